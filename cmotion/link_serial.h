@@ -1,0 +1,92 @@
+// The serial interface of the MotionLink layer: one port record per board,
+// the axis handles that send commands through it, and the operations that
+// open, synchronise, exchange packets on and close the port.
+//
+// The interface has no lock of its own. One port must never carry two
+// exchanges at once (the receive queue is purged before each packet and the
+// reply is read by count), so every caller holds the controller's lock.
+#pragma once
+
+#include <cstdint>
+
+#include "cmotion/link_errors.h"
+#include "platform/serial_port.h"
+
+namespace cmotion {
+
+inline constexpr std::uint32_t kDefaultBaudRate = 57600;
+inline constexpr std::uint8_t kDefaultPortNumber = 1;
+
+// Read time-outs: a read of n bytes ends after at most 100 + 10 * n ms with
+// what arrived. Writes never time out.
+inline constexpr std::uint32_t kReadTimeoutConstantMs = 100;
+inline constexpr std::uint32_t kReadTimeoutPerByteMs = 10;
+inline constexpr int kSyncAttempts = 15;
+
+// One open interface: allocated by OpenSerialInterface, released by
+// CloseSerialInterface, shared by all axis handles of one controller.
+struct CLinkSerialPort {
+    std::uint16_t m_uAddress;     // multi-drop address, low five bits used; always 0
+    std::uint8_t m_uPortNumber;   // COM port number 1 to 254
+    platform::SerialHandle m_hPort;
+    std::uint32_t m_uBaudRate;
+    std::uint8_t m_uParity;       // 0 = none
+    std::uint8_t m_uStopBits;     // 0 = one stop bit
+};
+
+using LinkExchangeFn = LinkError (*)(CLinkSerialPort* port, std::uint16_t commandWordCount,
+                                     const std::uint16_t* commandWords,
+                                     std::uint16_t replyWordCount, std::uint16_t* replyWords);
+using LinkCloseFn = LinkError (*)(CLinkSerialPort* port);
+
+// What every command is sent through. The controller holds the axis-0 handle;
+// each axis holds a copy with its own axis number. Only the controller's
+// handle is ever closed.
+struct CLinkAxisHandle {
+    std::uint16_t m_uAxis;
+    LinkExchangeFn m_pfnExchange;
+    LinkCloseFn m_pfnClose;
+    CLinkSerialPort* m_pPort;  // not owned
+};
+
+// Creates the port record for COM `portNumber` (its low eight bits; 0 means
+// COM1), fills the handle and opens the port. Returns 0 or kLinkInvalidSerialPort.
+// The handle owns the record afterwards, also when opening failed: the caller
+// releases it through the handle's close operation.
+LinkError OpenSerialInterface(CLinkAxisHandle* handle, std::uint16_t axis, int portNumber);
+
+// Opens COM<n> ("COM1".."COM9", "\\.\COM10".."\\.\COM254") exclusively and
+// programs 57600 8N1 without flow control and the read time-outs.
+LinkError OpenSerialPort(CLinkSerialPort* port);
+
+// Records baud rate, parity and one stop bit, then programs the line. False
+// when the port is not open or the system refused the settings.
+bool SetLineSettings(CLinkSerialPort* port, std::uint32_t baudRate, std::uint8_t parity);
+
+// The control block SetLineSettings programs: 8 data bits, the given parity,
+// one stop bit, binary, no flow control of any kind, DTR and RTS held off.
+platform::SerialControlBlock LineControlBlock(std::uint32_t baudRate, std::uint8_t parity);
+
+// Sends single zero bytes, up to 15, until the processor answers one; its
+// receiver is then at a packet boundary. 0, kLinkCommPortWrite,
+// kLinkCommTimeout or kLinkNotConnected.
+LinkError SyncSerialPort(CLinkSerialPort* port);
+
+// Discards unread input (not pending output). 0 or kLinkNotConnected.
+LinkError PurgeReceiveBuffer(CLinkSerialPort* port);
+
+// One command packet out, one reply in: the processor's status byte, or a
+// code of this side (kLinkNotConnected, kLinkCommPortWrite, kLinkCommTimeout,
+// kLinkCommPortRead, kLinkChecksumError). Never retries.
+LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
+                         const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                         std::uint16_t* replyWords);
+
+// Closes the port if it is open and releases the record. Always 0.
+LinkError CloseSerialInterface(CLinkSerialPort* port);
+
+// Makes `copy` a duplicate of `source` that addresses `axis`; both share the
+// port record.
+void CopyAxisHandle(const CLinkAxisHandle& source, CLinkAxisHandle* copy, std::uint16_t axis);
+
+}  // namespace cmotion

@@ -1,0 +1,187 @@
+// Win32 back-end of the serial calls: each call forwards to the API of the
+// same meaning, with the control block copied field for field into a DCB.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/serial_port.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
+
+namespace platform {
+namespace {
+
+HANDLE ToHandle(SerialHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+void TraceLastError(const char* what) {
+    const DWORD error = GetLastError();
+    if (!SerialTraceEnabled()) return;
+    char text[256] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, sizeof text, nullptr);
+    std::string message(text, n);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    SerialTrace(std::string("serial: ") + what + ": error " + std::to_string(error) + " (" +
+                message + ")");
+}
+
+DCB ToDcb(const SerialControlBlock& block) {
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);  // every field not set below, the reserved ones included
+    dcb.DCBlength = block.length;
+    dcb.BaudRate = block.baudRate;
+    dcb.fBinary = block.binary;
+    dcb.fParity = block.parityCheck;
+    dcb.fOutxCtsFlow = block.outxCtsFlow;
+    dcb.fOutxDsrFlow = block.outxDsrFlow;
+    dcb.fDtrControl = block.dtrControl;
+    dcb.fDsrSensitivity = block.dsrSensitivity;
+    dcb.fTXContinueOnXoff = block.txContinueOnXoff;
+    dcb.fOutX = block.outX;
+    dcb.fInX = block.inX;
+    dcb.fErrorChar = block.errorCharReplace;
+    dcb.fNull = block.nullStrip;
+    dcb.fRtsControl = block.rtsControl;
+    dcb.fAbortOnError = block.abortOnError;
+    dcb.XonLim = block.xonLimit;
+    dcb.XoffLim = block.xoffLimit;
+    dcb.ByteSize = block.byteSize;
+    dcb.Parity = block.parity;
+    dcb.StopBits = block.stopBits;
+    dcb.XonChar = block.xonChar;
+    dcb.XoffChar = block.xoffChar;
+    dcb.ErrorChar = block.errorChar;
+    dcb.EofChar = block.eofChar;
+    dcb.EvtChar = block.eventChar;
+    return dcb;
+}
+
+SerialControlBlock FromDcb(const DCB& dcb) {
+    SerialControlBlock block;
+    block.length = dcb.DCBlength;
+    block.baudRate = dcb.BaudRate;
+    block.binary = dcb.fBinary;
+    block.parityCheck = dcb.fParity;
+    block.outxCtsFlow = dcb.fOutxCtsFlow;
+    block.outxDsrFlow = dcb.fOutxDsrFlow;
+    block.dtrControl = static_cast<std::uint8_t>(dcb.fDtrControl);
+    block.dsrSensitivity = dcb.fDsrSensitivity;
+    block.txContinueOnXoff = dcb.fTXContinueOnXoff;
+    block.outX = dcb.fOutX;
+    block.inX = dcb.fInX;
+    block.errorCharReplace = dcb.fErrorChar;
+    block.nullStrip = dcb.fNull;
+    block.rtsControl = static_cast<std::uint8_t>(dcb.fRtsControl);
+    block.abortOnError = dcb.fAbortOnError;
+    block.xonLimit = dcb.XonLim;
+    block.xoffLimit = dcb.XoffLim;
+    block.byteSize = dcb.ByteSize;
+    block.parity = dcb.Parity;
+    block.stopBits = dcb.StopBits;
+    block.xonChar = dcb.XonChar;
+    block.xoffChar = dcb.XoffChar;
+    block.errorChar = dcb.ErrorChar;
+    block.eofChar = dcb.EofChar;
+    block.eventChar = dcb.EvtChar;
+    return block;
+}
+
+class Win32SerialApi final : public SerialApi {
+public:
+    SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
+                      std::uint32_t disposition, std::uint32_t flags) override {
+        HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(name), access, shareMode, nullptr,
+                               disposition, flags, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            TraceLastError("CreateFileW");
+            return kInvalidSerialHandle;
+        }
+        return reinterpret_cast<SerialHandle>(h);
+    }
+
+    bool SetControlBlock(SerialHandle handle, const SerialControlBlock& block) override {
+        DCB dcb = ToDcb(block);
+        if (!SetCommState(ToHandle(handle), &dcb)) {
+            TraceLastError("SetCommState");
+            return false;
+        }
+        return true;
+    }
+
+    bool GetControlBlock(SerialHandle handle, SerialControlBlock* block) override {
+        DCB dcb;
+        ZeroMemory(&dcb, sizeof dcb);
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(ToHandle(handle), &dcb)) {
+            TraceLastError("GetCommState");
+            return false;
+        }
+        if (block) *block = FromDcb(dcb);
+        return true;
+    }
+
+    bool SetTimeouts(SerialHandle handle, const SerialTimeouts& timeouts) override {
+        COMMTIMEOUTS ct{};
+        ct.ReadIntervalTimeout = timeouts.readInterval;
+        ct.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+        ct.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+        ct.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+        ct.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+        if (!SetCommTimeouts(ToHandle(handle), &ct)) {
+            TraceLastError("SetCommTimeouts");
+            return false;
+        }
+        return true;
+    }
+
+    bool Purge(SerialHandle handle, std::uint32_t flags) override {
+        if (!PurgeComm(ToHandle(handle), flags)) {
+            TraceLastError("PurgeComm");
+            return false;
+        }
+        return true;
+    }
+
+    bool Write(SerialHandle handle, const std::uint8_t* data, std::uint32_t count,
+               std::uint32_t* written) override {
+        DWORD n = 0;
+        const BOOL ok = WriteFile(ToHandle(handle), data, count, &n, nullptr);
+        if (written) *written = n;
+        if (!ok) TraceLastError("WriteFile");
+        return ok != FALSE;
+    }
+
+    bool Read(SerialHandle handle, std::uint8_t* data, std::uint32_t count,
+              std::uint32_t* received) override {
+        DWORD n = 0;
+        const BOOL ok = ReadFile(ToHandle(handle), data, count, &n, nullptr);
+        if (received) *received = n;
+        if (!ok) TraceLastError("ReadFile");
+        return ok != FALSE;
+    }
+
+    bool Close(SerialHandle handle) override {
+        if (!CloseHandle(ToHandle(handle))) {
+            TraceLastError("CloseHandle");
+            return false;
+        }
+        return true;
+    }
+
+    bool PendingInput(SerialHandle handle, std::uint32_t* count) override {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(ToHandle(handle), &errors, &stat)) return false;
+        if (count) *count = stat.cbInQue;
+        return true;
+    }
+};
+
+}  // namespace
+
+SerialApi& SystemSerialApi() {
+    static Win32SerialApi api;
+    return api;
+}
+
+}  // namespace platform
