@@ -19,8 +19,13 @@ case "$action" in
       wineboot -i </dev/null >/dev/null 2>&1 || true
       wineserver -w </dev/null >/dev/null 2>&1 || true
     fi
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    # Exits 2 when the prefix's server already runs; that is fine. If no
+    # server came up, the next line fails.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    if ! wine cmd /c exit </dev/null >/dev/null 2>&1; then
+      echo "wine-prepare: Wine does not start in $WINEPREFIX" >&2
+      exit 1
+    fi
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -23,7 +23,9 @@ std::uint32_t Join(std::uint16_t high, std::uint16_t low) {
 }
 
 // Two's complement in both directions, without relying on signed overflow.
-std::uint32_t Bits(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+std::uint32_t Bits(std::int32_t value) {
+    return static_cast<std::uint32_t>(value);
+}
 std::int32_t Signed(std::uint32_t bits) {
     return bits <= 0x7FFFFFFFu ? static_cast<std::int32_t>(bits)
                                : -static_cast<std::int32_t>(~bits) - 1;
@@ -213,7 +215,9 @@ LinkError GetInstructionError(CLinkAxisHandle* handle, std::uint16_t* error) {
     return SendCommandGet16(handle, Opcode::GetInstructionError, error);
 }
 
-LinkError Update(CLinkAxisHandle* handle) { return SendCommand(handle, Opcode::Update); }
+LinkError Update(CLinkAxisHandle* handle) {
+    return SendCommand(handle, Opcode::Update);
+}
 
 LinkError SetProfileMode(CLinkAxisHandle* handle, std::uint16_t mode) {
     return SendCommand16(handle, Opcode::SetProfileMode, mode);

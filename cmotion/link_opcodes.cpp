@@ -18,6 +18,8 @@ constexpr std::array<OpcodeRow, 256> MakeOpcodeTable() {
 
 const std::array<OpcodeRow, 256> kOpcodeTable = MakeOpcodeTable();
 
-const char* GetOpcodeName(unsigned int opcode) { return kOpcodeTable[opcode & 0xFFu].name; }
+const char* GetOpcodeName(unsigned int opcode) {
+    return kOpcodeTable[opcode & 0xFFu].name;
+}
 
 }  // namespace cmotion

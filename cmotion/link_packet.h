@@ -19,8 +19,12 @@ inline constexpr std::size_t kMaxReplyWords = 3;
 // Requests are the larger packets: 2 + 2 * 4 bytes.
 inline constexpr std::size_t kMaxPacketBytes = 2 + 2 * kMaxCommandWords;
 
-constexpr std::size_t CommandPacketLength(std::size_t wordCount) { return 2 + 2 * wordCount; }
-constexpr std::size_t ReplyPacketLength(std::size_t wordCount) { return 2 + 2 * wordCount; }
+constexpr std::size_t CommandPacketLength(std::size_t wordCount) {
+    return 2 + 2 * wordCount;
+}
+constexpr std::size_t ReplyPacketLength(std::size_t wordCount) {
+    return 2 + 2 * wordCount;
+}
 
 // The low eight bits of the sum of `count` bytes.
 std::uint8_t ByteSum(const std::uint8_t* bytes, std::size_t count);

@@ -126,7 +126,8 @@ LinkError SyncSerialPort(CLinkSerialPort* port) {
     for (int attempt = 0; attempt < kSyncAttempts && !inStep; ++attempt) {
         const std::uint8_t zero = 0;
         std::uint32_t written = 0;
-        if (!api.Write(port->m_hPort, &zero, 1, &written) || written != 1) return kLinkCommPortWrite;
+        if (!api.Write(port->m_hPort, &zero, 1, &written) || written != 1)
+            return kLinkCommPortWrite;
         std::uint8_t answer = 0;
         std::uint32_t received = 0;
         inStep = api.Read(port->m_hPort, &answer, 1, &received) && received == 1;

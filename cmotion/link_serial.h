@@ -26,12 +26,12 @@ inline constexpr int kSyncAttempts = 15;
 // One open interface: allocated by OpenSerialInterface, released by
 // CloseSerialInterface, shared by all axis handles of one controller.
 struct CLinkSerialPort {
-    std::uint16_t m_uAddress;     // multi-drop address, low five bits used; always 0
-    std::uint8_t m_uPortNumber;   // COM port number 1 to 254
+    std::uint16_t m_uAddress;    // multi-drop address, low five bits used; always 0
+    std::uint8_t m_uPortNumber;  // COM port number 1 to 254
     platform::SerialHandle m_hPort;
     std::uint32_t m_uBaudRate;
-    std::uint8_t m_uParity;       // 0 = none
-    std::uint8_t m_uStopBits;     // 0 = one stop bit
+    std::uint8_t m_uParity;    // 0 = none
+    std::uint8_t m_uStopBits;  // 0 = one stop bit
 };
 
 using LinkExchangeFn = LinkError (*)(CLinkSerialPort* port, std::uint16_t commandWordCount,

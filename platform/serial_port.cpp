@@ -31,7 +31,9 @@ SerialApi& CurrentSerialApi() {
 ScopedSerialApi::ScopedSerialApi(SerialApi& api)
     : m_pPrevious(g_pCurrentApi.exchange(&api, std::memory_order_acq_rel)) {}
 
-ScopedSerialApi::~ScopedSerialApi() { g_pCurrentApi.store(m_pPrevious, std::memory_order_release); }
+ScopedSerialApi::~ScopedSerialApi() {
+    g_pCurrentApi.store(m_pPrevious, std::memory_order_release);
+}
 
 void SetSerialTraceSink(SerialTraceSink sink) {
     std::lock_guard<std::mutex> lock(g_traceMutex);
@@ -39,7 +41,9 @@ void SetSerialTraceSink(SerialTraceSink sink) {
     g_traceSink = std::move(sink);
 }
 
-bool SerialTraceEnabled() { return g_bTraceEnabled.load(std::memory_order_relaxed); }
+bool SerialTraceEnabled() {
+    return g_bTraceEnabled.load(std::memory_order_relaxed);
+}
 
 void SerialTrace(std::string_view line) {
     if (!SerialTraceEnabled()) return;
@@ -49,7 +53,8 @@ void SerialTrace(std::string_view line) {
 
 int ComPortNumberFromName(std::u16string_view name) {
     constexpr std::u16string_view kDevicePrefix = u"\\\\.\\";
-    if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix) name.remove_prefix(kDevicePrefix.size());
+    if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix)
+        name.remove_prefix(kDevicePrefix.size());
     constexpr std::u16string_view kCom = u"COM";
     if (name.size() <= kCom.size() || name.size() > kCom.size() + 3) return 0;
     for (std::size_t i = 0; i < kCom.size(); ++i) {

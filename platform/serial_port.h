@@ -85,7 +85,7 @@ struct SerialTimeouts {
 };
 
 class SerialApi {
-public:
+  public:
     virtual ~SerialApi() = default;
 
     // Opens a port by its Win32 name ("COM3", "\\.\COM12"); returns
@@ -117,13 +117,13 @@ SerialApi& CurrentSerialApi();
 // Replaces the current implementation while it lives (tests, simulators).
 // Install it before any port is opened and keep it until they are closed.
 class ScopedSerialApi {
-public:
+  public:
     explicit ScopedSerialApi(SerialApi& api);
     ~ScopedSerialApi();
     ScopedSerialApi(const ScopedSerialApi&) = delete;
     ScopedSerialApi& operator=(const ScopedSerialApi&) = delete;
 
-private:
+  private:
     SerialApi* m_pPrevious;
 };
 

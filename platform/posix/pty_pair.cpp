@@ -48,7 +48,8 @@ bool PtyPair::BecomeControllingTerminal(std::string* error) {
 
 bool PtyPair::LinkSlaveAt(const std::string& linkPath, std::string* error) {
     if (unlink(linkPath.c_str()) != 0 && errno != ENOENT) return Fail(error, "unlink " + linkPath);
-    if (symlink(m_slavePath.c_str(), linkPath.c_str()) != 0) return Fail(error, "symlink " + linkPath);
+    if (symlink(m_slavePath.c_str(), linkPath.c_str()) != 0)
+        return Fail(error, "symlink " + linkPath);
     return true;
 }
 

@@ -7,7 +7,7 @@
 namespace platform {
 
 class PtyPair {
-public:
+  public:
     PtyPair() = default;
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -30,7 +30,7 @@ public:
     int masterFd() const { return m_master; }
     const std::string& slavePath() const { return m_slavePath; }
 
-private:
+  private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;

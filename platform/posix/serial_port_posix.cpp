@@ -39,17 +39,18 @@ std::int64_t NowMs() {
 
 void TraceErrno(const std::string& what, int error) {
     if (!SerialTraceEnabled()) return;
-    SerialTrace("serial: " + what + ": errno " + std::to_string(error) + " (" + strerror(error) + ")");
+    SerialTrace("serial: " + what + ": errno " + std::to_string(error) + " (" + strerror(error) +
+                ")");
 }
 
 struct BaudRate {
     std::uint32_t baud;
     speed_t speed;
 };
-constexpr BaudRate kRates[] = {{110, B110},       {300, B300},       {600, B600},       {1200, B1200},
-                  {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
-                  {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
-                  {460800, B460800}, {921600, B921600}};
+constexpr BaudRate kRates[] = {
+    {110, B110},       {300, B300},       {600, B600},       {1200, B1200},    {2400, B2400},
+    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},  {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
 
 bool BaudToSpeed(std::uint32_t baud, speed_t* pSpeed) {
     for (const auto& rate : kRates) {
@@ -76,7 +77,7 @@ bool SetModemLine(int fd, int line, bool on) {
 }
 
 class PosixSerialApi final : public SerialApi {
-public:
+  public:
     SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
                       std::uint32_t disposition, std::uint32_t /*flags*/) override {
         const int port = name ? ComPortNumberFromName(name) : 0;
@@ -130,23 +131,45 @@ public:
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
         switch (block.byteSize) {
-            case 5: tio.c_cflag |= CS5; break;
-            case 6: tio.c_cflag |= CS6; break;
-            case 7: tio.c_cflag |= CS7; break;
-            case 8: tio.c_cflag |= CS8; break;
-            default: TraceErrno("unsupported byte size", EINVAL); return false;
+            case 5:
+                tio.c_cflag |= CS5;
+                break;
+            case 6:
+                tio.c_cflag |= CS6;
+                break;
+            case 7:
+                tio.c_cflag |= CS7;
+                break;
+            case 8:
+                tio.c_cflag |= CS8;
+                break;
+            default:
+                TraceErrno("unsupported byte size", EINVAL);
+                return false;
         }
         switch (block.parity) {
-            case kNoParity: break;
-            case kOddParity: tio.c_cflag |= PARENB | PARODD; break;
-            case kEvenParity: tio.c_cflag |= PARENB; break;
-            default: TraceErrno("unsupported parity", EINVAL); return false;
+            case kNoParity:
+                break;
+            case kOddParity:
+                tio.c_cflag |= PARENB | PARODD;
+                break;
+            case kEvenParity:
+                tio.c_cflag |= PARENB;
+                break;
+            default:
+                TraceErrno("unsupported parity", EINVAL);
+                return false;
         }
         if (block.parity != kNoParity && block.parityCheck) tio.c_iflag |= INPCK;
         switch (block.stopBits) {
-            case kOneStopBit: break;
-            case kTwoStopBits: tio.c_cflag |= CSTOPB; break;
-            default: TraceErrno("unsupported stop bits", EINVAL); return false;
+            case kOneStopBit:
+                break;
+            case kTwoStopBits:
+                tio.c_cflag |= CSTOPB;
+                break;
+            default:
+                TraceErrno("unsupported stop bits", EINVAL);
+                return false;
         }
         if (block.outxCtsFlow) tio.c_cflag |= CRTSCTS;
         if (block.outX) tio.c_iflag |= IXON;
@@ -192,12 +215,21 @@ public:
         b.outX = (tio.c_iflag & IXON) != 0;
         b.inX = (tio.c_iflag & IXOFF) != 0;
         switch (tio.c_cflag & CSIZE) {
-            case CS5: b.byteSize = 5; break;
-            case CS6: b.byteSize = 6; break;
-            case CS7: b.byteSize = 7; break;
-            default: b.byteSize = 8; break;
+            case CS5:
+                b.byteSize = 5;
+                break;
+            case CS6:
+                b.byteSize = 6;
+                break;
+            case CS7:
+                b.byteSize = 7;
+                break;
+            default:
+                b.byteSize = 8;
+                break;
         }
-        b.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? kOddParity : kEvenParity) : kNoParity;
+        b.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? kOddParity : kEvenParity)
+                                          : kNoParity;
         b.stopBits = (tio.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
         int lines = 0;
         if (ioctl(fd, TIOCMGET, &lines) == 0) {
@@ -296,7 +328,8 @@ public:
             if (immediate) break;
             const std::int64_t now = NowMs();
             std::int64_t wait = deadline - now;
-            if (useInterval && got > 0) wait = std::min<std::int64_t>(wait, lastByteAt + timeouts.readInterval - now);
+            if (useInterval && got > 0)
+                wait = std::min<std::int64_t>(wait, lastByteAt + timeouts.readInterval - now);
             if (wait <= 0) break;
             pollfd pfd{fd, POLLIN, 0};
             const int ready = poll(&pfd, 1, static_cast<int>(wait));
@@ -334,7 +367,7 @@ public:
         return true;
     }
 
-private:
+  private:
     SerialTimeouts TimeoutsOf(int fd) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_timeouts.find(fd);

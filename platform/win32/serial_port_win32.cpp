@@ -11,7 +11,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF
 namespace platform {
 namespace {
 
-HANDLE ToHandle(SerialHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToHandle(SerialHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
 void TraceLastError(const char* what) {
     const DWORD error = GetLastError();
@@ -20,7 +22,8 @@ void TraceLastError(const char* what) {
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, text, sizeof text, nullptr);
     std::string message(text, n);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
     SerialTrace(std::string("serial: ") + what + ": error " + std::to_string(error) + " (" +
                 message + ")");
 }
@@ -87,7 +90,7 @@ SerialControlBlock FromDcb(const DCB& dcb) {
 }
 
 class Win32SerialApi final : public SerialApi {
-public:
+  public:
     SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
                       std::uint32_t disposition, std::uint32_t flags) override {
         HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(name), access, shareMode, nullptr,

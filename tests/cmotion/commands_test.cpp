@@ -21,8 +21,8 @@ struct Recorder {
     std::vector<Words> commands;
     std::vector<Bytes> packets;
     std::vector<std::uint16_t> replyCounts;
-    Words reply;                  // words to answer with
-    LinkError result = kLinkOk;   // what the exchange returns
+    Words reply;                 // words to answer with
+    LinkError result = kLinkOk;  // what the exchange returns
 };
 Recorder* g_pRecorder = nullptr;
 
@@ -39,7 +39,7 @@ LinkError RecordingExchange(CLinkSerialPort*, std::uint16_t count, const std::ui
 }
 
 class Commands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_pRecorder = &recorder;
         handle.m_uAxis = 0;
@@ -95,42 +95,81 @@ TEST_F(Commands, EachCommandSendsItsOpcodeAndShape) {
         {"MultiUpdate", [&] { return MultiUpdate(&handle, 0x0003); }, {0x035B, 0x0003}, 0},
         {"GetActivityStatus", [&] { return GetActivityStatus(&handle, &u16); }, {0x03A6}, 1},
         {"GetEventStatus", [&] { return GetEventStatus(&handle, &u16); }, {0x0331}, 1},
-        {"ResetEventStatus", [&] { return ResetEventStatus(&handle, 0xFF1E); }, {0x0334, 0xFF1E}, 0},
+        {"ResetEventStatus",
+         [&] { return ResetEventStatus(&handle, 0xFF1E); },
+         {0x0334, 0xFF1E},
+         0},
         {"GetSignalStatus", [&] { return GetSignalStatus(&handle, &u16); }, {0x03A4}, 1},
         {"GetSignalSense", [&] { return GetSignalSense(&handle, &u16); }, {0x03A3}, 1},
         {"SetSignalSense", [&] { return SetSignalSense(&handle, 0x0030); }, {0x03A2, 0x0030}, 0},
         {"GetCommandedPosition", [&] { return GetCommandedPosition(&handle, &s32); }, {0x031D}, 2},
         {"GetSampleTime", [&] { return GetSampleTime(&handle, &u32); }, {0x033C}, 2},
-        {"SetPosition", [&] { return SetPosition(&handle, 0x01020304); }, {0x0310, 0x0102, 0x0304}, 0},
-        {"SetVelocity", [&] { return SetVelocity(&handle, 0x00050006); }, {0x0311, 0x0005, 0x0006}, 0},
-        {"SetAcceleration", [&] { return SetAcceleration(&handle, 0x00070008); }, {0x0390, 0x0007, 0x0008}, 0},
-        {"SetDeceleration", [&] { return SetDeceleration(&handle, 0x0009000A); }, {0x0391, 0x0009, 0x000A}, 0},
+        {"SetPosition",
+         [&] { return SetPosition(&handle, 0x01020304); },
+         {0x0310, 0x0102, 0x0304},
+         0},
+        {"SetVelocity",
+         [&] { return SetVelocity(&handle, 0x00050006); },
+         {0x0311, 0x0005, 0x0006},
+         0},
+        {"SetAcceleration",
+         [&] { return SetAcceleration(&handle, 0x00070008); },
+         {0x0390, 0x0007, 0x0008},
+         0},
+        {"SetDeceleration",
+         [&] { return SetDeceleration(&handle, 0x0009000A); },
+         {0x0391, 0x0009, 0x000A},
+         0},
         {"SetJerk", [&] { return SetJerk(&handle, 0x000B000C); }, {0x0313, 0x000B, 0x000C}, 0},
-        {"SetStartVelocity", [&] { return SetStartVelocity(&handle, 0x000D000E); }, {0x036A, 0x000D, 0x000E}, 0},
+        {"SetStartVelocity",
+         [&] { return SetStartVelocity(&handle, 0x000D000E); },
+         {0x036A, 0x000D, 0x000E},
+         0},
         {"SetProfileMode", [&] { return SetProfileMode(&handle, 2); }, {0x03A0, 0x0002}, 0},
         {"SetStopMode", [&] { return SetStopMode(&handle, 1); }, {0x03D0, 0x0001}, 0},
         {"SetMotorCommand", [&] { return SetMotorCommand(&handle, 0x1234); }, {0x0377, 0x1234}, 0},
-        {"SetHoldingCurrent", [&] { return SetHoldingCurrent(&handle, 1, 0x0800); }, {0x035E, 0x0001, 0x0800}, 0},
+        {"SetHoldingCurrent",
+         [&] { return SetHoldingCurrent(&handle, 1, 0x0800); },
+         {0x035E, 0x0001, 0x0800},
+         0},
         {"SetMotorType", [&] { return SetMotorType(&handle, 0xFF); }, {0x0302, 0x00FF}, 0},
-        {"SetOperatingMode", [&] { return SetOperatingMode(&handle, 0x0011); }, {0x0365, 0x0011}, 0},
+        {"SetOperatingMode",
+         [&] { return SetOperatingMode(&handle, 0x0011); },
+         {0x0365, 0x0011},
+         0},
         {"SetOutputMode", [&] { return SetOutputMode(&handle, 4); }, {0x03E0, 0x0004}, 0},
         {"SetPWMFrequency", [&] { return SetPWMFrequency(&handle, 5); }, {0x030C, 0x0005}, 0},
         {"SetPhaseCounts", [&] { return SetPhaseCounts(&handle, 256); }, {0x0375, 0x0100}, 0},
-        {"SetActualPositionUnits", [&] { return SetActualPositionUnits(&handle, 1); }, {0x03BE, 0x0001}, 0},
-        {"SetEventAction", [&] { return SetEventAction(&handle, 2, 3); }, {0x0348, 0x0002, 0x0003}, 0},
+        {"SetActualPositionUnits",
+         [&] { return SetActualPositionUnits(&handle, 1); },
+         {0x03BE, 0x0001},
+         0},
+        {"SetEventAction",
+         [&] { return SetEventAction(&handle, 2, 3); },
+         {0x0348, 0x0002, 0x0003},
+         0},
         {"GetEventAction", [&] { return GetEventAction(&handle, 2, &u16); }, {0x0349, 0x0002}, 1},
-        {"GetHoldingCurrent", [&] { return GetHoldingCurrent(&handle, 1, &u16); }, {0x035F, 0x0001}, 1},
+        {"GetHoldingCurrent",
+         [&] { return GetHoldingCurrent(&handle, 1, &u16); },
+         {0x035F, 0x0001},
+         1},
         {"GetProfileMode", [&] { return GetProfileMode(&handle, &u16); }, {0x03A1}, 1},
         {"GetPosition", [&] { return GetPosition(&handle, &s32); }, {0x034A}, 2},
         {"GetVelocity", [&] { return GetVelocity(&handle, &s32); }, {0x034B}, 2},
         {"GetStopMode", [&] { return GetStopMode(&handle, &u16); }, {0x03D1}, 1},
         {"GetTime", [&] { return GetTime(&handle, &u32); }, {0x033E}, 2},
-        {"16And32", [&] { return SendCommand16And32(&handle, Opcode::SetBreakpointValue, 7, 0xAABBCCDD); },
-         {0x03D6, 0x0007, 0xAABB, 0xCCDD}, 0},
-        {"16Get32", [&] { return SendCommand16Get32(&handle, Opcode::GetBreakpointValue, 7, &u32); },
-         {0x03D7, 0x0007}, 2},
-        {"Get16x3", [&] { return SendCommandGet16x3(&handle, Opcode::GetDriveStatus, &u16, &u16, &u16); },
-         {0x030E}, 3},
+        {"16And32",
+         [&] { return SendCommand16And32(&handle, Opcode::SetBreakpointValue, 7, 0xAABBCCDD); },
+         {0x03D6, 0x0007, 0xAABB, 0xCCDD},
+         0},
+        {"16Get32",
+         [&] { return SendCommand16Get32(&handle, Opcode::GetBreakpointValue, 7, &u32); },
+         {0x03D7, 0x0007},
+         2},
+        {"Get16x3",
+         [&] { return SendCommandGet16x3(&handle, Opcode::GetDriveStatus, &u16, &u16, &u16); },
+         {0x030E},
+         3},
     };
     for (const auto& c : kCases) {
         recorder.commands.clear();
@@ -165,7 +204,8 @@ TEST_F(Commands, RepliesAreUnpackedAlsoOnRefusal) {
     EXPECT_EQ(b, 2);
     EXPECT_EQ(c, 3);
     // Null outputs are skipped, not written through.
-    EXPECT_EQ(SendCommandGet16x3(&handle, Opcode::GetDriveStatus, nullptr, nullptr, nullptr), kLinkOk);
+    EXPECT_EQ(SendCommandGet16x3(&handle, Opcode::GetDriveStatus, nullptr, nullptr, nullptr),
+              kLinkOk);
 }
 
 TEST_F(Commands, GetVersionDecodesSevenFields) {

@@ -49,7 +49,8 @@ TEST(ErrorText, EveryCodeAndTheUndefinedOnes) {
         EXPECT_STREQ(GetErrorText(static_cast<LinkError>(t.code)), t.text) << t.code;
     }
     for (unsigned int code : {6u, 10u, 15u, 18u, 255u, 32720u, 32725u, 32768u, 65535u}) {
-        EXPECT_STREQ(GetErrorText(static_cast<LinkError>(code)), "Undefined error occurred") << code;
+        EXPECT_STREQ(GetErrorText(static_cast<LinkError>(code)), "Undefined error occurred")
+            << code;
     }
 }
 

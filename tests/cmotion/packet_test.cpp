@@ -18,11 +18,13 @@ std::vector<std::uint8_t> Build(std::vector<std::uint16_t> words, std::uint16_t 
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(CommandPacket, WorkedExamplesByteForByte) {
-    EXPECT_EQ(Build({0x001A}), (Bytes{0x00, 0xE6, 0x00, 0x1A}));                    // Update, axis 0
-    EXPECT_EQ(Build({0x021A}), (Bytes{0x00, 0xE4, 0x02, 0x1A}));                    // Update, axis 2
-    EXPECT_EQ(Build({0x0111, 0x0001, 0x2345}), (Bytes{0x00, 0x85, 0x01, 0x11, 0x00, 0x01, 0x23, 0x45}));
-    EXPECT_EQ(Build({0x0031}), (Bytes{0x00, 0xCF, 0x00, 0x31}));                    // GetEventStatus
-    EXPECT_EQ(Build({0x0010, 0x8000, 0x0000}), (Bytes{0x00, 0x70, 0x00, 0x10, 0x80, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(Build({0x001A}), (Bytes{0x00, 0xE6, 0x00, 0x1A}));  // Update, axis 0
+    EXPECT_EQ(Build({0x021A}), (Bytes{0x00, 0xE4, 0x02, 0x1A}));  // Update, axis 2
+    EXPECT_EQ(Build({0x0111, 0x0001, 0x2345}),
+              (Bytes{0x00, 0x85, 0x01, 0x11, 0x00, 0x01, 0x23, 0x45}));
+    EXPECT_EQ(Build({0x0031}), (Bytes{0x00, 0xCF, 0x00, 0x31}));  // GetEventStatus
+    EXPECT_EQ(Build({0x0010, 0x8000, 0x0000}),
+              (Bytes{0x00, 0x70, 0x00, 0x10, 0x80, 0x00, 0x00, 0x00}));
 }
 
 TEST(CommandPacket, LengthsAddressAndChecksumOfEveryShape) {
@@ -60,7 +62,8 @@ TEST(ReplyPacket, ChecksCountFirstThenChecksumThenUnpacks) {
     const Bytes shortReply = {0x00, 0xDB, 0x04};
     EXPECT_EQ(CheckReplyPacket(shortReply.data(), shortReply.size(), 1, words), kLinkCommPortRead);
     const Bytes shortRefusal = {0x02, 0x11, 0x04};
-    EXPECT_EQ(CheckReplyPacket(shortRefusal.data(), shortRefusal.size(), 1, words), kLinkCommPortRead);
+    EXPECT_EQ(CheckReplyPacket(shortRefusal.data(), shortRefusal.size(), 1, words),
+              kLinkCommPortRead);
     // Too long is as wrong as too short.
     const Bytes longReply = {0x00, 0xDB, 0x04, 0x21, 0x00};
     EXPECT_EQ(CheckReplyPacket(longReply.data(), longReply.size(), 1, words), kLinkCommPortRead);
@@ -79,7 +82,8 @@ TEST(ReplyPacket, ChecksCountFirstThenChecksumThenUnpacks) {
     const Bytes bare = {0x00, 0x00};
     EXPECT_EQ(CheckReplyPacket(bare.data(), bare.size(), 0, words), kLinkOk);
     const Bytes bareRefusal = {0x02, 0xFE};
-    EXPECT_EQ(CheckReplyPacket(bareRefusal.data(), bareRefusal.size(), 0, words), kLinkInvalidInstruction);
+    EXPECT_EQ(CheckReplyPacket(bareRefusal.data(), bareRefusal.size(), 0, words),
+              kLinkInvalidInstruction);
 }
 
 TEST(ReplyPacket, TwoByteRefusalWhereWordsWereExpected) {

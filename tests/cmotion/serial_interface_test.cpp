@@ -18,7 +18,7 @@ using testing_support::ScriptedRead;
 using Names = std::vector<std::string>;
 
 class SerialInterface : public ::testing::Test {
-protected:
+  protected:
     LinkError Open(int port) { return OpenSerialInterface(&handle, 0, port); }
     void TearDown() override {
         if (handle.m_pfnClose) handle.m_pfnClose(handle.m_pPort);
@@ -33,9 +33,8 @@ TEST_F(SerialInterface, PortNamesAndRefusedNumbers) {
     const struct {
         int port;
         std::u16string name;
-    } kNames[] = {{1, u"COM1"},       {9, u"COM9"},         {10, u"\\\\.\\COM10"},
-                  {254, u"\\\\.\\COM254"}, {0, u"COM1"},     {257, u"COM1"},
-                  {-2, u"\\\\.\\COM254"}};
+    } kNames[] = {{1, u"COM1"}, {9, u"COM9"},   {10, u"\\\\.\\COM10"}, {254, u"\\\\.\\COM254"},
+                  {0, u"COM1"}, {257, u"COM1"}, {-2, u"\\\\.\\COM254"}};
     for (const auto& n : kNames) {
         fake.calls.clear();
         ASSERT_EQ(Open(n.port), kLinkOk) << n.port;

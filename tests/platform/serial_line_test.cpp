@@ -17,7 +17,7 @@ using testing_support::kPeerDataPort;
 using testing_support::PeerControl;
 
 class SerialLine : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         testing_support::ConfigurePeerPorts();
         s_control = new PeerControl;
@@ -32,7 +32,11 @@ protected:
         ASSERT_NE(s_control, nullptr);
         ASSERT_TRUE(s_control->Ok("reset"));
     }
-    void TearDown() override { Close(handle); }
+    // Leaves the peer as it found it, for whichever test uses it next.
+    void TearDown() override {
+        Close(handle);
+        if (s_control) s_control->Ok("reset");
+    }
 
     static void Close(CLinkAxisHandle& h) {
         if (h.m_pfnClose) h.m_pfnClose(h.m_pPort);

@@ -88,7 +88,8 @@ bool FakeSerialApi::Read(platform::SerialHandle, std::uint8_t* data, std::uint32
         next = reads.front();
         reads.pop_front();
     }
-    const std::uint32_t n = std::min<std::uint32_t>(count, static_cast<std::uint32_t>(next.bytes.size()));
+    const std::uint32_t n =
+        std::min<std::uint32_t>(count, static_cast<std::uint32_t>(next.bytes.size()));
     std::copy(next.bytes.begin(), next.bytes.begin() + n, data);
     call.bytes.assign(next.bytes.begin(), next.bytes.begin() + n);
     calls.push_back(call);

@@ -12,9 +12,10 @@
 namespace testing_support {
 
 struct SerialCall {
-    std::string what;                 // "open", "state", "timeouts", "purge", "write", "read", "close"
-    std::u16string name;              // open
-    std::uint32_t args[4] = {};       // open: access, share, disposition, flags; purge: flags; read: count
+    std::string what;     // "open", "state", "timeouts", "purge", "write", "read", "close"
+    std::u16string name;  // open
+    std::uint32_t args[4] =
+        {};  // open: access, share, disposition, flags; purge: flags; read: count
     platform::SerialControlBlock block;
     platform::SerialTimeouts timeouts;
     std::vector<std::uint8_t> bytes;  // write: what was written; read: what was returned
@@ -26,7 +27,7 @@ struct ScriptedRead {
 };
 
 class FakeSerialApi final : public platform::SerialApi {
-public:
+  public:
     static constexpr platform::SerialHandle kHandle = 42;
 
     bool openSucceeds = true;
@@ -44,7 +45,8 @@ public:
 
     platform::SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
                                 std::uint32_t disposition, std::uint32_t flags) override;
-    bool SetControlBlock(platform::SerialHandle, const platform::SerialControlBlock& block) override;
+    bool SetControlBlock(platform::SerialHandle,
+                         const platform::SerialControlBlock& block) override;
     bool GetControlBlock(platform::SerialHandle, platform::SerialControlBlock* block) override;
     bool SetTimeouts(platform::SerialHandle, const platform::SerialTimeouts& timeouts) override;
     bool Purge(platform::SerialHandle, std::uint32_t flags) override;
@@ -55,7 +57,7 @@ public:
     bool Close(platform::SerialHandle) override;
     bool PendingInput(platform::SerialHandle, std::uint32_t* count) override;
 
-private:
+  private:
     platform::SerialControlBlock m_block;
 };
 

@@ -21,7 +21,9 @@ PeerControl::~PeerControl() {
 bool PeerControl::Open(std::string* error) {
     const cmotion::LinkError code = cmotion::OpenSerialInterface(&m_handle, 0, kPeerControlPort);
     if (code != cmotion::kLinkOk) {
-        if (error) *error = "cannot open the peer's control line COM12: " + std::string(cmotion::GetErrorText(code));
+        if (error)
+            *error = "cannot open the peer's control line COM12: " +
+                     std::string(cmotion::GetErrorText(code));
         return false;
     }
     return true;

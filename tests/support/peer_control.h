@@ -18,7 +18,7 @@ inline constexpr int kPeerControlPort = 12;
 void ConfigurePeerPorts();
 
 class PeerControl {
-public:
+  public:
     PeerControl() = default;
     ~PeerControl();
     PeerControl(const PeerControl&) = delete;
@@ -32,7 +32,7 @@ public:
     // A number from the "stats" answer, e.g. Stat("zeros"); -1 when absent.
     long long Stat(const std::string& name);
 
-private:
+  private:
     cmotion::CLinkAxisHandle m_handle{};
 };
 

@@ -28,7 +28,9 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 struct Shape {
     std::uint8_t dataWords;
@@ -39,15 +41,32 @@ struct Shape {
 // as the processor refuses an unknown instruction (status 2, no data).
 bool ShapeOf(std::uint8_t opcode, Shape* shape) {
     switch (opcode) {
-        case 0x00: *shape = {0, 0}; return true;  // Nop
-        case 0x1A: *shape = {0, 0}; return true;  // Update
-        case 0x39: *shape = {0, 0}; return true;  // Reset
-        case 0x31: *shape = {0, 1}; return true;  // GetEventStatus
-        case 0x8F: *shape = {0, 2}; return true;  // GetVersion
-        case 0x10: *shape = {2, 0}; return true;  // SetPosition
-        case 0x1D: *shape = {0, 2}; return true;  // GetCommandedPosition
-        case 0x11: *shape = {2, 0}; return true;  // SetVelocity
-        default: return false;
+        case 0x00:
+            *shape = {0, 0};
+            return true;  // Nop
+        case 0x1A:
+            *shape = {0, 0};
+            return true;  // Update
+        case 0x39:
+            *shape = {0, 0};
+            return true;  // Reset
+        case 0x31:
+            *shape = {0, 1};
+            return true;  // GetEventStatus
+        case 0x8F:
+            *shape = {0, 2};
+            return true;  // GetVersion
+        case 0x10:
+            *shape = {2, 0};
+            return true;  // SetPosition
+        case 0x1D:
+            *shape = {0, 2};
+            return true;  // GetCommandedPosition
+        case 0x11:
+            *shape = {2, 0};
+            return true;  // SetVelocity
+        default:
+            return false;
     }
 }
 
@@ -71,9 +90,17 @@ std::int64_t NowNs() {
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-void SleepUntilNs(std::int64_t deadline) {
-    timespec ts{static_cast<time_t>(deadline / 1000000000), static_cast<long>(deadline % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR && !g_stop) {
+// Waits until `deadline` to within a few microseconds: a timed sleep wakes up
+// tens of microseconds late, which would be charged to the transport being
+// measured, so the last stretch is spent spinning.
+void WaitUntilNs(std::int64_t deadline) {
+    constexpr std::int64_t kSpinNs = 100000;
+    const std::int64_t wake = deadline - kSpinNs;
+    timespec ts{static_cast<time_t>(wake / 1000000000), static_cast<long>(wake % 1000000000)};
+    while (NowNs() < wake &&
+           clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR && !g_stop) {
+    }
+    while (NowNs() < deadline) {
     }
 }
 
@@ -91,7 +118,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
 }
 
 class Peer {
-public:
+  public:
     explicit Peer(int dataFd) : m_dataFd(dataFd) {}
 
     void OnData(const std::uint8_t* bytes, std::size_t n) {
@@ -144,7 +171,7 @@ public:
         return "ok";
     }
 
-private:
+  private:
     void Answer(bool known, const Shape& shape) {
         const std::int64_t receivedAt = NowNs();
         ++m_counters.packets;
@@ -176,8 +203,9 @@ private:
         }
         reply[1] = static_cast<std::uint8_t>(0x100 - cmotion::ByteSum(reply.data(), reply.size()));
         if (m_behaviour.badChecksum) reply[1] = static_cast<std::uint8_t>(reply[1] + 1);
-        const std::size_t keep =
-            reply.size() > static_cast<std::size_t>(m_behaviour.shortBy) ? reply.size() - m_behaviour.shortBy : 0;
+        const std::size_t keep = reply.size() > static_cast<std::size_t>(m_behaviour.shortBy)
+                                     ? reply.size() - m_behaviour.shortBy
+                                     : 0;
         reply.resize(keep);
         reply.insert(reply.end(), static_cast<std::size_t>(m_behaviour.stale), 0xAA);
 
@@ -192,7 +220,7 @@ private:
         std::int64_t due = receivedAt + static_cast<std::int64_t>(m_packet.size()) * byteNs;
         for (std::uint8_t byte : reply) {
             due += byteNs;
-            SleepUntilNs(due);
+            WaitUntilNs(due);
             WriteAll(m_dataFd, &byte, 1);
         }
     }
@@ -210,8 +238,10 @@ int main(int argc, char** argv) {
     CLI::App app{"Scripted far side of a serial line, for transport tests and benchmarks."};
     std::string dataLink;
     std::string controlLink;
-    app.add_option("--link", dataLink, "Symbolic link to create at the data line's device")->required();
-    app.add_option("--control-link", controlLink, "Symbolic link to create at the control line's device")
+    app.add_option("--link", dataLink, "Symbolic link to create at the data line's device")
+        ->required();
+    app.add_option("--control-link", controlLink,
+                   "Symbolic link to create at the control line's device")
         ->required();
     CLI11_PARSE(app, argc, argv);
 

@@ -1,0 +1,31 @@
+#!/bin/sh
+# run-benchmarks.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
+# Runs the exchange benchmark against link-peer natively and under Wine and
+# prints one markdown table.
+set -eu
+native=$(cd "$1" && pwd)
+windows=$(cd "$2" && pwd)
+here="$(cd "$(dirname "$0")" && pwd)"
+fixture="$here/../tests/support/peer-fixture.sh"
+prefix="$windows/wineprefix"
+
+cleanup() {
+  sh "$fixture" stop "$native/peer" || true
+  sh "$fixture" stop "$prefix/dosdevices" || true
+  sh "$here/../cmake/wine-prepare.sh" stop "$prefix" || true
+}
+trap cleanup EXIT INT TERM
+
+echo "Exchange of a 4-byte command and a 6-byte reply (GetVersion) over a pseudo-terminal."
+echo "Instant: the peer answers at once. Paced: the peer paces request and reply at 57600 baud;"
+echo "wire time = 10 bytes x 10 bits / 57600; ratio = measured / wire time (goal <= 1.03 native, <= 1.15 Wine)."
+echo
+echo "| run | instant exchanges | exchanges/s | mean us | p99 us | paced exchanges | wire us | paced mean us | ratio mean | ratio p99 | failures |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
+sh "$fixture" start "$native/bin/link-peer" "$native/peer" >/dev/null
+TESSARO_PEER_DIR="$native/peer" "$native/bin/link-exchange-bench"
+sh "$fixture" stop "$native/peer"
+
+sh "$here/../cmake/wine-prepare.sh" start "$prefix"
+sh "$fixture" start "$native/bin/link-peer" "$prefix/dosdevices" >/dev/null
+"$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe"

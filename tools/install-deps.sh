@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when any is
+# missing. Does nothing (and needs no network) when all are there.
+set -eu
+packages="cmake make g++ googletest libgtest-dev libcli11-dev
+          g++-mingw-w64-x86-64-posix wine wine64"
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+sudo=""
+if [ "$(id -u)" != 0 ]; then
+  sudo="sudo"
+fi
+echo "-- installing Debian packages:$missing"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
