@@ -7,11 +7,17 @@
 //     bytes at ten bit times each): measured time / wire time, where the wire
 //     time is 10 bytes * 10 bits / 57600 = 1.736 ms.
 //
+//  3. Natively, where this program and the peer share one monotonic clock:
+//     where the time of a paced exchange goes (this side's purge and write,
+//     the pseudo-terminal to the peer, the peer's pacing, the way back and
+//     the wake-up of the read).
+//
 // Run through `make bench`, which starts the peer; natively and under Wine.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +62,46 @@ Figures Measure(cmotion::CLinkAxisHandle* handle, int count) {
     return f;
 }
 
+#ifndef _WIN32
+// steady_clock is CLOCK_MONOTONIC here, the clock of the peer's time stamps.
+long long MonotonicNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+void PrintBreakdown(cmotion::CLinkAxisHandle* handle, testing_support::PeerControl& control,
+                    int count, double wireUs) {
+    platform::SerialApi& api = platform::CurrentSerialApi();
+    const platform::SerialHandle h = handle->m_pPort->m_hPort;
+    double ourSide = 0, toPeer = 0, peer = 0, back = 0;
+    for (int i = 0; i < count; ++i) {
+        // The exchange's own steps, one by one, with the clock read between.
+        const std::uint8_t request[4] = {0x00, 0x71, 0x00, 0x8F};
+        std::uint8_t reply[6];
+        std::uint32_t n = 0;
+        const long long t0 = MonotonicNs();
+        api.Purge(h, platform::kPurgeRxClear);
+        api.Write(h, request, 4, &n);
+        const long long written = MonotonicNs();
+        api.Read(h, reply, 6, &n);
+        const long long read = MonotonicNs();
+        std::istringstream in(control.Command("times"));
+        std::string ok;
+        long long received = 0, sent = 0;
+        in >> ok >> received >> sent;
+        ourSide += static_cast<double>(written - t0);
+        toPeer += static_cast<double>(received - written);
+        peer += static_cast<double>(sent - received);
+        back += static_cast<double>(read - sent);
+    }
+    const double k = 1000.0 * count;
+    std::printf(
+        "native paced exchange, mean of %d: purge+write %.1f us, pty to peer %.1f us, "
+        "peer %.1f us (wire %.1f us), pty back and read wake-up %.1f us\n",
+        count, ourSide / k, toPeer / k, peer / k, wireUs, back / k);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +117,8 @@ int main(int argc, char** argv) {
     app.add_option("--instant", instantCount, "Exchanges against the answering-at-once peer");
     app.add_option("--paced", pacedCount, "Exchanges against the 57600-baud paced peer");
     app.add_option("--label", label, "Name of this run in the report");
+    bool breakdown = false;
+    app.add_flag("--breakdown", breakdown, "Where a paced exchange's time goes (native only)");
     CLI11_PARSE(app, argc, argv);
 
     testing_support::ConfigurePeerPorts();
@@ -97,6 +145,9 @@ int main(int argc, char** argv) {
     const double wireUs = 10 * 10 / kBaud * 1e6;
     control.Ok("pace 57600");
     const Figures paced = Measure(&handle, pacedCount);
+#ifndef _WIN32
+    if (breakdown) PrintBreakdown(&handle, control, 200, wireUs);
+#endif
     control.Ok("reset");
     handle.m_pfnClose(handle.m_pPort);
 

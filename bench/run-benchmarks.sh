@@ -1,7 +1,7 @@
 #!/bin/sh
 # run-benchmarks.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
 # Runs the exchange benchmark against link-peer natively and under Wine and
-# prints one markdown table.
+# prints one markdown table, then where a native paced exchange's time goes.
 set -eu
 native=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
@@ -23,9 +23,12 @@ echo
 echo "| run | instant exchanges | exchanges/s | mean us | p99 us | paced exchanges | wire us | paced mean us | ratio mean | ratio p99 | failures |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
 sh "$fixture" start "$native/bin/link-peer" "$native/peer" >/dev/null
-TESSARO_PEER_DIR="$native/peer" "$native/bin/link-exchange-bench"
+TESSARO_PEER_DIR="$native/peer" "$native/bin/link-exchange-bench" --breakdown >"$native/bench.out"
 sh "$fixture" stop "$native/peer"
+grep '^|' "$native/bench.out"
 
 sh "$here/../cmake/wine-prepare.sh" start "$prefix"
 sh "$fixture" start "$native/bin/link-peer" "$prefix/dosdevices" >/dev/null
 "$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe"
+echo
+grep -v '^|' "$native/bench.out"

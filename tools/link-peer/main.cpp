@@ -6,7 +6,9 @@
 //
 // Two pseudo-terminals: the data line (what the transport opens as a COM
 // port) and a control line taking one text command per line:
-//   answer | silent | short N | stale N | badsum 0|1 | pace BAUD | stats | reset | quit
+//   answer | silent | short N | stale N | badsum 0|1 | pace BAUD | stats | times | reset | quit
+// ("times" gives the monotonic-clock nanoseconds at which the last request
+// was complete and its reply fully written, for the benchmark's breakdown.)
 // Every command is answered with one line starting "ok" (or "error").
 #include <errno.h>
 #include <poll.h>
@@ -158,6 +160,8 @@ class Peer {
             return "ok bytes=" + std::to_string(m_counters.bytes) +
                    " zeros=" + std::to_string(m_counters.zeros) +
                    " packets=" + std::to_string(m_counters.packets);
+        } else if (verb == "times") {
+            return "ok " + std::to_string(m_lastReceivedNs) + " " + std::to_string(m_lastSentNs);
         } else if (verb == "reset") {
             m_behaviour = Behaviour{};
             m_counters = Counters{};
@@ -174,6 +178,7 @@ class Peer {
   private:
     void Answer(bool known, const Shape& shape) {
         const std::int64_t receivedAt = NowNs();
+        m_lastReceivedNs = receivedAt;
         ++m_counters.packets;
         std::uint8_t status = 0;
         std::vector<std::uint16_t> words;
@@ -211,6 +216,7 @@ class Peer {
 
         if (m_behaviour.paceBaud == 0) {
             WriteAll(m_dataFd, reply.data(), reply.size());
+            m_lastSentNs = NowNs();
             return;
         }
         // As on a real line: the request took its bytes' time to arrive (it
@@ -223,6 +229,7 @@ class Peer {
             WaitUntilNs(due);
             WriteAll(m_dataFd, &byte, 1);
         }
+        m_lastSentNs = NowNs();
     }
 
     int m_dataFd;
@@ -230,6 +237,8 @@ class Peer {
     Counters m_counters;
     std::vector<std::uint8_t> m_packet;
     std::uint32_t m_position = 0;
+    std::int64_t m_lastReceivedNs = 0;
+    std::int64_t m_lastSentNs = 0;
 };
 
 }  // namespace
