@@ -62,6 +62,19 @@ bool BaudToSpeed(std::uint32_t baud, speed_t* pSpeed) {
     return false;
 }
 
+struct ByteSize {
+    std::uint8_t bits;
+    tcflag_t flag;
+};
+constexpr ByteSize kByteSizes[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
+
+const tcflag_t* ByteSizeFlag(std::uint8_t bits) {
+    for (const auto& size : kByteSizes) {
+        if (size.bits == bits) return &size.flag;
+    }
+    return nullptr;
+}
+
 std::uint32_t SpeedToBaud(speed_t speed) {
     for (const auto& rate : kRates) {
         if (rate.speed == speed) return rate.baud;
@@ -122,6 +135,13 @@ class PosixSerialApi final : public SerialApi {
             TraceErrno("tcgetattr", errno);
             return false;
         }
+        // Win32 control value 0 is "disabled" (line held inactive), 1 "enabled";
+        // handshake modes are not offered here. Everything is checked before
+        // the line is touched, so a refused block changes nothing.
+        if (block.dtrControl > 1 || block.rtsControl > 1) {
+            TraceErrno("DTR/RTS handshake modes are not supported", EINVAL);
+            return false;
+        }
         speed_t speed{};
         if (!BaudToSpeed(block.baudRate, &speed)) {
             TraceErrno("unsupported baud rate " + std::to_string(block.baudRate), EINVAL);
@@ -130,23 +150,12 @@ class PosixSerialApi final : public SerialApi {
         cfmakeraw(&tio);
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-        switch (block.byteSize) {
-            case 5:
-                tio.c_cflag |= CS5;
-                break;
-            case 6:
-                tio.c_cflag |= CS6;
-                break;
-            case 7:
-                tio.c_cflag |= CS7;
-                break;
-            case 8:
-                tio.c_cflag |= CS8;
-                break;
-            default:
-                TraceErrno("unsupported byte size", EINVAL);
-                return false;
+        const tcflag_t* sizeFlag = ByteSizeFlag(block.byteSize);
+        if (!sizeFlag) {
+            TraceErrno("unsupported byte size", EINVAL);
+            return false;
         }
+        tio.c_cflag |= *sizeFlag;
         switch (block.parity) {
             case kNoParity:
                 break;
@@ -185,12 +194,6 @@ class PosixSerialApi final : public SerialApi {
             TraceErrno("tcsetattr", errno);
             return false;
         }
-        // Win32 control value 0 is "disabled" (line held inactive), 1 "enabled";
-        // handshake modes are not offered here.
-        if (block.dtrControl > 1 || block.rtsControl > 1) {
-            TraceErrno("DTR/RTS handshake modes are not supported", EINVAL);
-            return false;
-        }
         if (!SetModemLine(fd, TIOCM_DTR, block.dtrControl == 1) ||
             !SetModemLine(fd, TIOCM_RTS, block.rtsControl == 1)) {
             TraceErrno("DTR/RTS", errno);
@@ -214,19 +217,9 @@ class PosixSerialApi final : public SerialApi {
         b.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
         b.outX = (tio.c_iflag & IXON) != 0;
         b.inX = (tio.c_iflag & IXOFF) != 0;
-        switch (tio.c_cflag & CSIZE) {
-            case CS5:
-                b.byteSize = 5;
-                break;
-            case CS6:
-                b.byteSize = 6;
-                break;
-            case CS7:
-                b.byteSize = 7;
-                break;
-            default:
-                b.byteSize = 8;
-                break;
+        b.byteSize = 8;
+        for (const auto& size : kByteSizes) {
+            if ((tio.c_cflag & CSIZE) == size.flag) b.byteSize = size.bits;
         }
         b.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? kOddParity : kEvenParity)
                                           : kNoParity;
