@@ -6,12 +6,19 @@ set -eu
 native=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
 here="$(cd "$(dirname "$0")" && pwd)"
-fixture="$here/../tests/support/peer-fixture.sh"
+background="$here/../tests/support/background.sh"
+peer() {  # peer start|stop DIR
+  if [ "$1" = start ]; then
+    sh "$background" start link-peer "$2" "$native/bin/link-peer" --link "$2/com5" --control-link "$2/com12" >/dev/null
+  else
+    sh "$background" stop link-peer "$2"
+  fi
+}
 prefix="$windows/wineprefix"
 
 cleanup() {
-  sh "$fixture" stop "$native/peer" || true
-  sh "$fixture" stop "$prefix/dosdevices" || true
+  peer stop "$native/peer" || true
+  peer stop "$prefix/dosdevices" || true
   sh "$here/../cmake/wine-prepare.sh" stop "$prefix" || true
 }
 trap cleanup EXIT INT TERM
@@ -22,13 +29,13 @@ echo "wire time = 10 bytes x 10 bits / 57600; ratio = measured / wire time (goal
 echo
 echo "| run | instant exchanges | exchanges/s | mean us | p99 us | paced exchanges | wire us | paced mean us | ratio mean | ratio p99 | failures |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
-sh "$fixture" start "$native/bin/link-peer" "$native/peer" >/dev/null
+peer start "$native/peer"
 TESSARO_PEER_DIR="$native/peer" "$native/bin/link-exchange-bench" --breakdown >"$native/bench.out"
-sh "$fixture" stop "$native/peer"
+peer stop "$native/peer"
 grep '^|' "$native/bench.out"
 
 sh "$here/../cmake/wine-prepare.sh" start "$prefix"
-sh "$fixture" start "$native/bin/link-peer" "$prefix/dosdevices" >/dev/null
+peer start "$prefix/dosdevices"
 "$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe"
 echo
 grep -v '^|' "$native/bench.out"

@@ -22,7 +22,7 @@ constexpr int kPort = 7;
 void IgnoreSignal(int) {}
 
 class PosixSerial : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         pty = std::make_unique<platform::PtyPair>();
         std::string error;

@@ -13,11 +13,10 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -26,6 +25,7 @@
 
 #include "cmotion/link_packet.h"
 #include "platform/posix/pty_pair.h"
+#include "platform/precise_wait.h"
 
 namespace {
 
@@ -41,35 +41,30 @@ struct Shape {
 
 // Shapes of the opcodes the tests and benchmarks send; others are refused
 // as the processor refuses an unknown instruction (status 2, no data).
+struct KnownOpcode {
+    std::uint8_t opcode;
+    Shape shape;
+};
+constexpr KnownOpcode kKnown[] = {
+    {0x00, {0, 0}},  // Nop
+    {0x1A, {0, 0}},  // Update
+    {0x39, {0, 0}},  // Reset
+    {0x31, {0, 1}},  // GetEventStatus
+    {0x8F, {0, 2}},  // GetVersion
+    {0x10, {2, 0}},  // SetPosition
+    {0x11, {2, 0}},  // SetVelocity
+    {0x1D, {0, 2}},  // GetCommandedPosition
+    {0x4A, {0, 2}},  // GetPosition
+};
+
 bool ShapeOf(std::uint8_t opcode, Shape* shape) {
-    switch (opcode) {
-        case 0x00:
-            *shape = {0, 0};
-            return true;  // Nop
-        case 0x1A:
-            *shape = {0, 0};
-            return true;  // Update
-        case 0x39:
-            *shape = {0, 0};
-            return true;  // Reset
-        case 0x31:
-            *shape = {0, 1};
-            return true;  // GetEventStatus
-        case 0x8F:
-            *shape = {0, 2};
-            return true;  // GetVersion
-        case 0x10:
-            *shape = {2, 0};
-            return true;  // SetPosition
-        case 0x1D:
-            *shape = {0, 2};
-            return true;  // GetCommandedPosition
-        case 0x11:
-            *shape = {2, 0};
-            return true;  // SetVelocity
-        default:
-            return false;
+    for (const KnownOpcode& k : kKnown) {
+        if (k.opcode == opcode) {
+            *shape = k.shape;
+            return true;
+        }
     }
+    return false;
 }
 
 struct Behaviour {
@@ -86,24 +81,12 @@ struct Counters {
     std::uint64_t packets = 0;
 };
 
+// The clock of the time stamps the benchmark reads ("times"); the same as
+// the benchmark's own steady clock.
 std::int64_t NowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// Waits until `deadline` to within a few microseconds: a timed sleep wakes up
-// tens of microseconds late, which would be charged to the transport being
-// measured, so the last stretch is spent spinning.
-void WaitUntilNs(std::int64_t deadline) {
-    constexpr std::int64_t kSpinNs = 100000;
-    const std::int64_t wake = deadline - kSpinNs;
-    timespec ts{static_cast<time_t>(wake / 1000000000), static_cast<long>(wake % 1000000000)};
-    while (NowNs() < wake &&
-           clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR && !g_stop) {
-    }
-    while (NowNs() < deadline) {
-    }
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
@@ -177,8 +160,8 @@ class Peer {
 
   private:
     void Answer(bool known, const Shape& shape) {
-        const std::int64_t receivedAt = NowNs();
-        m_lastReceivedNs = receivedAt;
+        const auto receivedAt = std::chrono::steady_clock::now();
+        m_lastReceivedNs = NowNs();
         ++m_counters.packets;
         std::uint8_t status = 0;
         std::vector<std::uint16_t> words;
@@ -195,7 +178,7 @@ class Peer {
             }
             if (opcode == 0x31) words = {0x0421};
             if (opcode == 0x8F) words = {0x5340, 0x0012};
-            if (opcode == 0x1D) {
+            if (opcode == 0x1D || opcode == 0x4A) {
                 words = {static_cast<std::uint16_t>(m_position >> 16),
                          static_cast<std::uint16_t>(m_position & 0xFFFF)};
             }
@@ -222,11 +205,11 @@ class Peer {
         // As on a real line: the request took its bytes' time to arrive (it
         // came through the pseudo-terminal at once), then each reply byte
         // takes ten bit times.
-        const std::int64_t byteNs = 10LL * 1000000000 / m_behaviour.paceBaud;
-        std::int64_t due = receivedAt + static_cast<std::int64_t>(m_packet.size()) * byteNs;
+        const std::chrono::nanoseconds byteTime(10LL * 1000000000 / m_behaviour.paceBaud);
+        auto due = receivedAt + static_cast<std::int64_t>(m_packet.size()) * byteTime;
         for (std::uint8_t byte : reply) {
-            due += byteNs;
-            WaitUntilNs(due);
+            due += byteTime;
+            platform::PreciseWaitUntil(due);
             WriteAll(m_dataFd, &byte, 1);
         }
         m_lastSentNs = NowNs();
@@ -265,8 +248,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "link-peer: %s\n", error.c_str());
         return 1;
     }
-    // Default timer slack (50 us) would blur the paced replies.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);

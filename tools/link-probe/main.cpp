@@ -122,8 +122,8 @@ int main(int argc, char** argv) {
     }
     std::printf("event status of axis 0: 0x%04X\n", events);
 
-    // Round trips of a position: every byte value both ways, and the time one
-    // exchange takes on this line.
+    // Round trips of a destination (set, then read back): every byte value
+    // both ways, and the time one exchange takes on this line.
     const bool trace = g_bTrace;
     g_bTrace = false;
     std::vector<double> us;
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         std::int32_t back = 0;
         const auto t0 = std::chrono::steady_clock::now();
         code = SetPosition(&handle, position);
-        if (code == kLinkOk) code = GetCommandedPosition(&handle, &back);
+        if (code == kLinkOk) code = GetPosition(&handle, &back);
         us.push_back(
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
                 .count() /

@@ -1,0 +1,152 @@
+// tessaro-sim: the board's motion processor on a pseudo-terminal, for the
+// plug-in, its tests and demos to talk to as if it were a COM port.
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/posix/pty_pair.h"
+#include "sim/processor_endpoint.h"
+#include "sim/pty_link.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+// "AXIS:NEG:POS": limit switches of an axis at step counts; either side may
+// be left empty for none.
+bool ParseLimits(const std::string& text, int* axis, sim::LimitSwitches* limits,
+                 std::string* error) {
+    const std::size_t a = text.find(':');
+    const std::size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+    if (b == std::string::npos) {
+        *error = "--limit takes AXIS:NEG:POS, e.g. 2:-50000:50000";
+        return false;
+    }
+    try {
+        *axis = std::stoi(text.substr(0, a));
+        const std::string neg = text.substr(a + 1, b - a - 1);
+        const std::string pos = text.substr(b + 1);
+        limits->hasNegative = !neg.empty();
+        limits->hasPositive = !pos.empty();
+        if (limits->hasNegative) limits->negative = std::stoi(neg);
+        if (limits->hasPositive) limits->positive = std::stoi(pos);
+    } catch (const std::exception&) {
+        *error = "bad --limit '" + text + "'";
+        return false;
+    }
+    if (*axis < 0 || *axis > 3) {
+        *error = "--limit axis must be 0 to 3";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Simulated Tessaro motion processor on a pseudo-terminal. Prints the slave device on its "
+        "first "
+        "line, serves until interrupted, then prints a summary."};
+    sim::BoardConfig board;
+    std::string link;
+    std::uint32_t baud = 0;
+    double latencyMs = 0;
+    double speed = 1.0;
+    std::vector<std::string> faultSpecs;
+    std::vector<std::string> limitSpecs;
+    bool trace = false;
+    app.add_option("--axes", board.axes, "Number of axes the processor reports")
+        ->check(CLI::Range(1, 4));
+    app.add_option("--link", link,
+                   "Symbolic link to make at the slave device (e.g. a Wine COM device)")
+        ->required();
+    app.add_option("--baud", baud, "Pace replies at this baud rate (10 bits a byte); 0: no pacing")
+        ->check(CLI::Range(0, 4000000));
+    app.add_option("--latency", latencyMs, "Adapter latency before each reply, ms")
+        ->check(CLI::Range(0.0, 1000.0));
+    app.add_option("--speed", speed, "Speed factor of the simulated time")
+        ->check(CLI::Range(0.001, 10000.0));
+    app.add_option("--sample-time", board.sampleTimeMicros, "Profile cycle, microseconds")
+        ->check(CLI::Range(1, 100000));
+    app.add_option("--limit", limitSpecs,
+                   "Limit switches AXIS:NEG:POS at step counts (repeatable)");
+    app.add_option(
+        "--fault", faultSpecs,
+        "Fault KIND[:OPTION]... (repeatable); KIND noreply short badsum late garbage reset silence "
+        "hangup; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N");
+    app.add_flag("--trace", trace, "Print every packet");
+    CLI11_PARSE(app, argc, argv);
+
+    sim::RealClock clock(speed);
+    sim::ProcessorEndpoint endpoint(board, clock);
+    for (const std::string& spec : faultSpecs) {
+        sim::FaultRule rule;
+        std::string error;
+        if (!sim::ParseFault(spec, &rule, &error)) {
+            std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+            return 2;
+        }
+        endpoint.faults().Add(rule);
+    }
+    for (const std::string& spec : limitSpecs) {
+        int axis = 0;
+        sim::LimitSwitches limits;
+        std::string error;
+        if (!ParseLimits(spec, &axis, &limits, &error)) {
+            std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+            return 2;
+        }
+        endpoint.processor().SetLimitSwitches(axis, limits);
+    }
+    std::mutex printMutex;
+    if (trace) {
+        endpoint.trace().SetSink([&](const sim::TraceEntry& e) {
+            std::lock_guard<std::mutex> lock(printMutex);
+            std::printf("%s\n", sim::FormatTraceEntry(e).c_str());
+            std::fflush(stdout);
+        });
+    }
+
+    // Our own session with the line as controlling terminal: a Wine server
+    // that opens the line later cannot adopt it and be hung up by it.
+    std::string error;
+    sim::PtyLink::Options options;
+    options.linkPath = link;
+    options.baud = baud;
+    options.latencyMs = latencyMs;
+    options.controllingTerminal = true;
+    sim::PtyLink line(endpoint, options);
+    if (!platform::StartNewSession(&error) || !line.Start(&error)) {
+        std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGHUP, SIG_IGN);
+    {
+        std::lock_guard<std::mutex> lock(printMutex);
+        std::printf("%s\n", line.slavePath().c_str());
+        std::fflush(stdout);
+    }
+    while (!g_stop) pause();
+    line.Stop();
+
+    const sim::EndpointStats stats = endpoint.stats();
+    std::lock_guard<std::mutex> lock(printMutex);
+    std::printf("tessaro-sim: %llu packets, %llu refused, %llu faults injected\n",
+                static_cast<unsigned long long>(stats.packets),
+                static_cast<unsigned long long>(stats.refusals),
+                static_cast<unsigned long long>(stats.faults));
+    return 0;
+}

@@ -1,0 +1,138 @@
+// A model of the board's motion processor: its registers, its profile
+// generator and its limit inputs, advancing cycle by cycle with the clock.
+//
+// Units are the processor's own: positions in steps, velocities in steps per
+// cycle and accelerations in steps per cycle squared, both with 16 fraction
+// bits. Internally positions carry 16 fraction bits too, so all motion is
+// integer arithmetic and runs the same on every machine.
+//
+// What the model does:
+// - Profile parameters (mode, position, velocity, acceleration, deceleration,
+//   jerk, start velocity, stop mode) are buffered and take effect at Update,
+//   or at MultiUpdate for the axes in its mask, in the same cycle.
+// - Profile mode 1 is velocity mode: the axis ramps to the signed velocity.
+//   Any other mode positions with a trapezoidal profile (jerk is kept, not
+//   used) to the target.
+// - A buffered stop mode wins over a move at Update: 1 stops at once, 2
+//   decelerates to rest; either ends with motion complete. It is used once.
+// - Limit switches sit at configurable step positions; their inputs are
+//   active low and reported through the signal sense mask. Running into an
+//   active switch sets its limit event, and an event action (set with
+//   SetEventAction, events 1 positive limit, 2 negative limit) stops the axis:
+//   action 3 smoothly, any other non-zero action at once.
+// - Update refuses with 13 while a limit event is pending, and with 14 (and
+//   the limit event set) for a move into an active switch.
+// - Reset returns every axis to its power-up state.
+// - Every other command is accepted; values set are remembered and read back
+//   by the matching Get command.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "sim/sim_clock.h"
+
+namespace sim {
+
+inline constexpr std::uint16_t kEventMotionComplete = 0x0001;
+inline constexpr std::uint16_t kEventMotionError = 0x0010;
+inline constexpr std::uint16_t kEventPositiveLimit = 0x0020;
+inline constexpr std::uint16_t kEventNegativeLimit = 0x0040;
+inline constexpr std::uint16_t kEventInstructionError = 0x0080;
+inline constexpr std::uint16_t kActivityInMotion = 0x0400;
+inline constexpr std::uint16_t kSignalPositiveLimit = 0x0010;
+inline constexpr std::uint16_t kSignalNegativeLimit = 0x0020;
+
+inline constexpr std::uint16_t kEventPositiveLimitCode = 1;  // SetEventAction event numbers
+inline constexpr std::uint16_t kEventNegativeLimitCode = 2;
+inline constexpr std::uint16_t kActionSmoothStop = 3;
+
+struct BoardConfig {
+    std::uint16_t family = 5;
+    std::uint16_t motorType = 3;
+    std::uint16_t axes = 4;  // 1 to 4
+    std::uint16_t chipCount = 0;
+    std::uint16_t custom = 0;
+    std::uint16_t versionMajor = 1;
+    std::uint16_t versionMinor = 2;
+    std::uint32_t sampleTimeMicros = 100;  // one profile cycle
+};
+
+struct LimitSwitches {
+    bool hasNegative = false;
+    bool hasPositive = false;
+    std::int32_t negative = 0;  // active at or below this step count
+    std::int32_t positive = 0;  // active at or above this step count
+};
+
+struct Profile {
+    std::uint16_t mode = 0;
+    std::int32_t position = 0;
+    std::int32_t velocity = 0;
+    std::uint32_t acceleration = 0;
+    std::uint32_t deceleration = 0;
+    std::uint32_t jerk = 0;
+    std::uint32_t startVelocity = 0;
+};
+
+struct AxisState {
+    Profile buffered;
+    Profile active;
+    std::uint16_t bufferedStopMode = 0;
+    std::int64_t position = 0;  // steps << 16
+    std::int64_t velocity = 0;  // steps per cycle << 16, signed
+    bool moving = false;        // a trajectory is under way
+    bool stopping = false;      // decelerating to rest after a stop
+    std::uint16_t events = 0;
+    std::uint16_t signalSense = 0;
+    LimitSwitches limits;
+    // Values of commands the model does not act on, by Set opcode; for
+    // commands with a selector, by (opcode << 16 | selector).
+    std::map<std::uint32_t, std::vector<std::uint16_t>> remembered;
+
+    std::int32_t CommandedSteps() const { return static_cast<std::int32_t>(position >> 16); }
+};
+
+struct ExecResult {
+    std::uint8_t status = 0;
+    std::uint16_t reply[3] = {};
+};
+
+class MotionProcessor {
+  public:
+    MotionProcessor(const BoardConfig& config, const Clock& clock);
+
+    // Executes one sound request packet's command.
+    ExecResult Execute(std::uint8_t axis, std::uint8_t opcode, const std::uint16_t* data,
+                       std::size_t dataWords, std::size_t replyWords);
+
+    // Back to power-up state, as Reset does (limit switches stay where they
+    // are: they are the machine's, not the processor's).
+    void PowerUp();
+
+    void SetLimitSwitches(int axis, const LimitSwitches& limits);
+    // The axis as of now (the model is advanced to the clock first).
+    AxisState Axis(int axis);
+    std::uint64_t Cycle();
+    const BoardConfig& config() const { return m_config; }
+
+  private:
+    void AdvanceToNow();
+    void StepOneCycle(AxisState& a);
+    std::int64_t SteadyCycles(const AxisState& a) const;
+    void CheckLimits(AxisState& a);
+    std::uint8_t DoUpdate(AxisState& a);
+    bool PositiveActive(const AxisState& a) const;
+    bool NegativeActive(const AxisState& a) const;
+    std::uint16_t SignalStatus(const AxisState& a) const;
+
+    std::mutex m_mutex;
+    BoardConfig m_config;
+    const Clock& m_clock;
+    std::uint64_t m_cycle = 0;  // cycles elapsed since start
+    std::vector<AxisState> m_axes;
+};
+
+}  // namespace sim

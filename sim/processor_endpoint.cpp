@@ -1,0 +1,117 @@
+#include "sim/processor_endpoint.h"
+
+#include "cmotion/link_errors.h"
+#include "cmotion/link_packet.h"
+#include "sim/command_shapes.h"
+
+namespace sim {
+namespace {
+
+// What stray bytes on the line look like: not zeros, so that they cannot
+// pass for the start of a clean reply.
+constexpr std::uint8_t kGarbageByte = 0xA5;
+
+std::vector<std::uint8_t> ReplyBytes(std::uint8_t status, const std::uint16_t* words,
+                                     std::size_t count) {
+    std::vector<std::uint8_t> bytes = {status, 0};
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(words[i] >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(words[i] & 0xFF));
+    }
+    bytes[1] = static_cast<std::uint8_t>(0x100 - cmotion::ByteSum(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+}  // namespace
+
+ProcessorEndpoint::ProcessorEndpoint(const BoardConfig& config, const Clock& clock)
+    : m_clock(clock), m_processor(config, clock) {}
+
+EndpointStats ProcessorEndpoint::stats() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stats;
+}
+
+std::vector<Emission> ProcessorEndpoint::Receive(const std::uint8_t* bytes, std::size_t count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<Emission> out;
+    for (std::size_t i = 0; i < count && !m_bHungUp; ++i) {
+        if (m_assembler.Feed(bytes[i])) HandlePacket(m_assembler.packet(), &out);
+    }
+    return out;
+}
+
+void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
+                                     std::vector<Emission>* out) {
+    TraceEntry entry;
+    entry.timeMicros = m_clock.NowMicros();
+    entry.number = ++m_stats.packets;
+    entry.axis = packet[2];
+    entry.opcode = packet[3];
+    for (std::size_t i = 4; i + 1 < packet.size(); i += 2) {
+        entry.args.push_back(static_cast<std::uint16_t>((packet[i] << 8) | packet[i + 1]));
+    }
+    const std::optional<FaultRule> fault = m_faults.Decide(entry.number, entry.opcode);
+    if (fault) {
+        ++m_stats.faults;
+        entry.fault = FaultName(fault->kind);
+        if (fault->kind == FaultKind::Silence) m_bSilent = true;
+        if (fault->kind == FaultKind::HangUp) m_bHungUp = true;
+    }
+    if (m_bSilent || m_bHungUp) {
+        entry.answered = false;
+        if (m_bHungUp) out->push_back(Emission{{}, 0, true});
+        m_trace.Record(entry);
+        return;
+    }
+
+    const CommandShape shape = ShapeOf(entry.opcode);
+    ExecResult result;
+    std::size_t replyWords = shape.replyWords;
+    if (fault && fault->kind == FaultKind::ProcessorReset) {
+        m_processor.PowerUp();
+        result.status = cmotion::kLinkProcessorReset;
+    } else if (cmotion::ByteSum(packet.data(), packet.size()) != 0) {
+        result.status = cmotion::kLinkInvalidChecksum;  // not carried out
+    } else if (!shape.known) {
+        result.status = cmotion::kLinkInvalidInstruction;
+        replyWords = 0;
+    } else {
+        result = m_processor.Execute(entry.axis, entry.opcode, entry.args.data(), entry.args.size(),
+                                     replyWords);
+    }
+    if (result.status != 0) ++m_stats.refusals;
+    entry.status = result.status;
+    entry.reply.assign(result.reply, result.reply + replyWords);
+
+    Emission reply{ReplyBytes(result.status, result.reply, replyWords), 0, false};
+    if (fault) {
+        switch (fault->kind) {
+            case FaultKind::NoReply:
+                entry.answered = false;
+                m_trace.Record(entry);
+                return;
+            case FaultKind::ShortReply:
+                reply.bytes.resize(reply.bytes.size() > static_cast<std::size_t>(fault->bytes)
+                                       ? reply.bytes.size() - fault->bytes
+                                       : 0);
+                break;
+            case FaultKind::BadChecksum:
+                reply.bytes[1] = static_cast<std::uint8_t>(reply.bytes[1] + 1);
+                break;
+            case FaultKind::LateReply:
+                reply.delayMicros = static_cast<std::int64_t>(fault->delayMs) * 1000;
+                break;
+            case FaultKind::Garbage:
+                reply.bytes.insert(reply.bytes.begin(), static_cast<std::size_t>(fault->bytes),
+                                   kGarbageByte);
+                break;
+            default:
+                break;
+        }
+    }
+    m_trace.Record(entry);
+    out->push_back(std::move(reply));
+}
+
+}  // namespace sim

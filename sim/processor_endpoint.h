@@ -1,0 +1,59 @@
+// The far side of the serial line: bytes from the host in, bytes for the host
+// out. Assembles packets, checks them, has the processor model carry them
+// out, applies the fault plan and keeps the trace. The attachments (in
+// process, pseudo-terminal) only move bytes to and from it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "sim/faults.h"
+#include "sim/motion_processor.h"
+#include "sim/packet_assembler.h"
+#include "sim/sim_clock.h"
+#include "sim/trace.h"
+
+namespace sim {
+
+// Something to send back: `bytes` after `delayMicros`, or the end of the line.
+struct Emission {
+    std::vector<std::uint8_t> bytes;
+    std::int64_t delayMicros = 0;
+    bool hangUp = false;
+};
+
+struct EndpointStats {
+    std::uint64_t packets = 0;
+    std::uint64_t refusals = 0;  // answered with a non-zero status
+    std::uint64_t faults = 0;    // faults injected
+};
+
+class ProcessorEndpoint {
+  public:
+    ProcessorEndpoint(const BoardConfig& config, const Clock& clock);
+
+    std::vector<Emission> Receive(const std::uint8_t* bytes, std::size_t count);
+
+    MotionProcessor& processor() { return m_processor; }
+    FaultPlan& faults() { return m_faults; }
+    Trace& trace() { return m_trace; }
+    EndpointStats stats() const;
+    bool hungUp() const { return m_bHungUp; }
+
+  private:
+    void HandlePacket(const std::vector<std::uint8_t>& packet, std::vector<Emission>* out);
+
+    const Clock& m_clock;
+    MotionProcessor m_processor;
+    FaultPlan m_faults;
+    Trace m_trace;
+    mutable std::mutex m_mutex;  // one stream of bytes at a time
+    PacketAssembler m_assembler;
+    EndpointStats m_stats;
+    bool m_bSilent = false;
+    std::atomic<bool> m_bHungUp{false};
+};
+
+}  // namespace sim
