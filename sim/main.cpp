@@ -1,6 +1,5 @@
 // tessaro-sim: the board's motion processor on a pseudo-terminal, for the
 // plug-in, its tests and demos to talk to as if it were a COM port.
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -14,11 +13,6 @@
 #include "sim/pty_link.h"
 
 namespace {
-
-volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) {
-    g_stop = 1;
-}
 
 // "AXIS:NEG:POS": limit switches of an axis at step counts; either side may
 // be left empty for none.
@@ -129,17 +123,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
         return 1;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGHUP, SIG_IGN);
+    platform::CatchStopSignals();
     {
         std::lock_guard<std::mutex> lock(printMutex);
         std::printf("%s\n", line.slavePath().c_str());
         std::fflush(stdout);
     }
-    while (!g_stop) pause();
+    while (!platform::StopRequested()) pause();
     line.Stop();
 
     const sim::EndpointStats stats = endpoint.stats();

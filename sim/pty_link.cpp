@@ -1,6 +1,5 @@
 #include "sim/pty_link.h"
 
-#include <errno.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -9,22 +8,6 @@
 #include "platform/precise_wait.h"
 
 namespace sim {
-namespace {
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t k = write(fd, data + done, n - done);
-        if (k > 0) {
-            done += static_cast<std::size_t>(k);
-        } else if (k < 0 && errno != EINTR && errno != EAGAIN) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 PtyLink::PtyLink(ProcessorEndpoint& endpoint, Options options)
     : m_endpoint(endpoint), m_options(std::move(options)) {}
@@ -85,13 +68,13 @@ void PtyLink::Serve() {
             if (byteTime.count() == 0 || latency.count() > 0) {
                 due += static_cast<std::int64_t>(e.bytes.size()) * byteTime;
                 platform::PreciseWaitUntil(due);
-                WriteAll(m_pty->masterFd(), e.bytes.data(), e.bytes.size());
+                m_pty->WriteMaster(e.bytes.data(), e.bytes.size());
                 continue;
             }
             for (std::uint8_t byte : e.bytes) {
                 due += byteTime;
                 platform::PreciseWaitUntil(due);
-                WriteAll(m_pty->masterFd(), &byte, 1);
+                m_pty->WriteMaster(&byte, 1);
             }
         }
     }

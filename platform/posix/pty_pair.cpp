@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,11 @@
 
 namespace platform {
 namespace {
+
+volatile sig_atomic_t g_stopRequested = 0;
+void OnStopSignal(int) {
+    g_stopRequested = 1;
+}
 
 bool Fail(std::string* error, const std::string& what) {
     if (error) *error = what + ": " + strerror(errno);
@@ -51,6 +57,31 @@ bool PtyPair::LinkSlaveAt(const std::string& linkPath, std::string* error) {
     if (symlink(m_slavePath.c_str(), linkPath.c_str()) != 0)
         return Fail(error, "symlink " + linkPath);
     return true;
+}
+
+bool PtyPair::WriteMaster(const std::uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(m_master, data + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CatchStopSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;  // no SA_RESTART: blocking calls return EINTR
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGHUP, SIG_IGN);
+}
+
+bool StopRequested() {
+    return g_stopRequested != 0;
 }
 
 bool StartNewSession(std::string* error) {

@@ -2,6 +2,8 @@
 // line (simulators, test peers) on POSIX systems.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -27,6 +29,10 @@ class PtyPair {
     // Points a symbolic link at the slave, replacing what was there.
     bool LinkSlaveAt(const std::string& linkPath, std::string* error);
 
+    // Writes all of `data` to the master side (the device's answer); false
+    // when the pair is gone.
+    bool WriteMaster(const std::uint8_t* data, std::size_t count);
+
     int masterFd() const { return m_master; }
     const std::string& slavePath() const { return m_slavePath; }
 
@@ -38,5 +44,11 @@ class PtyPair {
 
 // Starts a new session with this process as its leader (see PtyPair).
 bool StartNewSession(std::string* error);
+
+// For programs serving lines until they are told to stop: SIGINT and SIGTERM
+// set the flag that StopRequested reads (and interrupt blocking calls);
+// SIGHUP, which a closing terminal may send, is ignored.
+void CatchStopSignals();
+bool StopRequested();
 
 }  // namespace platform

@@ -12,7 +12,6 @@
 // Every command is answered with one line starting "ok" (or "error").
 #include <errno.h>
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -29,10 +28,7 @@
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) {
-    g_stop = 1;
-}
+bool g_bQuit = false;  // the control line said "quit"
 
 struct Shape {
     std::uint8_t dataWords;
@@ -89,22 +85,9 @@ std::int64_t NowNs() {
         .count();
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t k = write(fd, data + done, n - done);
-        if (k > 0) {
-            done += static_cast<std::size_t>(k);
-        } else if (k < 0 && errno != EINTR && errno != EAGAIN) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class Peer {
   public:
-    explicit Peer(int dataFd) : m_dataFd(dataFd) {}
+    explicit Peer(platform::PtyPair& line) : m_line(line) {}
 
     void OnData(const std::uint8_t* bytes, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -151,7 +134,7 @@ class Peer {
             m_packet.clear();
             m_position = 0;
         } else if (verb == "quit") {
-            g_stop = 1;
+            g_bQuit = true;
         } else {
             return "error unknown command: " + line;
         }
@@ -198,7 +181,7 @@ class Peer {
         reply.insert(reply.end(), static_cast<std::size_t>(m_behaviour.stale), 0xAA);
 
         if (m_behaviour.paceBaud == 0) {
-            WriteAll(m_dataFd, reply.data(), reply.size());
+            m_line.WriteMaster(reply.data(), reply.size());
             m_lastSentNs = NowNs();
             return;
         }
@@ -210,12 +193,12 @@ class Peer {
         for (std::uint8_t byte : reply) {
             due += byteTime;
             platform::PreciseWaitUntil(due);
-            WriteAll(m_dataFd, &byte, 1);
+            m_line.WriteMaster(&byte, 1);
         }
         m_lastSentNs = NowNs();
     }
 
-    int m_dataFd;
+    platform::PtyPair& m_line;
     Behaviour m_behaviour;
     Counters m_counters;
     std::vector<std::uint8_t> m_packet;
@@ -248,18 +231,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "link-peer: %s\n", error.c_str());
         return 1;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGHUP, SIG_IGN);
+    platform::CatchStopSignals();
 
     std::printf("ready %s %s\n", data.slavePath().c_str(), control.slavePath().c_str());
     std::fflush(stdout);
 
-    Peer peer(data.masterFd());
+    Peer peer(data);
     std::string line;
-    while (!g_stop) {
+    while (!platform::StopRequested() && !g_bQuit) {
         pollfd fds[2] = {{data.masterFd(), POLLIN, 0}, {control.masterFd(), POLLIN, 0}};
         if (poll(fds, 2, 200) < 0) {
             if (errno == EINTR) continue;
@@ -282,8 +261,8 @@ int main(int argc, char** argv) {
                 }
                 const std::string answer = peer.OnCommand(line) + "\n";
                 line.clear();
-                WriteAll(control.masterFd(), reinterpret_cast<const std::uint8_t*>(answer.data()),
-                         answer.size());
+                control.WriteMaster(reinterpret_cast<const std::uint8_t*>(answer.data()),
+                                    answer.size());
             }
         }
     }
