@@ -148,7 +148,7 @@ std::int64_t MotionProcessor::SteadyCycles(const AxisState& a) const {
     } else {
         if (speed != Abs(static_cast<std::int64_t>(a.active.velocity))) return 1;
         const std::int64_t remaining =
-            Abs((static_cast<std::int64_t>(a.active.position) << 16) - a.position);
+            Abs(ToFixed(a.active.position) - a.position);
         const double decel =
             static_cast<double>(Rate(a.active.deceleration, a.active.acceleration));
         const double brake =
@@ -161,11 +161,11 @@ std::int64_t MotionProcessor::SteadyCycles(const AxisState& a) const {
     // Stop short of any switch in the direction of travel.
     const std::int64_t here = a.position;
     if (a.velocity > 0 && a.limits.hasPositive) {
-        const std::int64_t to = (static_cast<std::int64_t>(a.limits.positive) << 16) - here;
+        const std::int64_t to = ToFixed(a.limits.positive) - here;
         cycles = std::min(cycles, to / speed - 1);
     }
     if (a.velocity < 0 && a.limits.hasNegative) {
-        const std::int64_t to = here - (static_cast<std::int64_t>(a.limits.negative) << 16);
+        const std::int64_t to = here - ToFixed(a.limits.negative);
         cycles = std::min(cycles, to / speed - 1);
     }
     return std::max<std::int64_t>(cycles, 1);
@@ -208,7 +208,7 @@ void MotionProcessor::StepOneCycle(AxisState& a) {
         }
     } else {
         // Positioning: a trapezoid.
-        const std::int64_t target = static_cast<std::int64_t>(p.position) << 16;
+        const std::int64_t target = ToFixed(p.position);
         const std::int64_t remaining = target - a.position;
         const std::int64_t dir = Sign(remaining);
         const std::int64_t acc = Rate(p.acceleration, p.deceleration);
@@ -313,7 +313,7 @@ std::uint8_t MotionProcessor::DoUpdate(AxisState& a) {
     const std::int64_t dir =
         a.active.mode == 1
             ? Sign(a.active.velocity)
-            : Sign((static_cast<std::int64_t>(a.active.position) << 16) - a.position);
+            : Sign(ToFixed(a.active.position) - a.position);
     if (dir > 0 && PositiveActive(a)) {
         a.events |= kEventPositiveLimit;
         return cmotion::kLinkMoveIntoLimit;

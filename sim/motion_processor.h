@@ -77,12 +77,21 @@ struct Profile {
     std::uint32_t startVelocity = 0;
 };
 
+// Steps to the model's fixed point (16 fraction bits) and back, rounding
+// toward minus infinity; multiplication and division, since shifting a
+// negative value is not defined in C++17.
+constexpr std::int64_t kFixedOne = 65536;
+constexpr std::int64_t ToFixed(std::int32_t steps) { return static_cast<std::int64_t>(steps) * kFixedOne; }
+constexpr std::int64_t FloorSteps(std::int64_t fixed) {
+    return fixed / kFixedOne - ((fixed % kFixedOne) < 0 ? 1 : 0);
+}
+
 struct AxisState {
     Profile buffered;
     Profile active;
     std::uint16_t bufferedStopMode = 0;
-    std::int64_t position = 0;  // steps << 16
-    std::int64_t velocity = 0;  // steps per cycle << 16, signed
+    std::int64_t position = 0;  // steps, fixed point
+    std::int64_t velocity = 0;  // steps per cycle, fixed point, signed
     bool moving = false;        // a trajectory is under way
     bool stopping = false;      // decelerating to rest after a stop
     std::uint16_t events = 0;
@@ -92,7 +101,10 @@ struct AxisState {
     // commands with a selector, by (opcode << 16 | selector).
     std::map<std::uint32_t, std::vector<std::uint16_t>> remembered;
 
-    std::int32_t CommandedSteps() const { return static_cast<std::int32_t>(position >> 16); }
+    // The processor's 32-bit count wraps like the hardware's.
+    std::int32_t CommandedSteps() const {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(FloorSteps(position) & 0xFFFFFFFF));
+    }
 };
 
 struct ExecResult {
