@@ -147,8 +147,7 @@ std::int64_t MotionProcessor::SteadyCycles(const AxisState& a) const {
         if (a.velocity != static_cast<std::int64_t>(a.active.velocity)) return 1;
     } else {
         if (speed != Abs(static_cast<std::int64_t>(a.active.velocity))) return 1;
-        const std::int64_t remaining =
-            Abs(ToFixed(a.active.position) - a.position);
+        const std::int64_t remaining = Abs(ToFixed(a.active.position) - a.position);
         const double decel =
             static_cast<double>(Rate(a.active.deceleration, a.active.acceleration));
         const double brake =
@@ -310,10 +309,8 @@ std::uint8_t MotionProcessor::DoUpdate(AxisState& a) {
     if (a.events & (kEventPositiveLimit | kEventNegativeLimit))
         return cmotion::kLinkMoveWithLimitPending;
     a.active = a.buffered;
-    const std::int64_t dir =
-        a.active.mode == 1
-            ? Sign(a.active.velocity)
-            : Sign(ToFixed(a.active.position) - a.position);
+    const std::int64_t dir = a.active.mode == 1 ? Sign(a.active.velocity)
+                                                : Sign(ToFixed(a.active.position) - a.position);
     if (dir > 0 && PositiveActive(a)) {
         a.events |= kEventPositiveLimit;
         return cmotion::kLinkMoveIntoLimit;

@@ -81,7 +81,9 @@ struct Profile {
 // toward minus infinity; multiplication and division, since shifting a
 // negative value is not defined in C++17.
 constexpr std::int64_t kFixedOne = 65536;
-constexpr std::int64_t ToFixed(std::int32_t steps) { return static_cast<std::int64_t>(steps) * kFixedOne; }
+constexpr std::int64_t ToFixed(std::int32_t steps) {
+    return static_cast<std::int64_t>(steps) * kFixedOne;
+}
 constexpr std::int64_t FloorSteps(std::int64_t fixed) {
     return fixed / kFixedOne - ((fixed % kFixedOne) < 0 ? 1 : 0);
 }
@@ -103,7 +105,8 @@ struct AxisState {
 
     // The processor's 32-bit count wraps like the hardware's.
     std::int32_t CommandedSteps() const {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(FloorSteps(position) & 0xFFFFFFFF));
+        return static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(FloorSteps(position) & 0xFFFFFFFF));
     }
 };
 

@@ -1,0 +1,255 @@
+#include "controller/tessaro_axis.h"
+
+#include "cmotion/link_commands.h"
+#include "controller/tessaro_controller.h"
+#include "controller/unit_conversion.h"
+#include "host/kx_time.h"
+
+namespace tessaro {
+namespace {
+
+using namespace cmotion;
+
+// Runs the steps in order until one fails; the first error, or 0.
+template <typename... Steps>
+std::uint16_t Sequence(Steps... steps) {
+    std::uint16_t code = kLinkOk;
+    ((code == kLinkOk ? (code = steps(), 0) : 0), ...);
+    return code;
+}
+
+}  // namespace
+
+CTessaroAxis::CTessaroAxis(const CLinkAxisHandle& board, std::uint16_t axis,
+                           CTessaroController* controller)
+    : m_pController(controller) {
+    if (!m_pController) {
+        m_handle = board;
+        m_handle.m_uAxis = axis;
+        return;
+    }
+    CKxMutexLock lock(m_pController->m_lock);
+    CopyAxisHandle(board, &m_handle, axis);
+}
+
+template <typename Command>
+std::uint16_t CTessaroAxis::Locked(Command command) {
+    if (!m_pController) return kLinkInvalidAxis;
+    CKxMutexLock lock(m_pController->m_lock);
+    return command();
+}
+
+std::uint16_t CTessaroAxis::GetPhaseCounts() const {
+    return static_cast<std::uint16_t>(microsteps * 4u);
+}
+
+std::uint32_t CTessaroAxis::GetStepsPerRevolution() const {
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(GetPhaseCounts()) * poleCount / 4);
+}
+
+double CTessaroAxis::GetStepsPerRevolutionF() const {
+    return static_cast<double>(static_cast<std::uint64_t>(GetPhaseCounts()) * poleCount) * 0.25;
+}
+
+double CTessaroAxis::GetCyclesPerSecond() const {
+    return 1000000.0 / m_uSampleTime_us;
+}
+
+double CTessaroAxis::GetUnitsPerStep() const {
+    return 1.0 /
+           (static_cast<double>(static_cast<std::uint64_t>(GetPhaseCounts()) * poleCount) * 0.25) *
+           calibration_umPerRevolution;
+}
+
+double CTessaroAxis::GetStepsPerUnit() const {
+    return static_cast<double>(static_cast<std::uint64_t>(GetPhaseCounts()) * poleCount) *
+           (1.0 / calibration_umPerRevolution) * 0.25;
+}
+
+std::int64_t CTessaroAxis::VelocityToCounts(double revolutionsPerSecond) const {
+    // With no sample time known yet the cycle rate is infinite and every speed
+    // is 0 counts; the division by the float cycle rate stays defined.
+    return TruncToInt64(GetStepsPerRevolutionF() / GetCyclesPerSecond() * revolutionsPerSecond *
+                        65536.0);
+}
+
+double CTessaroAxis::GetPosition() const {
+    return GetUnitsPerStep() * WrapSub(currentPos_step, zeroPos_step);
+}
+double CTessaroAxis::GetUpperLimit() const {
+    return GetUnitsPerStep() * WrapSub(maxPos_step, zeroPos_step);
+}
+double CTessaroAxis::GetLowerLimit() const {
+    return GetUnitsPerStep() * WrapSub(minPos_step, zeroPos_step);
+}
+
+std::int32_t CTessaroAxis::SetUpperLimit(double um) {
+    maxPos_step = WrapAdd(TruncToInt32(GetStepsPerUnit() * um), zeroPos_step);
+    return maxPos_step;
+}
+
+std::int32_t CTessaroAxis::SetLowerLimit(double um) {
+    minPos_step = WrapAdd(TruncToInt32(GetStepsPerUnit() * um), zeroPos_step);
+    return minPos_step;
+}
+
+std::int32_t CTessaroAxis::ShiftZero(double um) {
+    const std::int32_t steps = TruncToInt32(GetStepsPerUnit() * um);
+    zeroPos_step = WrapAdd(zeroPos_step, steps);
+    return steps;
+}
+
+bool CTessaroAxis::Initialize() {
+    if (!m_pController) return false;
+    CKxMutexLock lock(m_pController->m_lock);
+    CLinkAxisHandle* h = &m_handle;
+    const std::uint16_t code = Sequence(
+        [&] { return SetPWMFrequency(h, 5000); },
+        [&] { return GetSampleTime(h, &m_uSampleTime_us); }, [&] { return SetMotorType(h, 3); },
+        [&] { return SetOutputMode(h, 1); }, [&] { return SetOperatingMode(h, 0x37); },
+        [&] { return SetPhaseCounts(h, GetPhaseCounts()); },
+        [&] { return SetActualPositionUnits(h, 1); }, [&] { return SetEventAction(h, 1, 2); },
+        [&] { return SetEventAction(h, 2, 2); }, [&] { return SetEventAction(h, 3, 2); },
+        [&] { return cmotion::Update(h); });
+    m_uProfileMode = kProfileModeUnknown;
+    // The zero point is the count as the processor reports it (no axisFlip).
+    std::int32_t count = 0;
+    if (GetCommandedPosition(h, &count) == kLinkOk) zeroPos_step = count;
+    return code == kLinkOk;
+}
+
+std::uint16_t CTessaroAxis::ApplySettings() {
+    if (!m_pController) return kLinkOk;
+    CKxMutexLock lock(m_pController->m_lock);
+    CLinkAxisHandle* h = &m_handle;
+    const std::uint32_t sampleTime = m_uSampleTime_us;
+    // The acceleration divides by the float cycle rate, the deceleration by
+    // the integer quotient 1000000 / sample time (0 when no sample time is
+    // known: the float division then gives infinity, saturated below).
+    const std::uint32_t a = Low32(TruncToInt64(GetStepsPerRevolutionF() / GetCyclesPerSecond() *
+                                               acceleration_revolutionPerSecond2 * 65536.0));
+    const std::uint32_t c = sampleTime ? 1000000u / sampleTime : 0u;
+    const std::uint32_t d =
+        Low32(TruncToInt64(static_cast<double>(GetStepsPerRevolution()) / static_cast<double>(c) *
+                           deceleration_revolutionPerSecond2 * 65536.0));
+    std::uint16_t sense = 0;
+    return Sequence(
+        [&] { return SetMotorCommand(h, Low16(TruncToInt64(current_percent * 32768.0 / 100.0))); },
+        [&] {
+            return SetHoldingCurrent(h, 0,
+                                     Low16(TruncToInt64(holdingCurrent_percent * 32768.0 / 100.0)));
+        },
+        [&] {
+            return SetHoldingCurrent(h, 1,
+                                     Low16(TruncToInt64(1000.0 / sampleTime * holdingDelay_ms)));
+        },
+        [&] { return SetPhaseCounts(h, GetPhaseCounts()); },
+        [&] { return SetJerk(h, Low32(TruncToInt64(jerk_revolutionPerSecond3 * 4294967296.0))); },
+        [&] { return SetStartVelocity(h, 0); }, [&] { return SetPosition(h, 0); },
+        [&] { return SetAcceleration(h, Low32(TruncToInt64(a * 0.01))); },
+        [&] { return SetDeceleration(h, Low32(TruncToInt64(d * 0.01))); },
+        [&] { return SetStopMode(h, m_uStopMode); }, [&] { return GetSignalSense(h, &sense); },
+        [&] {
+            sense = positiveLimitSwitches ? static_cast<std::uint16_t>(sense & ~kSignalLimitInputs)
+                                          : static_cast<std::uint16_t>(sense | kSignalLimitInputs);
+            return SetSignalSense(h, sense);
+        },
+        [&] { return ResetEventStatus(h, 0); }, [&] { return cmotion::Update(h); });
+}
+
+std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
+    if (!m_pController) return kLinkOk;
+    CKxMutexLock lock(m_pController->m_lock);
+    const std::int32_t before = currentPos_step;
+    std::int32_t raw = 0;
+    const std::uint16_t code = GetCommandedPosition(&m_handle, &raw);
+    if (code != kLinkOk) return code;
+    currentPos_step = WrapMul(axisFlip, raw);
+    if (changed) *changed = currentPos_step != before;
+    return kLinkOk;
+}
+
+std::uint16_t CTessaroAxis::SetProfileMode(std::uint16_t mode) {
+    if (!m_pController) return kLinkInvalidAxis;
+    CKxMutexLock lock(m_pController->m_lock);
+    if (m_uProfileMode == mode) return kLinkOk;
+    if (mode != kProfileVelocity && mode != kProfilePositioning) {
+        m_uProfileMode = mode;
+        return kLinkOk;
+    }
+    std::uint16_t code = cmotion::SetProfileMode(&m_handle, mode);
+    if (code == kLinkOk) code = cmotion::Update(&m_handle);
+    if (code == kLinkOk || code == kLinkMoveWithLimitPending || code == kLinkMoveIntoLimit) {
+        m_uProfileMode = mode;
+        return kLinkOk;
+    }
+    return code;
+}
+
+std::uint16_t CTessaroAxis::Stop() {
+    return Locked([&] { return SetStopMode(&m_handle, m_uStopMode); });
+}
+
+std::uint16_t CTessaroAxis::Update() {
+    return Locked([&] { return FoldMoveIntoLimit(cmotion::Update(&m_handle)); });
+}
+
+std::uint16_t CTessaroAxis::SetDestination(std::int32_t steps) {
+    return Locked([&] { return SetPosition(&m_handle, steps); });
+}
+
+std::uint16_t CTessaroAxis::SetVelocityCounts(std::int32_t counts) {
+    return Locked([&] { return SetVelocity(&m_handle, counts); });
+}
+
+std::uint16_t CTessaroAxis::SetVelocityFromSpeed() {
+    return Locked([&] {
+        return SetVelocity(&m_handle, Wrap32(VelocityToCounts(speed_revolutionPerSecond)));
+    });
+}
+
+std::uint16_t CTessaroAxis::ResetEvents(std::uint16_t mask) {
+    return Locked([&] { return FoldMoveIntoLimit(ResetEventStatus(&m_handle, mask)); });
+}
+
+std::uint16_t CTessaroAxis::MultiUpdate(std::uint16_t axisMask) {
+    return Locked(
+        [&] { return FoldMoveIntoLimit(cmotion::MultiUpdate(&m_pController->m_board, axisMask)); });
+}
+
+std::uint16_t CTessaroAxis::GetActivityStatus(std::uint16_t* status) {
+    return Locked([&] { return cmotion::GetActivityStatus(&m_handle, status); });
+}
+
+std::uint16_t CTessaroAxis::GetEventStatus(std::uint16_t* status) {
+    return Locked([&] { return cmotion::GetEventStatus(&m_handle, status); });
+}
+
+std::uint16_t CTessaroAxis::GetSignalStatus(std::uint16_t* status) {
+    return Locked([&] { return cmotion::GetSignalStatus(&m_handle, status); });
+}
+
+std::uint16_t CTessaroAxis::ReadCommandedPosition(std::int32_t* position) {
+    return Locked([&] { return GetCommandedPosition(&m_handle, position); });
+}
+
+std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction) {
+    if (!m_pController) return kLinkInvalidAxis;
+    // The controller lock is held throughout, across the retry sleeps too.
+    CKxMutexLock lock(m_pController->m_lock);
+    const double t0 = KX_GetTimeCounter();
+    for (;;) {
+        const std::int32_t counts =
+            MulLow32(MulLow32(VelocityToCounts(speed_revolutionPerSecond), axisFlip), direction);
+        const std::uint16_t code = Sequence([&] { return SetProfileMode(kProfileVelocity); },
+                                            [&] { return SetVelocity(&m_handle, counts); },
+                                            [&] { return ResetEventStatus(&m_handle, 0); },
+                                            [&] { return cmotion::Update(&m_handle); });
+        if (code == kLinkOk || code == kLinkMoveIntoLimit) return kLinkOk;
+        if (code != kLinkMoveWithLimitPending) return code;
+        host::Sleep(50);
+        if (KX_GetTimeCounter() - t0 > 60000.0) return kLinkOk;
+    }
+}
+
+}  // namespace tessaro

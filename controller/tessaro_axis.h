@@ -1,0 +1,119 @@
+// One motor axis of the board: its command handle, its parameters in the
+// units users set them in, its positions in processor steps, the conversions
+// between the two, and the commands that configure and move it.
+//
+// The drives read and write the parameter fields directly (they carry the
+// names of the settings keys). Every operation that talks to the processor
+// takes the controller lock for its command or short sequence.
+#pragma once
+
+#include <cstdint>
+
+#include "cmotion/link_serial.h"
+
+namespace tessaro {
+
+class CTessaroController;
+
+inline constexpr std::uint16_t kProfileModeUnknown = 10000;
+inline constexpr std::uint16_t kProfileVelocity = 1;
+inline constexpr std::uint16_t kProfilePositioning = 2;
+
+// Event status bits.
+inline constexpr std::uint16_t kEventMotionComplete = 0x0001;
+inline constexpr std::uint16_t kEventMotionError = 0x0010;
+inline constexpr std::uint16_t kEventPositiveLimit = 0x0020;
+inline constexpr std::uint16_t kEventNegativeLimit = 0x0040;
+inline constexpr std::uint16_t kEventInstructionError = 0x0080;
+// Activity status bit.
+inline constexpr std::uint16_t kActivityInMotion = 0x0400;
+// Signal status bits of the limit inputs; both 1: no switch active.
+inline constexpr std::uint16_t kSignalLimitInputs = 0x0030;
+
+// Error 14 ("Invalid Move into Limit") at the end of a move or update is not
+// an error: the axis stands at its switch, which is what was asked of it.
+inline std::uint16_t FoldMoveIntoLimit(std::uint16_t code) {
+    return code == 14 ? std::uint16_t{0} : code;
+}
+
+class CTessaroAxis {
+  public:
+    CTessaroAxis(const cmotion::CLinkAxisHandle& board, std::uint16_t axis,
+                 CTessaroController* controller);
+
+    // The first command sequence for the axis; true when it had no error.
+    bool Initialize();
+    // Sends the parameter set; the first error, or 0.
+    std::uint16_t ApplySettings();
+
+    // Positions relative to the zero point, in micrometres.
+    double GetPosition() const;
+    double GetUpperLimit() const;
+    double GetLowerLimit() const;
+    std::int32_t SetUpperLimit(double um);
+    std::int32_t SetLowerLimit(double um);
+    std::int32_t ShiftZero(double um);
+
+    // Derived quantities (computed on demand from the fields).
+    std::uint16_t GetPhaseCounts() const;
+    std::uint32_t GetStepsPerRevolution() const;
+    double GetStepsPerRevolutionF() const;
+    double GetCyclesPerSecond() const;
+    double GetUnitsPerStep() const;
+    double GetStepsPerUnit() const;
+    // Speed in rev/s to the processor's velocity (steps per cycle, 16
+    // fraction bits).
+    std::int64_t VelocityToCounts(double revolutionsPerSecond) const;
+
+    std::uint16_t RefreshPosition(bool* changed);
+    std::uint16_t SetProfileMode(std::uint16_t mode);
+    std::uint16_t Stop();
+    std::uint16_t Update();
+    std::uint16_t SetDestination(std::int32_t steps);
+    std::uint16_t SetVelocityCounts(std::int32_t counts);
+    std::uint16_t SetVelocityFromSpeed();
+    std::uint16_t ResetEvents(std::uint16_t mask);
+    std::uint16_t MultiUpdate(std::uint16_t axisMask);
+    std::uint16_t GetActivityStatus(std::uint16_t* status);
+    std::uint16_t GetEventStatus(std::uint16_t* status);
+    std::uint16_t GetSignalStatus(std::uint16_t* status);
+    std::uint16_t ReadCommandedPosition(std::int32_t* position);
+    // Starts a velocity move at the axis speed toward a limit (+1 or -1),
+    // retrying while a limit event is pending (error 13) for up to 60 s.
+    std::uint16_t StartLimitApproach(std::int8_t direction);
+
+    CTessaroController* controller() const { return m_pController; }
+    std::uint16_t axisNumber() const { return m_handle.m_uAxis; }
+
+    cmotion::CLinkAxisHandle m_handle{};
+    std::uint16_t m_uProfileMode = 0;
+    std::uint16_t m_uStopMode = 0;
+    double current_percent = 0;
+    double holdingCurrent_percent = 0;
+    double holdingDelay_ms = 0;
+    double acceleration_revolutionPerSecond2 = 0;
+    double deceleration_revolutionPerSecond2 = 0;
+    double jerk_revolutionPerSecond3 = 0;
+    double speed_revolutionPerSecond = 0;
+    double maxJoystickSpeed_revolutionPerSecond = 0;
+    double calibration_umPerRevolution = 1000.0;
+    std::uint32_t poleCount = 200;
+    std::uint16_t microsteps = 255;
+    std::int32_t zeroPos_step = 0;
+    std::int32_t currentPos_step = 0;
+    std::int32_t minPos_step = -2147483647 - 1;
+    std::int32_t maxPos_step = 2147483647;
+    std::int8_t axisFlip = 1;
+    bool joystickEnable = true;
+    bool positiveLimitSwitches = false;
+    std::uint32_t m_uSampleTime_us = 0;
+    CTessaroController* m_pController = nullptr;
+
+  private:
+    // Runs one command under the controller lock; 3 (invalid axis) without a
+    // controller.
+    template <typename Command>
+    std::uint16_t Locked(Command command);
+};
+
+}  // namespace tessaro

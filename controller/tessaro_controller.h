@@ -1,0 +1,65 @@
+// The connected board: its command handle, what the processor reported about
+// itself, its axes, the motion objects the drives move them through, the
+// polling thread and the controller lock.
+//
+// Lock order, everywhere: a motion object's lock first, then this lock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "cmotion/link_serial.h"
+#include "host/kx_thread.h"
+
+namespace tessaro {
+
+class CTessaroAxis;
+class CTessaroXYMotion;
+class CTessaroZMotion;
+class CTessaroRotaryMotion;
+
+class CTessaroController {
+  public:
+    explicit CTessaroController(std::uint32_t port);
+    // Closes the controller if it is still open (so no polling thread
+    // outlives it), then releases its axes and motion objects.
+    ~CTessaroController();
+    CTessaroController(const CTessaroController&) = delete;
+    CTessaroController& operator=(const CTessaroController&) = delete;
+
+    // Connects, builds the axes and motion objects, starts polling; true when
+    // the link, the version query and the thread start all succeeded.
+    bool Open();
+    // Stops polling, resets the processor, closes the serial interface.
+    void Close();
+
+    std::uint16_t m_uFamily = 0;
+    std::uint16_t m_uMotorType = 0;
+    std::uint16_t m_uNumberOfAxes = 0;
+    std::uint16_t m_uChipCount = 0;
+    std::uint16_t m_uCustom = 0;
+    std::uint16_t m_uVersionMajor = 0;
+    std::uint16_t m_uVersionMinor = 0;
+    std::uint8_t m_uBoardVersionMajor = 0;
+    std::uint8_t m_uBoardVersionMinor = 0;
+    std::uint32_t m_uPort = 0;
+    cmotion::CLinkAxisHandle m_board{};
+    pthread_t m_thread{};
+    std::vector<CTessaroAxis*> m_axes;
+    CTessaroZMotion* m_pZMotion = nullptr;
+    CTessaroRotaryMotion* m_pRotaryMotion = nullptr;
+    CTessaroXYMotion* m_pXYMotion = nullptr;
+    bool m_bStopped = true;
+    pthread_mutexCS_t m_lock;
+
+  private:
+    void ReleaseObjects();
+
+    bool m_bThreadRunning = false;
+    bool m_bInterfaceOpen = false;  // the serial record exists (opened, not yet closed)
+};
+
+// The polling thread's function (argument: the controller).
+void* TessaroPollingThread(void* controller);
+
+}  // namespace tessaro

@@ -1,0 +1,467 @@
+#include "controller/tessaro_motion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "cmotion/link_errors.h"
+#include "controller/unit_conversion.h"
+#include "host/kx_time.h"
+
+namespace tessaro {
+namespace {
+
+using cmotion::kLinkMoveIntoLimit;
+using cmotion::kLinkOk;
+
+bool TimedOut(double t0) {
+    return KX_GetTimeCounter() - t0 > kWaitLimitMs;
+}
+
+// Starts a velocity move at `v` rev/s on one axis with its events reset by
+// `mask` (no Update yet); the first error, or 0.
+std::uint16_t PrepareVelocity(CTessaroAxis& axis, double v, std::uint16_t mask) {
+    std::uint16_t err = axis.SetProfileMode(kProfileVelocity);
+    if (err == kLinkOk)
+        err = axis.SetVelocityCounts(MulLow32(axis.VelocityToCounts(v), axis.axisFlip));
+    if (err == kLinkOk) err = axis.ResetEvents(mask);
+    return err;
+}
+
+// The rotary angle of a count, before and after wrapping into 0..360.
+double RawAngle(const CTessaroAxis& axis) {
+    return WrapAdd(axis.currentPos_step, axis.zeroPos_step) * 360.0 / axis.GetStepsPerRevolution();
+}
+
+double WrapAngle(double a) {
+    // Without steps per revolution there is no angle; 0 rather than a
+    // non-number.
+    if (!std::isfinite(a)) return 0.0;
+    // As adding or subtracting 360 until the angle lies in 0..360, where
+    // both ends are possible results (a positive multiple of 360 gives 360).
+    if (a > 360.0) {
+        a = std::fmod(a, 360.0);
+        if (a == 0.0) a = 360.0;
+    } else if (a < 0.0) {
+        a = std::fmod(a, 360.0);
+        if (a < 0.0) a += 360.0;
+    }
+    return a + 0.0;  // no negative zero
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- shared --
+
+CTessaroMotion::CTessaroMotion() {
+    pthread_mutexCS_init(&m_lock);
+    std::memset(&m_record, 0, sizeof m_record);
+}
+
+CTessaroMotion::~CTessaroMotion() {
+    pthread_mutexCS_destroy(&m_lock);
+}
+
+void CTessaroMotion::Publish(double position, double second) {
+    m_record.uKind = 1;
+    m_record.uDeviceId = m_uDeviceId;
+    std::memset(m_record.validity, 0, sizeof m_record.validity);
+    const std::uint32_t one = 1;
+    std::memcpy(m_record.validity, &one, sizeof one);
+    m_record.dPosition[0] = position;
+    m_record.dPosition[1] = second;
+    if (m_pfnPositionCallback) m_pfnPositionCallback(1, &m_record, m_pCallbackContext);
+}
+
+void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
+    a.calibration_umPerRevolution = 1000.0;
+    a.speed_revolutionPerSecond = 10.0;
+    a.maxJoystickSpeed_revolutionPerSecond = 10.0;
+    a.acceleration_revolutionPerSecond2 = 4.5;
+    a.deceleration_revolutionPerSecond2 = 4.5;
+    a.jerk_revolutionPerSecond3 = 0.1;
+    a.current_percent = 80.0;
+    a.holdingCurrent_percent = 15.0;
+    a.holdingDelay_ms = 2.0;
+    a.positiveLimitSwitches = true;
+    a.axisFlip = -1;
+    a.m_uStopMode = 2;
+}
+
+std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative) {
+    const double k = axis.GetStepsPerUnit();
+    if (relative) return TruncToInt32(k * target + axis.currentPos_step);
+    return WrapAdd(TruncToInt32(k * target), axis.zeroPos_step);
+}
+
+// --------------------------------------------------------------------- Z --
+
+CTessaroZMotion::CTessaroZMotion(CTessaroAxis* axis) : m_pAxis(axis) {
+    SetDefaults();
+    if (m_pAxis) m_pAxis->ApplySettings();
+}
+
+std::uint16_t CTessaroZMotion::SetDefaults() {
+    CKxMutexLock lock(m_lock);
+    if (m_pAxis) SetLinearDefaults(*m_pAxis);
+    return kLinkOk;
+}
+
+std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    CTessaroAxis& a = *m_pAxis;
+    std::uint16_t err = a.SetProfileMode(kProfilePositioning);
+    const std::int32_t t = LinearTarget(a, target, relative);
+    if (err == kLinkOk) err = a.SetDestination(WrapMul(a.axisFlip, t));
+    if (err == kLinkOk) err = a.SetVelocityFromSpeed();
+    if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
+    if (err == kLinkOk) err = a.Update();
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroZMotion::Move(double target, bool relative) {
+    return StartMove(target, relative) == kLinkOk;
+}
+
+std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
+    const double t0 = KX_GetTimeCounter();
+    {
+        CKxMutexLock lock(m_lock);
+        if (!m_pAxis) return kLinkOk;
+        m_pAxis->ResetEvents(mask);
+    }
+    // The motion lock is released between polls, so polling and other
+    // operations on this object go on during the wait.
+    bool seen = false;
+    std::uint16_t err = kLinkOk;
+    do {
+        {
+            CKxMutexLock lock(m_lock);
+            std::uint16_t status = 0;
+            err = m_pAxis->GetEventStatus(&status);
+            seen = seen || (status & mask) != 0;
+            if (TimedOut(t0)) return kLinkOk;
+        }
+        host::Sleep(10);
+    } while (err == kLinkOk && !seen);
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroZMotion::MoveAndWait(double target, bool relative) {
+    return StartMove(target, relative) == kLinkOk && WaitForEvent(kMaskMoveEnd) == kLinkOk &&
+           UpdatePosition() == kLinkOk;
+}
+
+std::uint16_t CTessaroZMotion::WaitForMotionComplete() {
+    std::uint16_t err = WaitForEvent(kMaskMoveEndOrError);
+    if (err == kLinkOk) err = UpdatePosition();
+    return err;
+}
+
+bool CTessaroZMotion::MoveVelocity(double v) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return false;
+    CTessaroAxis& a = *m_pAxis;
+    std::uint16_t err;
+    if (v == 0.0) {
+        err = a.Stop();
+        if (err == kLinkOk) err = UpdatePosition();
+        if (err == kLinkOk) err = a.Update();
+    } else {
+        err = PrepareVelocity(a, v, kMaskBeforeVelocity);
+        if (err == kLinkOk) err = a.Update();
+    }
+    return err == kLinkOk;
+}
+
+bool CTessaroZMotion::NotifyPosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return false;
+    Publish(m_pAxis->GetPosition());
+    return true;
+}
+
+std::uint16_t CTessaroZMotion::UpdatePosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    bool changed = false;
+    std::uint16_t err = m_pAxis->RefreshPosition(&changed);
+    if (err == kLinkOk && changed && !NotifyPosition()) err = kNotifyFailed;
+    return err;
+}
+
+// ---------------------------------------------------------------- rotary --
+
+CTessaroRotaryMotion::CTessaroRotaryMotion(CTessaroAxis* axis) : m_pAxis(axis) {
+    SetDefaults();
+    if (m_pAxis) m_pAxis->ApplySettings();
+}
+
+std::uint16_t CTessaroRotaryMotion::SetDefaults() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    CTessaroAxis& a = *m_pAxis;
+    a.calibration_umPerRevolution = 1.0;
+    a.speed_revolutionPerSecond = 0.5;
+    a.maxJoystickSpeed_revolutionPerSecond = 0.5;
+    a.acceleration_revolutionPerSecond2 = 4.5;
+    a.deceleration_revolutionPerSecond2 = 4.5;
+    a.jerk_revolutionPerSecond3 = 0.1;
+    a.current_percent = 60.0;
+    a.holdingCurrent_percent = 10.0;
+    a.holdingDelay_ms = 0.0;
+    a.positiveLimitSwitches = true;
+    a.axisFlip = -1;
+    a.poleCount = 800;
+    a.m_uStopMode = 2;
+    return kLinkOk;
+}
+
+double CTessaroRotaryMotion::GetAngle() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return 0.0;
+    return WrapAngle(RawAngle(*m_pAxis));
+}
+
+std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    CTessaroAxis& a = *m_pAxis;
+    std::uint16_t err = a.SetProfileMode(kProfilePositioning);
+    // Absolute: turn by target - present angle (between -360 and +360,
+    // whichever way that is); relative: by the target.
+    const double raw = RawAngle(a);
+    const double aimed = relative ? raw + target : raw - (WrapAngle(raw) - target);
+    const double steps = static_cast<double>(a.GetStepsPerRevolution());
+    const std::int32_t t = TruncToInt32(steps * aimed / 360.0 - a.zeroPos_step);
+    if (err == kLinkOk) err = a.SetDestination(WrapMul(a.axisFlip, t));
+    if (err == kLinkOk) err = a.SetVelocityFromSpeed();
+    if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
+    if (err == kLinkOk) err = a.Update();
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroRotaryMotion::Move(double target, bool relative) {
+    return StartMove(target, relative) == kLinkOk;
+}
+
+std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
+    // The motion lock is held for the whole wait, which polls without
+    // sleeping.
+    CKxMutexLock lock(m_lock);
+    const double t0 = KX_GetTimeCounter();
+    if (!m_pAxis) return kLinkOk;
+    m_pAxis->ResetEvents(mask);
+    std::uint16_t err = kLinkOk;
+    bool seen = false;
+    while (err == kLinkOk && !seen) {
+        std::uint16_t status = 0;
+        err = m_pAxis->GetEventStatus(&status);
+        seen = (status & mask) != 0;
+        if (TimedOut(t0)) return kLinkOk;
+    }
+    m_pAxis->ResetEvents(mask);
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
+    if (StartMove(target, relative) != kLinkOk || WaitForEvent(kMaskMoveEnd) != kLinkOk)
+        return false;
+    UpdatePosition();  // its result does not count
+    return true;
+}
+
+std::uint16_t CTessaroRotaryMotion::WaitForMotionComplete() {
+    std::uint16_t err = WaitForEvent(kMaskMoveEnd);
+    if (err == kLinkOk) err = UpdatePosition();
+    return err;
+}
+
+bool CTessaroRotaryMotion::MoveVelocity(double v) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return false;
+    CTessaroAxis& a = *m_pAxis;
+    std::uint16_t err;
+    if (v == 0.0) {
+        err = a.Stop();
+        bool changed = false;
+        if (err == kLinkOk) err = a.RefreshPosition(&changed);
+        if (err == kLinkOk && changed) NotifyPosition();  // its result does not count
+        if (err == kLinkOk) err = a.Update();
+    } else {
+        err = PrepareVelocity(a, v, kMaskBeforePositioning);
+        if (err == kLinkOk) err = a.Update();
+    }
+    return err == kLinkOk;
+}
+
+bool CTessaroRotaryMotion::NotifyPosition() {
+    CKxMutexLock lock(m_lock);
+    Publish(GetAngle());
+    return true;
+}
+
+std::uint16_t CTessaroRotaryMotion::UpdatePosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    bool changed = false;
+    std::uint16_t err = m_pAxis->RefreshPosition(&changed);
+    if (err == kLinkOk && changed && !NotifyPosition()) err = kNotifyFailed;
+    return err;
+}
+
+// -------------------------------------------------------------------- XY --
+
+CTessaroXYMotion::CTessaroXYMotion(CTessaroAxis* axisX, CTessaroAxis* axisY)
+    : m_pAxisX(axisX), m_pAxisY(axisY) {
+    SetDefaults();
+    if (m_pAxisX) m_pAxisX->ApplySettings();
+    if (m_pAxisY) m_pAxisY->ApplySettings();
+}
+
+std::uint16_t CTessaroXYMotion::SetDefaults() {
+    CKxMutexLock lock(m_lock);
+    if (m_pAxisX) SetLinearDefaults(*m_pAxisX);
+    if (m_pAxisY) SetLinearDefaults(*m_pAxisY);
+    return kLinkOk;
+}
+
+std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxisX || !m_pAxisY) return kLinkOk;
+    CTessaroAxis& ax = *m_pAxisX;
+    CTessaroAxis& ay = *m_pAxisY;
+    std::uint16_t err = ax.SetProfileMode(kProfilePositioning);
+    if (err == kLinkOk) err = ay.SetProfileMode(kProfilePositioning);
+    const std::int32_t tx = LinearTarget(ax, x, relative);
+    const std::int32_t ty = LinearTarget(ay, y, relative);
+    // Coordinated: the axis with the longer time runs at its own speed, the
+    // other at the speed that brings it there at the same moment, but not
+    // slower than 0.3 rev/s (then it arrives first). Positioning speeds are
+    // magnitudes: no axisFlip.
+    const double rx =
+        std::abs(static_cast<double>(WrapSub(ax.currentPos_step, tx))) / ax.GetStepsPerRevolution();
+    const double ry =
+        std::abs(static_cast<double>(WrapSub(ay.currentPos_step, ty))) / ay.GetStepsPerRevolution();
+    const double timeX = rx / ax.speed_revolutionPerSecond;
+    const double timeY = ry / ay.speed_revolutionPerSecond;
+    const auto floored = [](double v) { return v > 0 ? std::max(0.3, v) : v; };
+    if (timeX > timeY) {
+        const double vy = floored(ry / timeX);
+        if (err == kLinkOk) err = ax.SetVelocityFromSpeed();
+        if (err == kLinkOk) err = ay.SetVelocityCounts(Wrap32(ay.VelocityToCounts(vy)));
+    } else {
+        const double vx = floored(rx / timeY);
+        if (err == kLinkOk) err = ax.SetVelocityCounts(Wrap32(ax.VelocityToCounts(vx)));
+        if (err == kLinkOk) err = ay.SetVelocityFromSpeed();
+    }
+    if (err == kLinkOk) err = ax.SetDestination(WrapMul(ax.axisFlip, tx));
+    if (err == kLinkOk) err = ax.ResetEvents(kMaskBeforePositioning);
+    if (err == kLinkOk) err = ay.SetDestination(WrapMul(ay.axisFlip, ty));
+    if (err == kLinkOk) err = ay.ResetEvents(kMaskBeforePositioning);
+    if (err == kLinkOk) {
+        if (multipleUpdate) {
+            err = ax.MultiUpdate(0x0003);
+        } else {
+            err = ax.Update();
+            if (err == kLinkOk) err = ay.Update();
+        }
+    }
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroXYMotion::Move(double x, double y, bool relative) {
+    return StartMove(x, y, relative) == kLinkOk;
+}
+
+std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
+    const double t0 = KX_GetTimeCounter();
+    {
+        CKxMutexLock lock(m_lock);
+        if (!m_pAxisX || !m_pAxisY) return kLinkOk;
+        m_pAxisX->ResetEvents(mask);
+        m_pAxisY->ResetEvents(mask);
+    }
+    // An axis is finished when its event showed or it no longer moves.
+    bool seenX = false, seenY = false, movingX = true, movingY = true;
+    std::uint16_t err = kLinkOk;
+    const auto finished = [](bool seen, bool moving) { return seen || !moving; };
+    while (err == kLinkOk && (!finished(seenX, movingX) || !finished(seenY, movingY))) {
+        {
+            CKxMutexLock lock(m_lock);
+            std::uint16_t status = 0;
+            err = m_pAxisX->GetActivityStatus(&status);
+            movingX = (status & kActivityInMotion) != 0;
+            if (err == kLinkOk) {
+                err = m_pAxisX->GetEventStatus(&status);
+                seenX = seenX || (status & mask) != 0;
+            }
+            if (err == kLinkOk) {
+                err = m_pAxisY->GetActivityStatus(&status);
+                movingY = (status & kActivityInMotion) != 0;
+            }
+            if (err == kLinkOk) {
+                err = m_pAxisY->GetEventStatus(&status);
+                seenY = seenY || (status & mask) != 0;
+            }
+            if (TimedOut(t0)) return kLinkOk;
+        }
+        host::Sleep(10);
+    }
+    return FoldMoveIntoLimit(err);
+}
+
+bool CTessaroXYMotion::MoveAndWait(double x, double y, bool relative) {
+    return StartMove(x, y, relative) == kLinkOk && WaitForEvent(kMaskMoveEnd) == kLinkOk &&
+           UpdatePosition() == kLinkOk;
+}
+
+std::uint16_t CTessaroXYMotion::WaitForMotionComplete() {
+    std::uint16_t err = WaitForEvent(kMaskMoveEnd);
+    if (err == kLinkOk) err = UpdatePosition();
+    return err;
+}
+
+bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxisX || !m_pAxisY || !m_pAxisX->joystickEnable || !m_pAxisY->joystickEnable)
+        return false;
+    const auto prepare = [](CTessaroAxis& axis, double v) {
+        return v == 0.0 ? axis.Stop() : PrepareVelocity(axis, v, kMaskBeforeVelocity);
+    };
+    std::uint16_t err = prepare(*m_pAxisX, vx);
+    if (err == kLinkOk) err = prepare(*m_pAxisY, vy);
+    // Nothing is started after a failed step.
+    if (err == kLinkOk) {
+        if (multipleUpdate) {
+            err = m_pAxisX->MultiUpdate(0x0003);
+        } else {
+            err = m_pAxisX->Update();
+            if (err == kLinkOk) err = m_pAxisY->Update();
+        }
+    }
+    if (err != kLinkOk) return false;
+    if (vx != 0.0 && vy != 0.0) return true;
+    return UpdatePosition() == kLinkOk;
+}
+
+bool CTessaroXYMotion::NotifyPosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxisX || !m_pAxisY) return false;
+    Publish(m_pAxisX->GetPosition(), m_pAxisY->GetPosition());
+    return true;
+}
+
+std::uint16_t CTessaroXYMotion::UpdatePosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxisX || !m_pAxisY) return kLinkOk;
+    bool changedX = false, changedY = false;
+    std::uint16_t err = m_pAxisX->RefreshPosition(&changedX);
+    if (err == kLinkOk) err = m_pAxisY->RefreshPosition(&changedY);
+    if (!changedX && !changedY) return err;
+    if (err == kLinkOk && !NotifyPosition()) err = kNotifyFailed;
+    return err;
+}
+
+}  // namespace tessaro

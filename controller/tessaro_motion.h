@@ -1,0 +1,130 @@
+// The motion objects: the only way the drives move axes. Each serialises its
+// drive's operations with its own motion lock, turns micrometres (degrees for
+// the rotary drive) into step targets, starts positioning and velocity moves,
+// waits for the processor's events and publishes positions to the host.
+//
+// Lock order: the motion lock first, then the controller lock (taken inside
+// every axis operation).
+#pragma once
+
+#include <cstdint>
+
+#include "controller/tessaro_axis.h"
+#include "host/kx_position.h"
+#include "host/kx_thread.h"
+
+namespace tessaro {
+
+// Error of a failed position notification.
+inline constexpr std::uint16_t kNotifyFailed = 32720;
+// Event masks.
+inline constexpr std::uint16_t kMaskBeforePositioning = 0xFF1E;
+inline constexpr std::uint16_t kMaskBeforeVelocity = 0xFF1F;
+inline constexpr std::uint16_t kMaskMoveEnd = 0x00E1;
+inline constexpr std::uint16_t kMaskMoveEndOrError = 0x00F1;
+inline constexpr std::uint16_t kMaskLimitEvents = 0x00E0;
+// How long a wait on the processor lasts at most; then it reports success.
+inline constexpr double kWaitLimitMs = 60000.0;
+
+// What the three motion objects share: the host's callback and the drive's
+// id, the motion lock, and the record handed to the callback.
+class CTessaroMotion {
+  public:
+    CTessaroMotion(const CTessaroMotion&) = delete;
+    CTessaroMotion& operator=(const CTessaroMotion&) = delete;
+
+    KX_PositionCallback m_pfnPositionCallback = nullptr;
+    std::uint64_t m_pCallbackContext = 0;
+    std::uint32_t m_uDeviceId = 0;
+    pthread_mutexCS_t m_lock;
+
+  protected:
+    CTessaroMotion();
+    ~CTessaroMotion();
+    // Fills the position record and calls the callback, if any; the caller
+    // holds the motion lock. The record is refilled in place each time, so a
+    // notification never allocates.
+    void Publish(double position, double second = 0.0);
+    // The drive defaults that the linear axes (Z, X, Y) share.
+    static void SetLinearDefaults(CTessaroAxis& axis);
+
+  private:
+    SKxDevicePosition m_record;
+};
+
+class CTessaroZMotion final : public CTessaroMotion {
+  public:
+    explicit CTessaroZMotion(CTessaroAxis* axis);
+
+    bool Move(double target, bool relative);
+    bool MoveAndWait(double target, bool relative);
+    std::uint16_t WaitForMotionComplete();
+    bool MoveVelocity(double revolutionsPerSecond);
+    bool NotifyPosition();
+    std::uint16_t UpdatePosition();
+    std::uint16_t FindLowerLimit();
+    std::uint16_t FindLimits();
+    std::uint16_t SetDefaults();
+
+    std::uint16_t StartMove(double target, bool relative);
+    std::uint16_t WaitForEvent(std::uint16_t mask);
+    std::uint16_t SeekLimit(std::int8_t direction);
+
+    CTessaroAxis* m_pAxis;
+
+  private:
+    std::uint16_t FindLimit(std::int8_t direction, std::int32_t* limit);
+};
+
+class CTessaroRotaryMotion final : public CTessaroMotion {
+  public:
+    explicit CTessaroRotaryMotion(CTessaroAxis* axis);
+
+    bool Move(double target, bool relative);
+    bool MoveAndWait(double target, bool relative);
+    std::uint16_t WaitForMotionComplete();
+    bool MoveVelocity(double revolutionsPerSecond);
+    // Degrees, 0 to 360 inclusive.
+    double GetAngle();
+    bool NotifyPosition();
+    std::uint16_t UpdatePosition();
+    std::uint16_t SetDefaults();
+
+    std::uint16_t StartMove(double target, bool relative);
+    std::uint16_t WaitForEvent(std::uint16_t mask);
+
+    CTessaroAxis* m_pAxis;
+};
+
+class CTessaroXYMotion final : public CTessaroMotion {
+  public:
+    CTessaroXYMotion(CTessaroAxis* axisX, CTessaroAxis* axisY);
+
+    bool Move(double x, double y, bool relative);
+    bool MoveAndWait(double x, double y, bool relative);
+    std::uint16_t WaitForMotionComplete();
+    bool MoveVelocity(double vx, double vy);
+    bool NotifyPosition();
+    std::uint16_t UpdatePosition();
+    std::uint16_t FindLowerLimits();
+    std::uint16_t FindLimits();
+    std::uint16_t SetDefaults();
+
+    std::uint16_t StartMove(double x, double y, bool relative);
+    std::uint16_t WaitForEvent(std::uint16_t mask);
+    // With the XY motion lock held by the caller.
+    std::uint16_t SeekLimits(std::int8_t direction);
+
+    CTessaroAxis* m_pAxisX;
+    CTessaroAxis* m_pAxisY;
+    bool multipleUpdate = false;
+
+  private:
+    std::uint16_t FindLimitsOnOneSide(std::int8_t direction, bool upper);
+};
+
+// Step target of a linear axis for a target in micrometres: relative to the
+// present position, or absolute from the zero point.
+std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative);
+
+}  // namespace tessaro

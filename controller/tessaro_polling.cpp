@@ -1,0 +1,65 @@
+// The status polling thread: about every 50 ms it reads every axis position
+// and tells the host about those that changed. Order Z, rotary, XY; for each
+// the motion lock, then the controller lock.
+#include <algorithm>
+
+#include "controller/tessaro_controller.h"
+#include "controller/tessaro_motion.h"
+#include "host/kx_time.h"
+
+namespace tessaro {
+namespace {
+
+constexpr double kPeriodMs = 50.0;
+// The wait between passes sleeps in slices this long at most, with a
+// cancellation test after each, so that it costs next to no processor time
+// and Close still ends the thread promptly.
+constexpr double kSliceMs = 5.0;
+
+template <typename Motion>
+void RefreshSingleAxis(CTessaroController& c, Motion* motion) {
+    if (!motion) return;
+    CKxMutexLock motionLock(motion->m_lock);
+    CKxMutexLock controllerLock(c.m_lock);
+    if (!motion->m_pAxis) return;
+    bool changed = false;
+    if (motion->m_pAxis->RefreshPosition(&changed) == 0 && changed) motion->NotifyPosition();
+}
+
+void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion) {
+    if (!motion) return;
+    CKxMutexLock motionLock(motion->m_lock);
+    CKxMutexLock controllerLock(c.m_lock);
+    if (!motion->m_pAxisX || !motion->m_pAxisY) return;
+    bool changedX = false, changedY = false;
+    motion->m_pAxisX->RefreshPosition(&changedX);
+    motion->m_pAxisY->RefreshPosition(&changedY);
+    if (changedX || changedY) motion->NotifyPosition();
+}
+
+}  // namespace
+
+void* TessaroPollingThread(void* argument) {
+    double t0 = KX_GetTimeCounter();
+    auto* controller = static_cast<CTessaroController*>(argument);
+    if (!controller) return nullptr;
+    int oldState = 0;
+    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &oldState);
+    pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, &oldState);
+    for (;;) {
+        // Cancellation is tested only here, where no lock is held and nothing
+        // is owned (on Windows a cancelled thread's destructors do not run).
+        for (double waited = KX_GetTimeCounter() - t0; waited <= kPeriodMs;
+             waited = KX_GetTimeCounter() - t0) {
+            pthread_testcancel();
+            host::Sleep(static_cast<std::uint32_t>(std::min(kSliceMs, kPeriodMs - waited) + 1.0));
+        }
+        RefreshSingleAxis(*controller, controller->m_pZMotion);
+        RefreshSingleAxis(*controller, controller->m_pRotaryMotion);
+        RefreshStage(*controller, controller->m_pXYMotion);
+        t0 = KX_GetTimeCounter();
+        pthread_testcancel();
+    }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,32 @@
+// The host's thread port: POSIX threads (winpthreads on Windows) and a
+// recursive mutex that the owning thread may lock again.
+//
+// Cancellation of a thread is deferred and takes effect only at its explicit
+// pthread_testcancel() calls. On Windows those do not unwind the C++ stack
+// (destructors of the cancelled thread's objects do not run), so a thread
+// that can be cancelled tests for cancellation only where it holds no lock
+// and owns nothing.
+#pragma once
+
+#include <pthread.h>
+
+struct pthread_mutexCS_t {
+    pthread_mutex_t mutex;
+};
+
+int pthread_mutexCS_init(pthread_mutexCS_t* m);
+int pthread_mutexCS_lock(pthread_mutexCS_t* m);
+int pthread_mutexCS_unlock(pthread_mutexCS_t* m);
+int pthread_mutexCS_destroy(pthread_mutexCS_t* m);
+
+// Holds a recursive mutex for the life of the guard.
+class CKxMutexLock {
+  public:
+    explicit CKxMutexLock(pthread_mutexCS_t& m) : m_mutex(m) { pthread_mutexCS_lock(&m_mutex); }
+    ~CKxMutexLock() { pthread_mutexCS_unlock(&m_mutex); }
+    CKxMutexLock(const CKxMutexLock&) = delete;
+    CKxMutexLock& operator=(const CKxMutexLock&) = delete;
+
+  private:
+    pthread_mutexCS_t& m_mutex;
+};

@@ -1,0 +1,187 @@
+// Opening and closing the controller against the simulated board: the
+// command sequence, the axes and motion objects by position, failures.
+#include <gtest/gtest.h>
+
+#include "controller/tessaro_axis.h"
+#include "controller/tessaro_controller.h"
+#include "controller/tessaro_motion.h"
+#include "tests/support/sim_board.h"
+
+namespace tessaro {
+namespace {
+
+using testing_support::SimBoard;
+using testing_support::SimCommand;
+using Cmds = std::vector<SimCommand>;
+
+constexpr int kPort = 21;
+
+Cmds InitializeSequence(std::uint8_t axis) {
+    return {{axis, "SetPWMFrequency", {5000}, 0},
+            {axis, "GetSampleTime", {}, 0},
+            {axis, "SetMotorType", {3}, 0},
+            {axis, "SetOutputMode", {1}, 0},
+            {axis, "SetOperatingMode", {0x37}, 0},
+            {axis, "SetPhaseCounts", {1020}, 0},
+            {axis, "SetActualPositionUnits", {1}, 0},
+            {axis, "SetEventAction", {1, 2}, 0},
+            {axis, "SetEventAction", {2, 2}, 0},
+            {axis, "SetEventAction", {3, 2}, 0},
+            {axis, "Update", {}, 0},
+            {axis, "GetCommandedPosition", {}, 0}};
+}
+
+// Current, holding current and delay, phase counts, jerk, start velocity,
+// position, acceleration, deceleration, stop mode, signal sense, events,
+// Update; with the values the defaults give on a 100 us cycle.
+Cmds ApplySequence(std::uint8_t axis, std::uint16_t current, std::uint16_t holding,
+                   std::uint16_t delay, std::uint32_t acceleration) {
+    const std::uint16_t accHigh = static_cast<std::uint16_t>(acceleration >> 16);
+    const std::uint16_t accLow = static_cast<std::uint16_t>(acceleration & 0xFFFF);
+    return {{axis, "SetMotorCommand", {current}, 0},
+            {axis, "SetHoldingCurrent", {0, holding}, 0},
+            {axis, "SetHoldingCurrent", {1, delay}, 0},
+            {axis, "SetPhaseCounts", {1020}, 0},
+            {axis, "SetJerk", {0x1999, 0x9999}, 0},
+            {axis, "SetStartVelocity", {0, 0}, 0},
+            {axis, "SetPosition", {0, 0}, 0},
+            {axis, "SetAcceleration", {accHigh, accLow}, 0},
+            {axis, "SetDeceleration", {accHigh, accLow}, 0},
+            {axis, "SetStopMode", {2}, 0},
+            {axis, "GetSignalSense", {}, 0},
+            {axis, "SetSignalSense", {0}, 0},
+            {axis, "ResetEventStatus", {0}, 0},
+            {axis, "Update", {}, 0}};
+}
+
+Cmds Join(std::initializer_list<Cmds> parts) {
+    Cmds all;
+    for (const Cmds& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+TEST(ControllerOpen, FourAxesCommandSequenceAndDefaults) {
+    SimBoard board(kPort, 4);
+    CTessaroController controller(kPort);
+    ASSERT_TRUE(controller.Open());
+    const Cmds seen = board.Commands();
+    // Linear axes: 80 % -> 26214, 15 % -> 4915, 2 ms -> 20 cycles,
+    // 51000 steps/rev at 10 kHz and 4.5 rev/s^2 -> 15040.
+    // Rotary: 60 % -> 19660, 10 % -> 3276, 0 ms, 800 poles -> 204000
+    // steps/rev -> 60162.
+    const Cmds expected = Join({{{0, "Nop", {}, 0}, {0, "GetVersion", {}, 0}},
+                                InitializeSequence(0),
+                                InitializeSequence(1),
+                                InitializeSequence(2),
+                                InitializeSequence(3),
+                                ApplySequence(0, 26214, 4915, 20, 15040),
+                                ApplySequence(1, 26214, 4915, 20, 15040),
+                                ApplySequence(2, 26214, 4915, 20, 15040),
+                                ApplySequence(3, 19660, 3276, 0, 60162)});
+    ASSERT_GE(seen.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(seen[i], expected[i]) << "command " << i;
+
+    EXPECT_FALSE(controller.m_bStopped);
+    EXPECT_EQ(controller.m_uFamily, 5);
+    EXPECT_EQ(controller.m_uNumberOfAxes, 4);
+    EXPECT_EQ(controller.m_uBoardVersionMajor, 3);
+    EXPECT_EQ(controller.m_uBoardVersionMinor, 5);
+    ASSERT_EQ(controller.m_axes.size(), 4u);
+    EXPECT_EQ(controller.m_axes[0]->m_uSampleTime_us, 100u);
+    ASSERT_NE(controller.m_pXYMotion, nullptr);
+    ASSERT_NE(controller.m_pZMotion, nullptr);
+    ASSERT_NE(controller.m_pRotaryMotion, nullptr);
+    EXPECT_EQ(controller.m_pXYMotion->m_pAxisY->axisNumber(), 1);
+    EXPECT_EQ(controller.m_pZMotion->m_pAxis->axisNumber(), 2);
+    EXPECT_EQ(controller.m_pRotaryMotion->m_pAxis->poleCount, 800u);
+
+    const std::size_t before = board.CommandCount();
+    controller.Close();
+    const Cmds after = board.Commands(before);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back(), (SimCommand{0, "Reset", {}, 0}));
+}
+
+TEST(ControllerOpen, MotionObjectsByPositionAmongTheGoodAxes) {
+    {
+        SimBoard board(kPort, 2);
+        CTessaroController controller(kPort);
+        ASSERT_TRUE(controller.Open());
+        EXPECT_NE(controller.m_pXYMotion, nullptr);
+        EXPECT_EQ(controller.m_pZMotion, nullptr);
+        EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
+    }
+    {
+        SimBoard board(kPort, 3);
+        CTessaroController controller(kPort);
+        ASSERT_TRUE(controller.Open());
+        EXPECT_NE(controller.m_pZMotion, nullptr);
+        EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
+    }
+    {
+        // Axis 1's first command (packet 15: sync, GetVersion, 12 for axis 0)
+        // fails, so its Initialize fails and it is left out.
+        SimBoard board(kPort, 4);
+        board.Fault("badsum:from=15:count=1");
+        CTessaroController controller(kPort);
+        ASSERT_TRUE(controller.Open());
+        ASSERT_EQ(controller.m_axes.size(), 3u);
+        EXPECT_EQ(controller.m_pXYMotion->m_pAxisX->axisNumber(), 0);
+        EXPECT_EQ(controller.m_pXYMotion->m_pAxisY->axisNumber(), 2);
+        EXPECT_EQ(controller.m_pZMotion->m_pAxis->axisNumber(), 3);
+        EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
+    }
+}
+
+TEST(ControllerOpen, FailuresLeaveItStoppedAndClosed) {
+    {
+        // No such port.
+        CTessaroController controller(kPort + 1);
+        EXPECT_FALSE(controller.Open());
+        EXPECT_TRUE(controller.m_bStopped);
+        EXPECT_EQ(controller.m_board.m_pPort, nullptr);
+    }
+    {
+        // A processor that never answers the synchronisation.
+        SimBoard board(kPort, 4);
+        board.Fault("silence:from=1");
+        CTessaroController controller(kPort);
+        EXPECT_FALSE(controller.Open());
+        EXPECT_TRUE(controller.m_bStopped);
+        EXPECT_EQ(controller.m_board.m_pPort, nullptr);
+        // The port is free again.
+        cmotion::CLinkAxisHandle handle{};
+        EXPECT_EQ(cmotion::OpenSerialInterface(&handle, 0, kPort), cmotion::kLinkOk);
+        handle.m_pfnClose(handle.m_pPort);
+    }
+    {
+        // GetVersion refused.
+        SimBoard board(kPort, 4);
+        board.Fault("badsum:op=GetVersion");
+        CTessaroController controller(kPort);
+        EXPECT_FALSE(controller.Open());
+        EXPECT_TRUE(controller.m_axes.empty());
+    }
+}
+
+TEST(ControllerOpen, CloseRightAfterOpenAndDestroyingAnOpenController) {
+    SimBoard board(kPort, 4);
+    {
+        CTessaroController controller(kPort);
+        ASSERT_TRUE(controller.Open());
+        controller.Close();
+        EXPECT_EQ(board.Commands().back().name, "Reset");
+    }
+    {
+        // Destroyed while open: closed first (thread ended, processor reset).
+        auto* controller = new CTessaroController(kPort);
+        ASSERT_TRUE(controller->Open());
+        const std::size_t before = board.CommandCount();
+        delete controller;
+        EXPECT_EQ(board.Commands(before).back().name, "Reset");
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
