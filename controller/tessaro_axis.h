@@ -7,6 +7,7 @@
 // takes the controller lock for its command or short sequence.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "cmotion/link_serial.h"
@@ -100,7 +101,10 @@ class CTessaroAxis {
     std::uint32_t poleCount = 200;
     std::uint16_t microsteps = 255;
     std::int32_t zeroPos_step = 0;
-    std::int32_t currentPos_step = 0;
+    // Written by the polling thread and the motion operations under the
+    // locks, read by the drives without one: atomic, so those reads are
+    // never a data race (relaxed order is enough: it is one value).
+    std::atomic<std::int32_t> currentPos_step{0};
     std::int32_t minPos_step = -2147483647 - 1;
     std::int32_t maxPos_step = 2147483647;
     std::int8_t axisFlip = 1;

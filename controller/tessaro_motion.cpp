@@ -96,14 +96,22 @@ std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative
 
 // --------------------------------------------------------------------- Z --
 
+// The constructors apply the defaults without taking the new object's own
+// lock: no other thread can know it yet, and the controller builds motion
+// objects while it holds its own lock (taking the motion lock there would be
+// the one place with the lock order reversed).
 CTessaroZMotion::CTessaroZMotion(CTessaroAxis* axis) : m_pAxis(axis) {
-    SetDefaults();
+    ApplyDefaults();
     if (m_pAxis) m_pAxis->ApplySettings();
+}
+
+void CTessaroZMotion::ApplyDefaults() {
+    if (m_pAxis) SetLinearDefaults(*m_pAxis);
 }
 
 std::uint16_t CTessaroZMotion::SetDefaults() {
     CKxMutexLock lock(m_lock);
-    if (m_pAxis) SetLinearDefaults(*m_pAxis);
+    ApplyDefaults();
     return kLinkOk;
 }
 
@@ -194,13 +202,18 @@ std::uint16_t CTessaroZMotion::UpdatePosition() {
 // ---------------------------------------------------------------- rotary --
 
 CTessaroRotaryMotion::CTessaroRotaryMotion(CTessaroAxis* axis) : m_pAxis(axis) {
-    SetDefaults();
+    ApplyDefaults();
     if (m_pAxis) m_pAxis->ApplySettings();
 }
 
 std::uint16_t CTessaroRotaryMotion::SetDefaults() {
     CKxMutexLock lock(m_lock);
-    if (!m_pAxis) return kLinkOk;
+    ApplyDefaults();
+    return kLinkOk;
+}
+
+void CTessaroRotaryMotion::ApplyDefaults() {
+    if (!m_pAxis) return;
     CTessaroAxis& a = *m_pAxis;
     a.calibration_umPerRevolution = 1.0;
     a.speed_revolutionPerSecond = 0.5;
@@ -215,7 +228,6 @@ std::uint16_t CTessaroRotaryMotion::SetDefaults() {
     a.axisFlip = -1;
     a.poleCount = 800;
     a.m_uStopMode = 2;
-    return kLinkOk;
 }
 
 double CTessaroRotaryMotion::GetAngle() {
@@ -315,15 +327,19 @@ std::uint16_t CTessaroRotaryMotion::UpdatePosition() {
 
 CTessaroXYMotion::CTessaroXYMotion(CTessaroAxis* axisX, CTessaroAxis* axisY)
     : m_pAxisX(axisX), m_pAxisY(axisY) {
-    SetDefaults();
+    ApplyDefaults();
     if (m_pAxisX) m_pAxisX->ApplySettings();
     if (m_pAxisY) m_pAxisY->ApplySettings();
 }
 
-std::uint16_t CTessaroXYMotion::SetDefaults() {
-    CKxMutexLock lock(m_lock);
+void CTessaroXYMotion::ApplyDefaults() {
     if (m_pAxisX) SetLinearDefaults(*m_pAxisX);
     if (m_pAxisY) SetLinearDefaults(*m_pAxisY);
+}
+
+std::uint16_t CTessaroXYMotion::SetDefaults() {
+    CKxMutexLock lock(m_lock);
+    ApplyDefaults();
     return kLinkOk;
 }
 

@@ -74,6 +74,7 @@ class CTessaroZMotion final : public CTessaroMotion {
 
   private:
     std::uint16_t FindLimit(std::int8_t direction, std::int32_t* limit);
+    void ApplyDefaults();
 };
 
 class CTessaroRotaryMotion final : public CTessaroMotion {
@@ -94,6 +95,9 @@ class CTessaroRotaryMotion final : public CTessaroMotion {
     std::uint16_t WaitForEvent(std::uint16_t mask);
 
     CTessaroAxis* m_pAxis;
+
+  private:
+    void ApplyDefaults();
 };
 
 class CTessaroXYMotion final : public CTessaroMotion {
@@ -121,6 +125,7 @@ class CTessaroXYMotion final : public CTessaroMotion {
 
   private:
     std::uint16_t FindLimitsOnOneSide(std::int8_t direction, bool upper);
+    void ApplyDefaults();
 };
 
 // Step target of a linear axis for a target in micrometres: relative to the

@@ -16,6 +16,18 @@ constexpr double kPeriodMs = 50.0;
 // and Close still ends the thread promptly.
 constexpr double kSliceMs = 5.0;
 
+// The thread may be cancelled only here. System calls such as poll() and
+// nanosleep() are cancellation points too, and a cancellation inside a
+// serial read would leave a packet half exchanged and both locks held (on
+// Windows not even destructors run). So cancellation stays disabled except
+// for this moment.
+void TestCancel() {
+    int state = 0;
+    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &state);
+    pthread_testcancel();
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+}
+
 template <typename Motion>
 void RefreshSingleAxis(CTessaroController& c, Motion* motion) {
     if (!motion) return;
@@ -44,21 +56,21 @@ void* TessaroPollingThread(void* argument) {
     auto* controller = static_cast<CTessaroController*>(argument);
     if (!controller) return nullptr;
     int oldState = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &oldState);
     pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, &oldState);
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
     for (;;) {
-        // Cancellation is tested only here, where no lock is held and nothing
-        // is owned (on Windows a cancelled thread's destructors do not run).
+        // Cancellation is tested only between passes, where no lock is held
+        // and nothing is owned.
         for (double waited = KX_GetTimeCounter() - t0; waited <= kPeriodMs;
              waited = KX_GetTimeCounter() - t0) {
-            pthread_testcancel();
+            TestCancel();
             host::Sleep(static_cast<std::uint32_t>(std::min(kSliceMs, kPeriodMs - waited) + 1.0));
         }
         RefreshSingleAxis(*controller, controller->m_pZMotion);
         RefreshSingleAxis(*controller, controller->m_pRotaryMotion);
         RefreshStage(*controller, controller->m_pXYMotion);
         t0 = KX_GetTimeCounter();
-        pthread_testcancel();
+        TestCancel();
     }
 }
 

@@ -1,15 +1,25 @@
-// A simulated board behind the serial interface, in process, for tests of
-// the controller core and above: COM `port` is the simulator. Simulated time
-// and host time run at the same speed factor.
+// A simulated board for tests of the controller core and above: COM `port`
+// is the simulator. By default it sits behind the serial interface in
+// process; with TESSARO_SIM_LINE=pty (POSIX) it is served on a
+// pseudo-terminal and reached through the system's serial back-end, the
+// real transport. Simulated time and host time run at the same speed factor.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cmotion/link_opcodes.h"
 #include "host/kx_time.h"
 #include "sim/inprocess_line.h"
+#ifndef _WIN32
+#include "sim/pty_link.h"
+#endif
 
 namespace testing_support {
 
@@ -31,12 +41,34 @@ inline std::ostream& operator<<(std::ostream& out, const SimCommand& c) {
 
 class SimBoard {
   public:
+    // The simulator's parts live on the heap: their mutexes then never reuse
+    // the stack addresses of an earlier board's, which ThreadSanitizer would
+    // take for one mutex (std::mutex does not report its destruction).
     explicit SimBoard(int port, std::uint16_t axes = 4, double speed = 1.0)
         : m_speedGuard(speed),
-          clock(speed),
-          endpoint(Config(axes), clock),
-          line(endpoint, port),
-          scoped(line) {}
+          m_parts(std::make_unique<Parts>(Config(axes), speed, port)),
+          clock(m_parts->clock),
+          endpoint(m_parts->endpoint),
+          line(m_parts->line) {
+        const char* mode = std::getenv("TESSARO_SIM_LINE");
+#ifndef _WIN32
+        if (mode && std::string(mode) == "pty") {
+            m_pty = std::make_unique<sim::PtyLink>(endpoint, sim::PtyLink::Options{});
+            std::string error;
+            if (!m_pty->Start(&error)) throw std::runtime_error("pty: " + error);
+            platform::SetComPortPath(port, m_pty->slavePath());
+            return;
+        }
+#endif
+        (void)mode;
+        scoped.emplace(line);
+    }
+    ~SimBoard() {
+        scoped.reset();
+#ifndef _WIN32
+        m_pty.reset();
+#endif
+    }
 
     // The commands the processor received, from the `from`-th on.
     std::vector<SimCommand> Commands(std::size_t from = 0) const {
@@ -72,11 +104,25 @@ class SimBoard {
         double previous;
     } m_speedGuard;
 
+    struct Parts {
+        Parts(const sim::BoardConfig& config, double speed, int port)
+            : clock(speed), endpoint(config, clock), line(endpoint, port) {}
+        sim::RealClock clock;
+        sim::ProcessorEndpoint endpoint;
+        sim::InProcessLine line;
+    };
+    std::unique_ptr<Parts> m_parts;
+
   public:
-    sim::RealClock clock;
-    sim::ProcessorEndpoint endpoint;
-    sim::InProcessLine line;
-    platform::ScopedSerialApi scoped;
+    sim::RealClock& clock;
+    sim::ProcessorEndpoint& endpoint;
+    sim::InProcessLine& line;
+    std::optional<platform::ScopedSerialApi> scoped;
+
+  private:
+#ifndef _WIN32
+    std::unique_ptr<sim::PtyLink> m_pty;
+#endif
 };
 
 }  // namespace testing_support

@@ -1,0 +1,144 @@
+// The axis model: derived quantities and their wrap-around, conversions
+// with defined results for every double, the profile-mode cache, the sense
+// bits, and an axis with no controller.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "cmotion/link_commands.h"
+#include "controller/tessaro_axis.h"
+#include "controller/tessaro_controller.h"
+#include "controller/unit_conversion.h"
+#include "tests/support/sim_board.h"
+
+namespace tessaro {
+namespace {
+
+using testing_support::SimBoard;
+using testing_support::SimCommand;
+
+constexpr int kPort = 25;
+
+TEST(AxisModel, DerivedQuantitiesAndTheirWrap) {
+    CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
+    // Defaults: 255 microsteps (P = 1020), 200 poles, 1000 um per turn.
+    EXPECT_EQ(axis.GetPhaseCounts(), 1020);
+    EXPECT_EQ(axis.GetStepsPerRevolution(), 51000u);
+    EXPECT_DOUBLE_EQ(axis.GetUnitsPerStep(), 1000.0 / 51000.0);
+    EXPECT_DOUBLE_EQ(axis.GetStepsPerUnit(), 51.0);
+    // 16384 microsteps * 4 = 65536 wraps to P = 0, and everything follows.
+    axis.microsteps = 16384;
+    EXPECT_EQ(axis.GetPhaseCounts(), 0);
+    EXPECT_EQ(axis.GetStepsPerRevolution(), 0u);
+    EXPECT_TRUE(std::isinf(axis.GetUnitsPerStep()));
+    EXPECT_EQ(axis.SetUpperLimit(100.0), 0);  // K = 0
+    axis.microsteps = 16385;
+    EXPECT_EQ(axis.GetPhaseCounts(), 4);
+
+    // Limits and zero: trunc(K * um) + zero, in 32-bit arithmetic.
+    axis.microsteps = 255;
+    axis.zeroPos_step = 1000;
+    EXPECT_EQ(axis.SetUpperLimit(10.5), 1535);  // trunc(535.5) + 1000
+    EXPECT_EQ(axis.SetLowerLimit(-10.5), 465);  // trunc(-535.5) = -535, toward zero
+    EXPECT_NEAR(axis.GetUpperLimit(), 535.0 / 51.0, 1e-12);
+    EXPECT_EQ(axis.ShiftZero(1.0), 51);
+    EXPECT_EQ(axis.zeroPos_step, 1051);
+    axis.zeroPos_step = 2147483647;
+    axis.currentPos_step = -2147483647 - 1;
+    EXPECT_DOUBLE_EQ(axis.GetPosition(), 1.0 * (1000.0 / 51000.0));  // the difference wraps to 1
+
+    // Sample time 0: no cycle rate, every speed is 0 counts (no division
+    // by zero anywhere).
+    EXPECT_EQ(axis.m_uSampleTime_us, 0u);
+    EXPECT_EQ(axis.VelocityToCounts(10.0), 0);
+    axis.m_uSampleTime_us = 100;
+    EXPECT_EQ(axis.VelocityToCounts(10.0), 3342336);
+    EXPECT_EQ(axis.VelocityToCounts(-1.0), -334233);
+}
+
+TEST(AxisModel, ConversionsHaveDefinedResultsForEveryDouble) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(TruncToInt64(nan), 0);
+    EXPECT_EQ(TruncToInt64(inf), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(TruncToInt64(-inf), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(TruncToInt64(1e300), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(TruncToInt64(-2.9), -2);
+    EXPECT_EQ(TruncToInt64(4.9e-324), 0);
+    EXPECT_EQ(TruncToInt32(3e9), 2147483647);
+    EXPECT_EQ(TruncToInt32(-3e9), -2147483647 - 1);
+    EXPECT_EQ(TruncToInt32(nan), 0);
+    EXPECT_EQ(WrapAdd(2147483647, 1), -2147483647 - 1);
+    EXPECT_EQ(WrapMul(-1, -2147483647 - 1), -2147483647 - 1);
+    EXPECT_EQ(MulLow32(std::numeric_limits<std::int64_t>::min(), -1), 0);
+    EXPECT_EQ(MulLow32(-334233, -1), 334233);
+
+    CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
+    axis.m_uSampleTime_us = 100;
+    EXPECT_EQ(axis.VelocityToCounts(nan), 0);
+    EXPECT_EQ(axis.VelocityToCounts(inf), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(axis.SetUpperLimit(nan), 0);
+    EXPECT_EQ(axis.SetUpperLimit(1e300), 2147483647);
+    EXPECT_EQ(axis.SetLowerLimit(-inf), -2147483647 - 1);
+}
+
+TEST(AxisModel, WithoutAControllerNothingIsSent) {
+    CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 2, nullptr);
+    EXPECT_EQ(axis.axisNumber(), 2);
+    EXPECT_FALSE(axis.Initialize());
+    EXPECT_EQ(axis.ApplySettings(), 0);
+    bool changed = true;
+    EXPECT_EQ(axis.RefreshPosition(&changed), 0);
+    EXPECT_EQ(axis.SetProfileMode(1), 3);
+    EXPECT_EQ(axis.Update(), 3);
+    EXPECT_EQ(axis.Stop(), 3);
+    std::uint16_t status = 0;
+    EXPECT_EQ(axis.GetEventStatus(&status), 3);
+}
+
+TEST(AxisModel, ProfileModeCacheAndSenseBits) {
+    SimBoard board(kPort, 4);
+    CTessaroController controller(kPort);
+    ASSERT_TRUE(controller.Open());
+    CTessaroAxis& axis = *controller.m_axes[2];
+    const auto sent = [&](std::size_t mark) {
+        std::size_t n = 0;
+        for (const auto& c : board.Commands(mark)) n += c.axis == 2 && c.name == "SetProfileMode";
+        return n;
+    };
+    CKxMutexLock motionLock(controller.m_lock);  // keep polling reads out of the way
+    std::size_t mark = board.CommandCount();
+    EXPECT_EQ(axis.SetProfileMode(1), 0);
+    EXPECT_EQ(axis.SetProfileMode(1), 0);
+    EXPECT_EQ(sent(mark), 1u);
+    axis.m_uProfileMode = kProfileModeUnknown;
+    mark = board.CommandCount();
+    EXPECT_EQ(axis.SetProfileMode(1), 0);
+    EXPECT_EQ(sent(mark), 1u);
+    // Other modes are only cached.
+    mark = board.CommandCount();
+    EXPECT_EQ(axis.SetProfileMode(7), 0);
+    EXPECT_EQ(sent(mark), 0u);
+    EXPECT_EQ(axis.m_uProfileMode, 7);
+
+    // Sense: positive switches clear bits 4 and 5, negative ones set them.
+    cmotion::SetSignalSense(&axis.m_handle, 0x00FF);
+    axis.positiveLimitSwitches = true;
+    mark = board.CommandCount();
+    ASSERT_EQ(axis.ApplySettings(), 0);
+    std::vector<SimCommand> cmds = board.Commands(mark);
+    EXPECT_NE(std::find(cmds.begin(), cmds.end(), SimCommand{2, "SetSignalSense", {0x00CF}, 0}),
+              cmds.end());
+    cmotion::SetSignalSense(&axis.m_handle, 0x0000);
+    axis.positiveLimitSwitches = false;
+    mark = board.CommandCount();
+    ASSERT_EQ(axis.ApplySettings(), 0);
+    cmds = board.Commands(mark);
+    EXPECT_NE(std::find(cmds.begin(), cmds.end(), SimCommand{2, "SetSignalSense", {0x0030}, 0}),
+              cmds.end());
+}
+
+}  // namespace
+}  // namespace tessaro
