@@ -39,3 +39,8 @@ peer start "$prefix/dosdevices"
 "$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe"
 echo
 grep -v '^|' "$native/bench.out"
+
+echo
+echo "Controller (native): the simulator on a pseudo-terminal, the controller on the real serial back-end."
+echo
+"$native/bin/controller-bench"

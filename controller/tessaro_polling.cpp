@@ -1,8 +1,6 @@
 // The status polling thread: about every 50 ms it reads every axis position
 // and tells the host about those that changed. Order Z, rotary, XY; for each
 // the motion lock, then the controller lock.
-#include <algorithm>
-
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
 #include "host/kx_time.h"
@@ -11,10 +9,6 @@ namespace tessaro {
 namespace {
 
 constexpr double kPeriodMs = 50.0;
-// The wait between passes sleeps in slices this long at most, with a
-// cancellation test after each, so that it costs next to no processor time
-// and Close still ends the thread promptly.
-constexpr double kSliceMs = 5.0;
 
 // The thread may be cancelled only here. System calls such as poll() and
 // nanosleep() are cancellation points too, and a cancellation inside a
@@ -61,10 +55,14 @@ void* TessaroPollingThread(void* argument) {
     for (;;) {
         // Cancellation is tested only between passes, where no lock is held
         // and nothing is owned.
+        // Between passes the thread sleeps out the rest of the period (the
+        // literal busy wait would keep a core busy for as long as the host
+        // runs); Close's cancellation takes effect when the sleep ends,
+        // within one pass.
         for (double waited = KX_GetTimeCounter() - t0; waited <= kPeriodMs;
              waited = KX_GetTimeCounter() - t0) {
             TestCancel();
-            host::Sleep(static_cast<std::uint32_t>(std::min(kSliceMs, kPeriodMs - waited) + 1.0));
+            host::Sleep(static_cast<std::uint32_t>(kPeriodMs - waited) + 1);
         }
         RefreshSingleAxis(*controller, controller->m_pZMotion);
         RefreshSingleAxis(*controller, controller->m_pRotaryMotion);

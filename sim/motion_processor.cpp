@@ -94,6 +94,17 @@ MotionProcessor::MotionProcessor(const BoardConfig& config, const Clock& clock)
               m_config.sampleTimeMicros;
 }
 
+void MotionProcessor::Complete(AxisState& a) {
+    a.events |= kEventMotionComplete;
+    a.completedAtMicros = static_cast<std::int64_t>(m_cycle) * m_config.sampleTimeMicros;
+}
+
+void MotionProcessor::MoveByHand(int axis, std::int32_t steps) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    AdvanceToNow();
+    if (axis >= 0 && axis < static_cast<int>(m_axes.size())) m_axes[axis].position = ToFixed(steps);
+}
+
 void MotionProcessor::PowerUp() {
     for (AxisState& a : m_axes) {
         const LimitSwitches limits = a.limits;
@@ -185,7 +196,7 @@ void MotionProcessor::StepOneCycle(AxisState& a) {
         if (a.velocity == 0) {
             a.moving = false;
             a.stopping = false;
-            a.events |= kEventMotionComplete;
+            Complete(a);
         }
     } else if (p.mode == 1) {
         // Velocity mode: ramp toward the signed velocity, speeding up with the
@@ -203,7 +214,7 @@ void MotionProcessor::StepOneCycle(AxisState& a) {
         advance();
         if (a.velocity == 0 && target == 0) {
             a.moving = false;
-            a.events |= kEventMotionComplete;
+            Complete(a);
         }
     } else {
         // Positioning: a trapezoid.
@@ -219,7 +230,7 @@ void MotionProcessor::StepOneCycle(AxisState& a) {
         } else if (remaining == 0) {
             a.velocity = 0;
             a.moving = false;
-            a.events |= kEventMotionComplete;
+            Complete(a);
         } else {
             const std::int64_t distance = Abs(remaining);
             const std::int64_t maxSpeed = Abs(static_cast<std::int64_t>(p.velocity));
@@ -243,7 +254,7 @@ void MotionProcessor::StepOneCycle(AxisState& a) {
                 a.position = target;
                 a.velocity = 0;
                 a.moving = false;
-                a.events |= kEventMotionComplete;
+                Complete(a);
             } else {
                 a.velocity = dir * speed;
                 advance();
@@ -300,7 +311,7 @@ std::uint8_t MotionProcessor::DoUpdate(AxisState& a) {
             a.velocity = 0;
             a.moving = false;
             a.stopping = false;
-            a.events |= kEventMotionComplete;
+            Complete(a);
         } else {
             a.stopping = true;
         }
@@ -321,7 +332,7 @@ std::uint8_t MotionProcessor::DoUpdate(AxisState& a) {
     }
     a.stopping = false;
     a.moving = dir != 0 || a.velocity != 0;
-    if (!a.moving) a.events |= kEventMotionComplete;
+    if (!a.moving) Complete(a);
     return cmotion::kLinkOk;
 }
 

@@ -98,6 +98,9 @@ struct AxisState {
     bool stopping = false;      // decelerating to rest after a stop
     std::uint16_t events = 0;
     std::uint16_t signalSense = 0;
+    // When motion complete was last raised, on the simulator's clock (the
+    // start of the cycle in which the axis came to rest).
+    std::int64_t completedAtMicros = -1;
     LimitSwitches limits;
     // Values of commands the model does not act on, by Set opcode; for
     // commands with a selector, by (opcode << 16 | selector).
@@ -128,6 +131,9 @@ class MotionProcessor {
     void PowerUp();
 
     void SetLimitSwitches(int axis, const LimitSwitches& limits);
+    // Puts an axis at a count at once, as if it had been moved by hand:
+    // something the host only learns by reading the position.
+    void MoveByHand(int axis, std::int32_t steps);
     // The axis as of now (the model is advanced to the clock first).
     AxisState Axis(int axis);
     std::uint64_t Cycle();
@@ -138,6 +144,7 @@ class MotionProcessor {
     void StepOneCycle(AxisState& a);
     std::int64_t SteadyCycles(const AxisState& a) const;
     void CheckLimits(AxisState& a);
+    void Complete(AxisState& a);
     std::uint8_t DoUpdate(AxisState& a);
     bool PositiveActive(const AxisState& a) const;
     bool NegativeActive(const AxisState& a) const;

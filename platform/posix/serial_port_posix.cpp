@@ -304,7 +304,26 @@ class PosixSerialApi final : public SerialApi {
         const std::int64_t deadline = NowMs() + limit;
         const bool useInterval = timeouts.readInterval != 0 && timeouts.readInterval != kMaxDword;
         std::int64_t lastByteAt = 0;
+        // Wait first, then read: a reply is never there the moment the
+        // request has gone out, so reading first would only cost a call.
         while (got < count) {
+            if (!immediate) {
+                const std::int64_t now = NowMs();
+                std::int64_t wait = deadline - now;
+                if (useInterval && got > 0) {
+                    wait = std::min<std::int64_t>(wait, lastByteAt + timeouts.readInterval - now);
+                }
+                pollfd pfd{fd, POLLIN, 0};
+                const int ready = poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait, 0)));
+                if (ready < 0) {
+                    if (errno == EINTR) continue;
+                    TraceErrno("poll for read", errno);
+                    if (received) *received = got;
+                    return false;
+                }
+                if (ready == 0) break;  // time-out: what arrived is the result
+                // Readable, or hung up or failed: read() says which.
+            }
             const ssize_t n = ::read(fd, data + got, count - got);
             if (n > 0) {
                 got += static_cast<std::uint32_t>(n);
@@ -319,19 +338,6 @@ class PosixSerialApi final : public SerialApi {
                 return false;
             }
             if (immediate) break;
-            const std::int64_t now = NowMs();
-            std::int64_t wait = deadline - now;
-            if (useInterval && got > 0)
-                wait = std::min<std::int64_t>(wait, lastByteAt + timeouts.readInterval - now);
-            if (wait <= 0) break;
-            pollfd pfd{fd, POLLIN, 0};
-            const int ready = poll(&pfd, 1, static_cast<int>(wait));
-            if (ready < 0 && errno != EINTR) {
-                TraceErrno("poll for read", errno);
-                if (received) *received = got;
-                return false;
-            }
-            // POLLHUP and POLLERR fall through to read(), which reports them.
         }
         if (received) *received = got;
         return true;

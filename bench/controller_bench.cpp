@@ -1,0 +1,227 @@
+// Controller benchmarks (native): the simulator on a pseudo-terminal in its
+// own thread, the controller on the real serial back-end.
+//
+//  1. CPU time of the polling thread while connected and idle with 4 axes,
+//     as a share of one core; and what the literal busy wait between passes
+//     (reading the time counter until 50 ms have passed) costs.
+//  2. Delay from a position change in the simulator to the host callback.
+//  3. Delay from the simulator's motion complete to the return of a
+//     MoveAndWait.
+//  4. Open against a simulator pacing its bytes at 57600 baud (whole
+//     replies, as from a USB adapter), as a ratio to the protocol's own
+//     minimum: the synchronisation's three unanswered reads plus the wire
+//     time of every packet.
+#include <pthread.h>
+#include <time.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "controller/tessaro_axis.h"
+#include "controller/tessaro_controller.h"
+#include "controller/tessaro_motion.h"
+#include "host/kx_time.h"
+#include "platform/serial_port.h"
+#include "sim/command_shapes.h"
+#include "sim/pty_link.h"
+
+namespace {
+
+using namespace tessaro;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 40;
+
+double ThreadCpuSeconds(pthread_t thread) {
+    clockid_t id;
+    if (pthread_getcpuclockid(thread, &id) != 0) return -1;
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+struct Percentiles {
+    double p50 = 0, p99 = 0, max = 0;
+};
+
+Percentiles Summarise(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    Percentiles p;
+    if (v.empty()) return p;
+    p.p50 = v[v.size() / 2];
+    p.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
+    p.max = v.back();
+    return p;
+}
+
+// A simulated board on a pseudo-terminal as COM kPort.
+struct Board {
+    explicit Board(std::uint32_t baud = 0, double latencyMs = 0)
+        : endpoint(sim::BoardConfig{}, clock) {
+        sim::PtyLink::Options options;
+        options.baud = baud;
+        options.latencyMs = latencyMs;
+        line = std::make_unique<sim::PtyLink>(endpoint, options);
+        std::string error;
+        if (!line->Start(&error)) {
+            std::fprintf(stderr, "controller-bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+        platform::SetComPortPath(kPort, line->slavePath());
+    }
+    sim::RealClock clock;
+    sim::ProcessorEndpoint endpoint;
+    std::unique_ptr<sim::PtyLink> line;
+};
+
+void IdlePollingCpu(double seconds) {
+    Board board;
+    CTessaroController controller(kPort);
+    if (!controller.Open()) std::exit(1);
+    const double cpu0 = ThreadCpuSeconds(controller.m_thread);
+    const auto t0 = Clock::now();
+    const std::uint64_t packets0 = board.endpoint.stats().packets;
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = ThreadCpuSeconds(controller.m_thread) - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double passes = (board.endpoint.stats().packets - packets0) / 4.0;
+    controller.Close();
+
+    // The literal wait for comparison: read the time counter (and test for
+    // cancellation) until 50 ms have passed, again and again.
+    std::atomic<bool> stop{false};
+    std::thread spinner([&] {
+        while (!stop) {
+            const double start = KX_GetTimeCounter();
+            while (KX_GetTimeCounter() - start <= 50.0 && !stop) pthread_testcancel();
+        }
+    });
+    const double spin0 = ThreadCpuSeconds(spinner.native_handle());
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double spin = ThreadCpuSeconds(spinner.native_handle()) - spin0;
+    stop = true;
+    spinner.join();
+
+    std::printf(
+        "| idle polling thread, 4 axes | %.3f %% of one core (%.0f passes in %.1f s, %.1f ms a "
+        "pass) | "
+        "<= 0.5 %% | literal busy wait: %.1f %% |\n",
+        100.0 * cpu / wall, passes, wall, 1000.0 * wall / passes, 100.0 * spin / 2.0);
+}
+
+void NotificationLatency(int samples) {
+    Board board;
+    CTessaroController controller(kPort);
+    if (!controller.Open()) std::exit(1);
+    struct Probe {
+        std::mutex mutex;
+        Clock::time_point changedAt;
+        std::vector<double> ms;
+        std::atomic<int> pending{0};
+    } probe;
+    controller.m_pZMotion->m_pCallbackContext = reinterpret_cast<std::uint64_t>(&probe);
+    controller.m_pZMotion->m_pfnPositionCallback = [](std::uint32_t, SKxDevicePosition*,
+                                                      std::uint64_t context) {
+        auto* p = reinterpret_cast<Probe*>(context);
+        const auto now = Clock::now();
+        std::lock_guard<std::mutex> lock(p->mutex);
+        if (p->pending.exchange(0))
+            p->ms.push_back(std::chrono::duration<double, std::milli>(now - p->changedAt).count());
+    };
+    for (int i = 0; i < samples; ++i) {
+        // At a moment unrelated to the polling phase.
+        std::this_thread::sleep_for(std::chrono::microseconds(20000 + (i * 7919) % 40000));
+        {
+            std::lock_guard<std::mutex> lock(probe.mutex);
+            probe.changedAt = Clock::now();
+            probe.pending = 1;
+        }
+        board.endpoint.processor().MoveByHand(2, (i % 2) ? 1000 : 2000);
+        const auto deadline = Clock::now() + std::chrono::seconds(1);
+        while (probe.pending && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    controller.Close();
+    const Percentiles p = Summarise(probe.ms);
+    std::printf(
+        "| position change to callback | p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu samples) | p99 "
+        "<= 55 ms | |\n",
+        p.p50, p.p99, p.max, probe.ms.size());
+}
+
+void MoveDoneLatency(int samples) {
+    Board board;
+    CTessaroController controller(kPort);
+    if (!controller.Open()) std::exit(1);
+    std::vector<double> ms;
+    for (int i = 0; i < samples; ++i) {
+        if (!controller.m_pZMotion->MoveAndWait((i % 2) ? 20.0 : 0.0, false)) std::exit(1);
+        const std::int64_t returned = board.clock.NowMicros();
+        const std::int64_t completed = board.endpoint.processor().Axis(2).completedAtMicros;
+        ms.push_back((returned - completed) / 1000.0);
+    }
+    controller.Close();
+    const Percentiles p = Summarise(ms);
+    std::printf(
+        "| motion complete to MoveAndWait return | p50 %.1f ms, p99 %.1f ms, max %.1f ms (%d "
+        "moves) | p99 <= 12 ms | |\n",
+        p.p50, p.p99, p.max, samples);
+}
+
+void OpenTime(int runs) {
+    constexpr double kBaud = 57600.0;
+    std::vector<double> ratios;
+    double lastMs = 0, lastMinimum = 0;
+    for (int r = 0; r < runs; ++r) {
+        Board board(57600, 0.001);
+        CTessaroController controller(kPort);
+        const auto t0 = Clock::now();
+        if (!controller.Open()) std::exit(1);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        // The protocol's minimum: three zero bytes unanswered (110 ms each)
+        // and the wire time of every packet and its reply.
+        double wireBytes = 0;
+        for (const sim::TraceEntry& e : board.endpoint.trace().Snapshot()) {
+            wireBytes += 4 + 2.0 * e.args.size();
+            if (e.answered) wireBytes += 2 + 2.0 * e.reply.size();
+        }
+        const double minimum = 3 * 110.0 + wireBytes * 10.0 / kBaud * 1000.0;
+        ratios.push_back(ms / minimum);
+        lastMs = ms;
+        lastMinimum = minimum;
+        controller.Close();
+    }
+    const Percentiles p = Summarise(ratios);
+    std::printf(
+        "| Open at 57600 baud / protocol minimum | %.3f median, %.3f worst of %d (last: %.1f ms / "
+        "%.1f ms) | <= 1.05 | |\n",
+        p.p50, p.max, runs, lastMs, lastMinimum);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Controller benchmarks against the simulator on a pseudo-terminal."};
+    double idleSeconds = 5;
+    int notifications = 100;
+    int moves = 100;
+    int opens = 5;
+    app.add_option("--idle-seconds", idleSeconds, "How long to measure the idle polling thread");
+    app.add_option("--notifications", notifications, "Position changes to time");
+    app.add_option("--moves", moves, "Moves to time");
+    app.add_option("--opens", opens, "Opens to time");
+    CLI11_PARSE(app, argc, argv);
+
+    std::printf("| measure | result | goal | comparison |\n|---|---|---|---|\n");
+    IdlePollingCpu(idleSeconds);
+    NotificationLatency(notifications);
+    MoveDoneLatency(moves);
+    OpenTime(opens);
+    return 0;
+}
