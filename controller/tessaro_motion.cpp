@@ -94,13 +94,33 @@ std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative
     return WrapAdd(TruncToInt32(k * target), axis.zeroPos_step);
 }
 
+// ----------------------------------------------------------- single axis --
+
+std::uint16_t CTessaroSingleAxisMotion::UpdatePosition() {
+    CKxMutexLock lock(m_lock);
+    if (!m_pAxis) return kLinkOk;
+    bool changed = false;
+    std::uint16_t err = m_pAxis->RefreshPosition(&changed);
+    if (err == kLinkOk && changed && !NotifyPosition()) err = kNotifyFailed;
+    return err;
+}
+
+std::uint16_t CTessaroSingleAxisMotion::SendPositioningMove(std::int32_t target) {
+    CTessaroAxis& a = *m_pAxis;
+    std::uint16_t err = a.SetDestination(WrapMul(a.axisFlip, target));
+    if (err == kLinkOk) err = a.SetVelocityFromSpeed();
+    if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
+    if (err == kLinkOk) err = a.Update();
+    return err;
+}
+
 // --------------------------------------------------------------------- Z --
 
 // The constructors apply the defaults without taking the new object's own
 // lock: no other thread can know it yet, and the controller builds motion
 // objects while it holds its own lock (taking the motion lock there would be
 // the one place with the lock order reversed).
-CTessaroZMotion::CTessaroZMotion(CTessaroAxis* axis) : m_pAxis(axis) {
+CTessaroZMotion::CTessaroZMotion(CTessaroAxis* axis) : CTessaroSingleAxisMotion(axis) {
     ApplyDefaults();
     if (m_pAxis) m_pAxis->ApplySettings();
 }
@@ -121,10 +141,7 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
     CTessaroAxis& a = *m_pAxis;
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
     const std::int32_t t = LinearTarget(a, target, relative);
-    if (err == kLinkOk) err = a.SetDestination(WrapMul(a.axisFlip, t));
-    if (err == kLinkOk) err = a.SetVelocityFromSpeed();
-    if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
-    if (err == kLinkOk) err = a.Update();
+    if (err == kLinkOk) err = SendPositioningMove(t);
     return FoldMoveIntoLimit(err);
 }
 
@@ -190,18 +207,9 @@ bool CTessaroZMotion::NotifyPosition() {
     return true;
 }
 
-std::uint16_t CTessaroZMotion::UpdatePosition() {
-    CKxMutexLock lock(m_lock);
-    if (!m_pAxis) return kLinkOk;
-    bool changed = false;
-    std::uint16_t err = m_pAxis->RefreshPosition(&changed);
-    if (err == kLinkOk && changed && !NotifyPosition()) err = kNotifyFailed;
-    return err;
-}
-
 // ---------------------------------------------------------------- rotary --
 
-CTessaroRotaryMotion::CTessaroRotaryMotion(CTessaroAxis* axis) : m_pAxis(axis) {
+CTessaroRotaryMotion::CTessaroRotaryMotion(CTessaroAxis* axis) : CTessaroSingleAxisMotion(axis) {
     ApplyDefaults();
     if (m_pAxis) m_pAxis->ApplySettings();
 }
@@ -247,10 +255,7 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     const double aimed = relative ? raw + target : raw - (WrapAngle(raw) - target);
     const double steps = static_cast<double>(a.GetStepsPerRevolution());
     const std::int32_t t = TruncToInt32(steps * aimed / 360.0 - a.zeroPos_step);
-    if (err == kLinkOk) err = a.SetDestination(WrapMul(a.axisFlip, t));
-    if (err == kLinkOk) err = a.SetVelocityFromSpeed();
-    if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
-    if (err == kLinkOk) err = a.Update();
+    if (err == kLinkOk) err = SendPositioningMove(t);
     return FoldMoveIntoLimit(err);
 }
 
@@ -312,15 +317,6 @@ bool CTessaroRotaryMotion::NotifyPosition() {
     CKxMutexLock lock(m_lock);
     Publish(GetAngle());
     return true;
-}
-
-std::uint16_t CTessaroRotaryMotion::UpdatePosition() {
-    CKxMutexLock lock(m_lock);
-    if (!m_pAxis) return kLinkOk;
-    bool changed = false;
-    std::uint16_t err = m_pAxis->RefreshPosition(&changed);
-    if (err == kLinkOk && changed && !NotifyPosition()) err = kNotifyFailed;
-    return err;
 }
 
 // -------------------------------------------------------------------- XY --

@@ -52,7 +52,25 @@ class CTessaroMotion {
     SKxDevicePosition m_record;
 };
 
-class CTessaroZMotion final : public CTessaroMotion {
+// What the Z and rotary motion objects share: one axis record, the
+// position update, and the commands that start a positioning move.
+class CTessaroSingleAxisMotion : public CTessaroMotion {
+  public:
+    virtual bool NotifyPosition() = 0;
+    // Reads the position and notifies when it changed; 32720 when the
+    // notification failed.
+    std::uint16_t UpdatePosition();
+
+    CTessaroAxis* m_pAxis;
+
+  protected:
+    explicit CTessaroSingleAxisMotion(CTessaroAxis* axis) : m_pAxis(axis) {}
+    ~CTessaroSingleAxisMotion() = default;
+    // Destination (flipped), speed, events reset and Update; the first error.
+    std::uint16_t SendPositioningMove(std::int32_t target);
+};
+
+class CTessaroZMotion final : public CTessaroSingleAxisMotion {
   public:
     explicit CTessaroZMotion(CTessaroAxis* axis);
 
@@ -60,8 +78,7 @@ class CTessaroZMotion final : public CTessaroMotion {
     bool MoveAndWait(double target, bool relative);
     std::uint16_t WaitForMotionComplete();
     bool MoveVelocity(double revolutionsPerSecond);
-    bool NotifyPosition();
-    std::uint16_t UpdatePosition();
+    bool NotifyPosition() override;
     std::uint16_t FindLowerLimit();
     std::uint16_t FindLimits();
     std::uint16_t SetDefaults();
@@ -70,14 +87,12 @@ class CTessaroZMotion final : public CTessaroMotion {
     std::uint16_t WaitForEvent(std::uint16_t mask);
     std::uint16_t SeekLimit(std::int8_t direction);
 
-    CTessaroAxis* m_pAxis;
-
   private:
     std::uint16_t FindLimit(std::int8_t direction, std::int32_t* limit);
     void ApplyDefaults();
 };
 
-class CTessaroRotaryMotion final : public CTessaroMotion {
+class CTessaroRotaryMotion final : public CTessaroSingleAxisMotion {
   public:
     explicit CTessaroRotaryMotion(CTessaroAxis* axis);
 
@@ -87,14 +102,11 @@ class CTessaroRotaryMotion final : public CTessaroMotion {
     bool MoveVelocity(double revolutionsPerSecond);
     // Degrees, 0 to 360 inclusive.
     double GetAngle();
-    bool NotifyPosition();
-    std::uint16_t UpdatePosition();
+    bool NotifyPosition() override;
     std::uint16_t SetDefaults();
 
     std::uint16_t StartMove(double target, bool relative);
     std::uint16_t WaitForEvent(std::uint16_t mask);
-
-    CTessaroAxis* m_pAxis;
 
   private:
     void ApplyDefaults();
