@@ -1,11 +1,12 @@
 // tessaro-sim: the board's motion processor on a pseudo-terminal, for the
 // plug-in, its tests and demos to talk to as if it were a COM port.
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/pty_pair.h"
@@ -129,7 +130,9 @@ int main(int argc, char** argv) {
         std::printf("%s\n", line.slavePath().c_str());
         std::fflush(stdout);
     }
-    while (!platform::StopRequested()) pause();
+    // A bounded sleep rather than pause(): a signal that lands between the
+    // test and pause() would otherwise be missed until the next one.
+    while (!platform::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     line.Stop();
 
     const sim::EndpointStats stats = endpoint.stats();

@@ -20,6 +20,8 @@ stop() {
       sleep 0.1
       i=$((i + 1))
     done
+    # Nothing of a test run may outlive it.
+    kill -9 "$pid" 2>/dev/null || true
     rm -f "$state.pid"
   fi
 }

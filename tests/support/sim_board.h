@@ -73,7 +73,7 @@ class SimBoard {
     // The commands the processor received, from the `from`-th on.
     std::vector<SimCommand> Commands(std::size_t from = 0) const {
         std::vector<SimCommand> out;
-        const auto trace = const_cast<sim::ProcessorEndpoint&>(endpoint).trace().Snapshot();
+        const auto trace = endpoint.trace().Snapshot();
         for (std::size_t i = from; i < trace.size(); ++i) {
             out.push_back({trace[i].axis, cmotion::GetOpcodeName(trace[i].opcode), trace[i].args,
                            trace[i].status});
@@ -81,7 +81,7 @@ class SimBoard {
         return out;
     }
     std::size_t CommandCount() const {
-        return const_cast<sim::ProcessorEndpoint&>(endpoint).trace().Snapshot().size();
+        return endpoint.trace().Snapshot().size();
     }
     void Fault(const std::string& spec) {
         sim::FaultRule rule;
