@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "cmotion/link_serial.h"
+#include "cmotion/link_status_bits.h"
 
 namespace tessaro {
 
@@ -20,16 +21,11 @@ inline constexpr std::uint16_t kProfileModeUnknown = 10000;
 inline constexpr std::uint16_t kProfileVelocity = 1;
 inline constexpr std::uint16_t kProfilePositioning = 2;
 
-// Event status bits.
-inline constexpr std::uint16_t kEventMotionComplete = 0x0001;
-inline constexpr std::uint16_t kEventMotionError = 0x0010;
-inline constexpr std::uint16_t kEventPositiveLimit = 0x0020;
-inline constexpr std::uint16_t kEventNegativeLimit = 0x0040;
-inline constexpr std::uint16_t kEventInstructionError = 0x0080;
-// Activity status bit.
-inline constexpr std::uint16_t kActivityInMotion = 0x0400;
-// Signal status bits of the limit inputs; both 1: no switch active.
-inline constexpr std::uint16_t kSignalLimitInputs = 0x0030;
+using cmotion::kActivityInMotion;
+using cmotion::kEventMotionComplete;
+using cmotion::kEventNegativeLimit;
+using cmotion::kEventPositiveLimit;
+using cmotion::kSignalLimitInputs;
 
 // Error 14 ("Invalid Move into Limit") at the end of a move or update is not
 // an error: the axis stands at its switch, which is what was asked of it.

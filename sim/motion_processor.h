@@ -32,18 +32,17 @@
 #include <mutex>
 #include <vector>
 
+#include "cmotion/link_status_bits.h"
 #include "sim/sim_clock.h"
 
 namespace sim {
 
-inline constexpr std::uint16_t kEventMotionComplete = 0x0001;
-inline constexpr std::uint16_t kEventMotionError = 0x0010;
-inline constexpr std::uint16_t kEventPositiveLimit = 0x0020;
-inline constexpr std::uint16_t kEventNegativeLimit = 0x0040;
-inline constexpr std::uint16_t kEventInstructionError = 0x0080;
-inline constexpr std::uint16_t kActivityInMotion = 0x0400;
-inline constexpr std::uint16_t kSignalPositiveLimit = 0x0010;
-inline constexpr std::uint16_t kSignalNegativeLimit = 0x0020;
+using cmotion::kActivityInMotion;
+using cmotion::kEventMotionComplete;
+using cmotion::kEventNegativeLimit;
+using cmotion::kEventPositiveLimit;
+using cmotion::kSignalNegativeLimit;
+using cmotion::kSignalPositiveLimit;
 
 inline constexpr std::uint16_t kEventPositiveLimitCode = 1;  // SetEventAction event numbers
 inline constexpr std::uint16_t kEventNegativeLimitCode = 2;
