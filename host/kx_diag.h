@@ -8,10 +8,12 @@
 #include <functional>
 #include <string>
 
-void DiagOutputExW_hlp(const char* source, int line);
-void DiagOutputExW(const char16_t* message);
+#include "host/kx_export.h"
 
-class CKxTraceExecutionTime {
+KX_HOST_API void DiagOutputExW_hlp(const char* source, int line);
+KX_HOST_API void DiagOutputExW(const char16_t* message);
+
+class KX_HOST_API CKxTraceExecutionTime {
   public:
     CKxTraceExecutionTime(const char16_t* scope, int level);
     ~CKxTraceExecutionTime();
@@ -33,6 +35,6 @@ struct DiagnosticLine {
 };
 
 using DiagnosticSink = std::function<void(const DiagnosticLine&)>;
-void SetDiagnosticSink(DiagnosticSink sink);
+KX_HOST_API void SetDiagnosticSink(DiagnosticSink sink);
 
 }  // namespace host

@@ -17,11 +17,11 @@
 
 #include "host/kx_string.h"
 
-int GetIntFromKey(const char16_t* text, const char16_t* key, int* value);
-int GetDoubleFromKey(const char16_t* text, const char16_t* key, double* value);
-int GetBoolFromKey(const char16_t* text, const char16_t* key, bool* value);
+KX_HOST_API int GetIntFromKey(const char16_t* text, const char16_t* key, int* value);
+KX_HOST_API int GetDoubleFromKey(const char16_t* text, const char16_t* key, double* value);
+KX_HOST_API int GetBoolFromKey(const char16_t* text, const char16_t* key, bool* value);
 
 // Append the pair to the text.
-void SetIntToKey(CKxStringW& text, const char16_t* key, int value);
-void SetDoubleToKey(CKxStringW& text, const char16_t* key, double value);
-void SetBoolToKey(CKxStringW& text, const char16_t* key, bool value);
+KX_HOST_API void SetIntToKey(CKxStringW& text, const char16_t* key, int value);
+KX_HOST_API void SetDoubleToKey(CKxStringW& text, const char16_t* key, double value);
+KX_HOST_API void SetBoolToKey(CKxStringW& text, const char16_t* key, bool value);

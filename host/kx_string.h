@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
-class CKxStringW {
+#include "host/kx_export.h"
+
+class KX_HOST_API CKxStringW {
   public:
     CKxStringW() = default;
     CKxStringW(const char16_t* text)

@@ -10,14 +10,16 @@
 
 #include <pthread.h>
 
+#include "host/kx_export.h"
+
 struct pthread_mutexCS_t {
     pthread_mutex_t mutex;
 };
 
-int pthread_mutexCS_init(pthread_mutexCS_t* m);
-int pthread_mutexCS_lock(pthread_mutexCS_t* m);
-int pthread_mutexCS_unlock(pthread_mutexCS_t* m);
-int pthread_mutexCS_destroy(pthread_mutexCS_t* m);
+KX_HOST_API int pthread_mutexCS_init(pthread_mutexCS_t* m);
+KX_HOST_API int pthread_mutexCS_lock(pthread_mutexCS_t* m);
+KX_HOST_API int pthread_mutexCS_unlock(pthread_mutexCS_t* m);
+KX_HOST_API int pthread_mutexCS_destroy(pthread_mutexCS_t* m);
 
 // Holds a recursive mutex for the life of the guard.
 class CKxMutexLock {

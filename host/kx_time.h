@@ -6,17 +6,19 @@
 
 #include <cstdint>
 
+#include "host/kx_export.h"
+
 // Monotonic time in milliseconds since the host started, times the speed.
-double KX_GetTimeCounter();
+KX_HOST_API double KX_GetTimeCounter();
 
 namespace host {
 
 // Waits `ms` host milliseconds (ms / speed of real time).
-void Sleep(std::uint32_t ms);
+KX_HOST_API void Sleep(std::uint32_t ms);
 
 // How much faster than real time host time runs; 1 unless a test says
 // otherwise. Set it before anything measures time.
-void SetTimeSpeed(double speed);
-double TimeSpeed();
+KX_HOST_API void SetTimeSpeed(double speed);
+KX_HOST_API double TimeSpeed();
 
 }  // namespace host
