@@ -1,5 +1,7 @@
 #include "cmotion/link_commands.h"
 
+#include "cmotion/link_packet.h"
+
 namespace cmotion {
 namespace {
 
@@ -18,23 +20,16 @@ void Put(T* out, T value) {
     if (out) *out = value;
 }
 
-std::uint32_t Join(std::uint16_t high, std::uint16_t low) {
-    return (static_cast<std::uint32_t>(high) << 16) | low;
-}
-
-// Two's complement in both directions, without relying on signed overflow.
+// Signed values go out as their two's-complement bits (a defined
+// conversion); SignedFromBits reads them back.
 std::uint32_t Bits(std::int32_t value) {
     return static_cast<std::uint32_t>(value);
-}
-std::int32_t Signed(std::uint32_t bits) {
-    return bits <= 0x7FFFFFFFu ? static_cast<std::int32_t>(bits)
-                               : -static_cast<std::int32_t>(~bits) - 1;
 }
 
 LinkError GetSigned32(CLinkAxisHandle* handle, Opcode opcode, std::int32_t* value) {
     std::uint32_t bits = 0;
     const LinkError code = SendCommandGet32(handle, opcode, &bits);
-    Put(value, Signed(bits));
+    Put(value, SignedFromBits(bits));
     return code;
 }
 
@@ -79,7 +74,7 @@ LinkError SendCommandGet32(CLinkAxisHandle* handle, Opcode opcode, std::uint32_t
     const std::uint16_t words[1] = {Word0(handle, opcode)};
     std::uint16_t reply[2] = {};
     const LinkError code = Exchange(handle, words, 1, reply, 2);
-    Put(value, Join(reply[0], reply[1]));
+    Put(value, JoinWords(reply[0], reply[1]));
     return code;
 }
 
@@ -151,7 +146,7 @@ LinkError SendCommand16Get32(CLinkAxisHandle* handle, Opcode opcode, std::uint16
     const std::uint16_t words[2] = {Word0(handle, opcode), selector};
     std::uint16_t reply[2] = {};
     const LinkError code = Exchange(handle, words, 2, reply, 2);
-    Put(value, Join(reply[0], reply[1]));
+    Put(value, JoinWords(reply[0], reply[1]));
     return code;
 }
 

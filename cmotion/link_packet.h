@@ -22,6 +22,18 @@ inline constexpr std::size_t kMaxPacketBytes = 2 + 2 * kMaxCommandWords;
 constexpr std::size_t CommandPacketLength(std::size_t wordCount) {
     return 2 + 2 * wordCount;
 }
+
+// A 32-bit value travels as two words, the high word first.
+constexpr std::uint32_t JoinWords(std::uint16_t high, std::uint16_t low) {
+    return (static_cast<std::uint32_t>(high) << 16) | low;
+}
+
+// Signed quantities travel in two's complement; this reads 32 bits back as
+// the signed value without relying on an implementation-defined conversion.
+constexpr std::int32_t SignedFromBits(std::uint32_t bits) {
+    return bits <= 0x7FFFFFFFu ? static_cast<std::int32_t>(bits)
+                               : -static_cast<std::int32_t>(~bits) - 1;
+}
 constexpr std::size_t ReplyPacketLength(std::size_t wordCount) {
     return 2 + 2 * wordCount;
 }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "cmotion/link_packet.h"
+
 namespace tessaro {
 
 inline std::int64_t TruncToInt64(double value) {
@@ -40,9 +42,7 @@ inline std::uint16_t Low16(std::int64_t value) {
 
 // Two's-complement 32-bit arithmetic without signed overflow.
 inline std::int32_t Wrap32(std::int64_t value) {
-    const std::uint32_t bits = Low32(value);
-    return bits <= 0x7FFFFFFFu ? static_cast<std::int32_t>(bits)
-                               : -static_cast<std::int32_t>(~bits) - 1;
+    return cmotion::SignedFromBits(Low32(value));
 }
 inline std::int32_t WrapAdd(std::int32_t a, std::int32_t b) {
     return Wrap32(static_cast<std::int64_t>(a) + b);

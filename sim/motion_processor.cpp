@@ -18,12 +18,7 @@ using cmotion::Opcode;
 constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max();
 
 std::uint32_t Join(const std::uint16_t* words) {
-    return (static_cast<std::uint32_t>(words[0]) << 16) | words[1];
-}
-
-std::int32_t Signed(std::uint32_t bits) {
-    return bits <= 0x7FFFFFFFu ? static_cast<std::int32_t>(bits)
-                               : -static_cast<std::int32_t>(~bits) - 1;
+    return cmotion::JoinWords(words[0], words[1]);
 }
 
 void Put32(ExecResult& r, std::uint32_t value) {
@@ -386,13 +381,13 @@ ExecResult MotionProcessor::Execute(std::uint8_t axis, std::uint8_t opcode,
             r.reply[0] = a.buffered.mode;
             break;
         case Opcode::SetPosition:
-            a.buffered.position = Signed(Join(data));
+            a.buffered.position = cmotion::SignedFromBits(Join(data));
             break;
         case Opcode::GetPosition:
             Put32(r, static_cast<std::uint32_t>(a.buffered.position));
             break;
         case Opcode::SetVelocity:
-            a.buffered.velocity = Signed(Join(data));
+            a.buffered.velocity = cmotion::SignedFromBits(Join(data));
             break;
         case Opcode::GetVelocity:
             Put32(r, static_cast<std::uint32_t>(a.buffered.velocity));

@@ -32,6 +32,7 @@
 #include <mutex>
 #include <vector>
 
+#include "cmotion/link_packet.h"
 #include "cmotion/link_status_bits.h"
 #include "sim/sim_clock.h"
 
@@ -107,7 +108,7 @@ struct AxisState {
 
     // The processor's 32-bit count wraps like the hardware's.
     std::int32_t CommandedSteps() const {
-        return static_cast<std::int32_t>(
+        return cmotion::SignedFromBits(
             static_cast<std::uint32_t>(FloorSteps(position) & 0xFFFFFFFF));
     }
 };
