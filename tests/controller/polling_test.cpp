@@ -6,17 +6,18 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
 #include "tests/support/sim_board.h"
+#include "tests/support/wait_for.h"
 
 namespace tessaro {
 namespace {
 
 using testing_support::SimBoard;
+using testing_support::WaitFor;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 23;
@@ -37,18 +38,6 @@ template <typename Motion>
 void Install(Motion* motion, Recorded* recorded) {
     motion->m_pfnPositionCallback = &Recorded::Callback;
     motion->m_pCallbackContext = reinterpret_cast<std::uint64_t>(recorded);
-}
-
-// Waits (bounded) until `condition` holds.
-template <typename Condition>
-bool WaitFor(Condition condition,
-             std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
-    const auto deadline = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 TEST(Polling, CallbacksOnlyForChangesOnePerChangedPass) {

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "cmotion/link_commands.h"
 #include "cmotion/link_serial.h"
 #include "tests/support/peer_control.h"
+#include "tests/support/wait_for.h"
 
 namespace cmotion {
 namespace {
@@ -111,13 +111,7 @@ TEST_F(SerialLine, StaleInputIsPurgedBeforeEachPacket) {
     ASSERT_TRUE(s_control->Ok("stale 0"));
 
     // Wait (bounded) until the three stale bytes are in the receive queue.
-    std::uint32_t pending = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (pending < 3 && std::chrono::steady_clock::now() < deadline) {
-        ASSERT_TRUE(platform::CurrentSerialApi().PendingInput(handle.m_pPort->m_hPort, &pending));
-        if (pending < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_EQ(pending, 3u);
+    ASSERT_EQ(testing_support::WaitForPendingInput(handle.m_pPort->m_hPort, 3), 3u);
 
     events = 0;
     EXPECT_EQ(GetEventStatus(&handle, &events), kLinkOk);

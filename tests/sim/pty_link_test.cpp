@@ -7,9 +7,9 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
 #include "cmotion/link_commands.h"
+#include "tests/support/wait_for.h"
 
 namespace sim {
 namespace {
@@ -68,13 +68,7 @@ TEST_F(SimPtyLink, LateReplyMissesTheReadAndIsPurged) {
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(110));
     // Wait (bounded) until the late reply has come; the next command's purge
     // discards it and the exchange is clean.
-    std::uint32_t pending = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (pending < 2 && Clock::now() < deadline) {
-        ASSERT_TRUE(platform::CurrentSerialApi().PendingInput(handle.m_pPort->m_hPort, &pending));
-        if (pending < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(pending, 2u);
+    EXPECT_EQ(testing_support::WaitForPendingInput(handle.m_pPort->m_hPort, 2), 2u);
     std::uint16_t events = 0xFFFF;
     EXPECT_EQ(GetEventStatus(&handle, &events), kLinkOk);
     EXPECT_EQ(events, 0x0001);  // the Update, with nothing to move, completed
