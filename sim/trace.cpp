@@ -38,7 +38,7 @@ void Trace::Record(const TraceEntry& entry) {
     std::function<void(const TraceEntry&)> sink;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_entries.push_back(entry);
+        if (m_bKeep) m_entries.push_back(entry);
         sink = m_sink;
     }
     if (sink) sink(entry);
@@ -52,6 +52,12 @@ std::vector<TraceEntry> Trace::Snapshot() const {
 void Trace::Clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_entries.clear();
+}
+
+void Trace::KeepEntries(bool keep) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bKeep = keep;
+    if (!keep) m_entries.clear();
 }
 
 void Trace::SetSink(std::function<void(const TraceEntry&)> sink) {

@@ -29,12 +29,17 @@ class Trace {
     void Record(const TraceEntry& entry);
     std::vector<TraceEntry> Snapshot() const;
     void Clear();
+    // Whether entries are kept for Snapshot (the default). A long-running
+    // simulator that only prints them turns this off, so that its memory
+    // does not grow with every packet.
+    void KeepEntries(bool keep);
     // Called for each new entry (e.g. to print it as it happens).
     void SetSink(std::function<void(const TraceEntry&)> sink);
 
   private:
     mutable std::mutex m_mutex;
     std::vector<TraceEntry> m_entries;
+    bool m_bKeep = true;
     std::function<void(const TraceEntry&)> m_sink;
 };
 

@@ -89,6 +89,17 @@ TEST_F(SimEndpoint, AssemblesPacketsByteByByteAndAnswersBadOnes) {
     EXPECT_NE(FormatTraceEntry(trace[3]).find("status 2 (Invalid Instruction)"), std::string::npos);
     EXPECT_EQ(endpoint.stats().packets, 4u);
     EXPECT_EQ(endpoint.stats().refusals, 2u);
+
+    // A simulator that only prints its trace keeps nothing, but still sees
+    // and counts every packet.
+    int printed = 0;
+    endpoint.trace().SetSink([&](const TraceEntry&) { ++printed; });
+    endpoint.trace().KeepEntries(false);
+    EXPECT_TRUE(endpoint.trace().Snapshot().empty());
+    EXPECT_FALSE(Replies(endpoint.Receive(getVersion.data(), getVersion.size())).empty());
+    EXPECT_TRUE(endpoint.trace().Snapshot().empty());
+    EXPECT_EQ(printed, 1);
+    EXPECT_EQ(endpoint.stats().packets, 5u);
 }
 
 TEST_F(SimEndpoint, SynchronisationRecoversFromATornPacket) {
