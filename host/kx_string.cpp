@@ -1,5 +1,9 @@
 #include "host/kx_string.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
 namespace {
 char16_t Lower(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
@@ -18,4 +22,29 @@ int CKxStringW::FindNoCase(std::u16string_view what) const {
 
 void CKxStringW::DeleteLeft(std::size_t count) {
     m_text.erase(0, std::min(count, m_text.size()));
+}
+
+int CKxStringW::Format(const char16_t* format, ...) {
+    m_text.clear();
+    if (!format) return -1;
+    std::string narrow;
+    for (const char16_t* c = format; *c; ++c) narrow += *c < 0x80 ? static_cast<char>(*c) : '?';
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, narrow.c_str(), args);
+    va_end(args);
+    if (n < 0) {
+        va_end(again);
+        return -1;
+    }
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), narrow.c_str(), again);
+    va_end(again);
+    out.resize(static_cast<std::size_t>(n));
+    // The result is what the format produced: ASCII, or the bytes of a %s
+    // argument, taken one to one.
+    for (char c : out) m_text += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return n;
 }

@@ -24,6 +24,10 @@ class KX_HOST_API CKxStringW {
     int FindNoCase(std::u16string_view what) const;
     // Removes the first `count` characters (all when fewer).
     void DeleteLeft(std::size_t count);
+    // Replaces the text with `format` filled in as printf does it, in the C
+    // locale. The format is ASCII; %s takes a narrow string. The number of
+    // characters, or -1 (text emptied) when the format could not be used.
+    int Format(const char16_t* format, ...);
 
     CKxStringW& operator=(const char16_t* text) {
         m_text = text ? text : u"";
