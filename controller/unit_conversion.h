@@ -32,6 +32,15 @@ inline std::int32_t TruncToInt32(double value) {
     return static_cast<std::int32_t>(v);
 }
 
+// Truncated toward zero into 0 to 2^32 - 1 (negative values and NaN give 0).
+inline std::uint32_t TruncToUInt32(double value) {
+    const std::int64_t v = TruncToInt64(value);
+    if (v < 0) return 0;
+    if (v > std::numeric_limits<std::uint32_t>::max())
+        return std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(v);
+}
+
 // The low 32 or 16 bits of a 64-bit value, as they go into data words.
 inline std::uint32_t Low32(std::int64_t value) {
     return static_cast<std::uint32_t>(value & 0xFFFFFFFF);

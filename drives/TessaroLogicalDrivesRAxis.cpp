@@ -1,0 +1,147 @@
+#include "drives/TessaroLogicalDrivesRAxis.h"
+
+#include "controller/unit_conversion.h"
+#include "drives/axis_settings.h"
+#include "host/kx_settings.h"
+
+namespace tessaro {
+
+EDeviceManagerReturnCode STessaro_RDrive::GetDeviceId(unsigned* id) {
+    if (id) *id = m_uDeviceId;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SaveSettings(CKxStringW& text) {
+    CTessaroAxis* axis = Axis();
+    if (!axis) return KX_DM_OK;
+    text.Empty();
+    SaveAxisParameters(text, *axis, AxisKeySet::kRotary, u"");
+    SaveAxisPositions(text, *axis, u"");
+    SetIntToKey(text, u"poleCount", static_cast<int>(axis->poleCount));
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, unsigned id) {
+    m_uDeviceId = id;
+    CTessaroAxis* axis = Axis();
+    if (!axis) return KX_DM_OK;
+    LoadAxisParameters(text, *axis, AxisKeySet::kRotary, u"");
+    int poles = 0;
+    // Kept as the 32 bits read (a negative count reads as a large one).
+    if (GetIntFromKey(text, u"poleCount", &poles))
+        axis->poleCount = static_cast<std::uint32_t>(poles);
+    LoadAxisPositions(text, *axis, u"");
+    m_pRotaryMotion->m_uDeviceId = id;
+    ApplyLoadedSettings(*axis);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::ShowConfigurationDialog(KxWindow) {
+    // The configuration dialog is not part of this module yet: as with a
+    // missing dialog template, nothing is shown.
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SetMaxJoystickSpeed(double speed) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SetSpeed(double speed) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->speed_revolutionPerSecond = speed;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::GetMaxJoystickSpeed(double* speed) {
+    if (!Axis() || !speed) return KX_DM_FAILED;
+    *speed = Axis()->maxJoystickSpeed_revolutionPerSecond;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::GetSpeed(double* speed) {
+    if (!Axis() || !speed) return KX_DM_FAILED;
+    *speed = Axis()->speed_revolutionPerSecond;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SetAcceleration(unsigned acceleration) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->acceleration_revolutionPerSecond2 = acceleration;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::GetAcceleration(unsigned* acceleration) {
+    if (!Axis() || !acceleration) return KX_DM_FAILED;
+    *acceleration = TruncToUInt32(Axis()->acceleration_revolutionPerSecond2);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::GetJoystickEnabled(bool* on) {
+    if (!Axis() || !on) return KX_DM_FAILED;
+    *on = Axis()->joystickEnable;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SetJoystickEnabled(bool on) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->joystickEnable = on;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::GetAngle(double* degrees) {
+    if (!m_pRotaryMotion || !degrees) return KX_DM_FAILED;
+    *degrees = m_pRotaryMotion->GetAngle();
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::PositioningMove(double degrees, bool relative) {
+    if (!m_pRotaryMotion) return KX_DM_MOTION_FAILED;
+    if (m_bCollectMoves) {
+        m_dPendingTarget = degrees;
+        m_bMovePending = true;
+        m_bPendingRelative = relative;
+        return KX_DM_OK;
+    }
+    return m_pRotaryMotion->MoveAndWait(degrees, relative) ? KX_DM_OK : KX_DM_MOTION_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::MoveAbsolute(double degrees) {
+    return PositioningMove(degrees, false);
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::MoveRelative(double degrees) {
+    return PositioningMove(degrees, true);
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::MoveVelocity(double speed) {
+    if (!m_pRotaryMotion) return KX_DM_FAILED;
+    return m_pRotaryMotion->MoveVelocity(speed) ? KX_DM_OK : KX_DM_MOTION_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::Slot60(double* value, bool* flag) {
+    if (value) *value = 1.0;
+    if (flag) *flag = true;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::SetCollectMoves(bool collect) {
+    m_bCollectMoves = collect;
+    m_bMovePending = false;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::ExecutePendingMove() {
+    if (!m_pRotaryMotion || !m_bCollectMoves || !m_bMovePending) return KX_DM_FAILED;
+    const bool started = m_pRotaryMotion->Move(m_dPendingTarget, m_bPendingRelative);
+    m_bCollectMoves = false;
+    return started ? KX_DM_OK : KX_DM_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_RDrive::WaitForPendingMove() {
+    if (!m_pRotaryMotion || !m_bMovePending) return KX_DM_FAILED;
+    return m_pRotaryMotion->WaitForMotionComplete() == 0 ? KX_DM_OK : KX_DM_FAILED;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,202 @@
+#include "drives/TessaroLogicalDrives_ZAxis.h"
+
+#include "controller/unit_conversion.h"
+#include "drives/axis_settings.h"
+
+namespace tessaro {
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetDeviceId(unsigned* id) {
+    if (id) *id = m_uDeviceId;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SaveSettings(CKxStringW& text) {
+    CTessaroAxis* axis = Axis();
+    if (!axis) return KX_DM_OK;
+    text.Empty();
+    SaveAxisParameters(text, *axis, AxisKeySet::kLinear, u"");
+    SaveAxisPositions(text, *axis, u"");
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, unsigned id) {
+    m_uDeviceId = id;
+    CTessaroAxis* axis = Axis();
+    if (!axis) return KX_DM_OK;
+    LoadAxisParameters(text, *axis, AxisKeySet::kLinear, u"");
+    LoadAxisPositions(text, *axis, u"");
+    m_pZMotion->m_uDeviceId = id;
+    ApplyLoadedSettings(*axis);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::ShowConfigurationDialog(KxWindow) {
+    // The configuration dialog is not part of this module yet: as with a
+    // missing dialog template, nothing is shown.
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetMaxJoystickSpeed(double speed) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetSpeed(double speed) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->speed_revolutionPerSecond = speed;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetMaxJoystickSpeed(double* speed) {
+    if (!Axis() || !speed) return KX_DM_FAILED;
+    *speed = Axis()->maxJoystickSpeed_revolutionPerSecond;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetSpeed(double* speed) {
+    if (!Axis() || !speed) return KX_DM_FAILED;
+    *speed = Axis()->speed_revolutionPerSecond;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetAcceleration(unsigned acceleration) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->acceleration_revolutionPerSecond2 = acceleration;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetAcceleration(unsigned* acceleration) {
+    if (!Axis()) return KX_DM_FAILED;
+    if (acceleration) *acceleration = TruncToUInt32(Axis()->acceleration_revolutionPerSecond2);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetJoystickEnabled(bool* on) {
+    if (!Axis()) return KX_DM_FAILED;
+    if (on) *on = Axis()->joystickEnable;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetJoystickEnabled(bool on) {
+    if (!Axis()) return KX_DM_FAILED;
+    Axis()->joystickEnable = on;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetPosition(double* um) {
+    if (um && Axis()) *um = Axis()->GetPosition();
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::PositioningMove(double um, bool relative) {
+    if (!m_pZMotion) return KX_DM_MOTION_FAILED;
+    if (m_bCollectMoves) {
+        m_dPendingTarget = um;
+        m_bMovePending = true;
+        m_bPendingRelative = relative;
+        return KX_DM_OK;
+    }
+    return m_pZMotion->MoveAndWait(um, relative) ? KX_DM_OK : KX_DM_MOTION_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::MoveAbsolute(double um) {
+    return PositioningMove(um, false);
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::MoveRelative(double um) {
+    return PositioningMove(um, true);
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetRange(double* low, double* high) {
+    if (low && high && Axis()) {
+        *low = Axis()->GetLowerLimit();
+        *high = Axis()->GetUpperLimit();
+    }
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetLowerLimit(double um) {
+    if (Axis()) Axis()->SetLowerLimit(um);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetUpperLimit(double um) {
+    if (Axis()) Axis()->SetUpperLimit(um);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::FindLowerLimit() {
+    return m_pZMotion && m_pZMotion->FindLowerLimit() == 0 ? KX_DM_OK : KX_DM_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::FindLimits() {
+    return m_pZMotion && m_pZMotion->FindLimits() == 0 ? KX_DM_OK : KX_DM_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::GetAxisFlip(int* flip) {
+    if (flip && Axis()) *flip = Axis()->axisFlip;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetAxisFlip(int flip) {
+    if (Axis()) Axis()->axisFlip = flip < 0 ? -1 : 1;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetAsZero(double um) {
+    if (Axis()) Axis()->ShiftZero(um);
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetMicronsPerRevolution(double umPerRevolution) {
+    if (Axis()) Axis()->calibration_umPerRevolution = umPerRevolution;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::MoveVelocity(double speed) {
+    if (!m_pZMotion) return KX_DM_MOTION_FAILED;
+    return m_pZMotion->MoveVelocity(speed) ? KX_DM_OK : KX_DM_MOTION_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::Slot75(double* value, unsigned* count) {
+    if (value) *value = 1.0;
+    if (count) *count = 1;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::Slot77(double* value, bool* flag) {
+    if (value) *value = 1.0;
+    if (flag) *flag = true;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::Slot96(unsigned* value) {
+    if (value) *value = 1;
+    return KX_DM_NOT_SUPPORTED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::Slot97(unsigned* value) {
+    if (value) *value = 1;
+    return KX_DM_NOT_SUPPORTED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::SetCollectMoves(bool collect) {
+    m_bCollectMoves = collect;
+    m_bMovePending = false;
+    return KX_DM_OK;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::ExecutePendingMove() {
+    if (!m_pZMotion || !m_bCollectMoves || !m_bMovePending) return KX_DM_FAILED;
+    const bool started = m_pZMotion->Move(m_dPendingTarget, m_bPendingRelative);
+    m_bCollectMoves = false;
+    return started ? KX_DM_OK : KX_DM_FAILED;
+}
+
+EDeviceManagerReturnCode STessaro_ZDrive::WaitForPendingMove() {
+    if (!m_pZMotion || !m_bMovePending) return KX_DM_FAILED;
+    return m_pZMotion->WaitForMotionComplete() == 0 ? KX_DM_OK : KX_DM_FAILED;
+}
+
+}  // namespace tessaro
