@@ -1,0 +1,286 @@
+// The physical device as the host uses it: factory and references,
+// connection from either port key with its diagnostic lines and states, the
+// COM-port choice, the drive list by axis count, the position callback,
+// collected moves, and reconnecting or dropping a device that is still open.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "device/module_export.h"
+#include "host/kx_class.h"
+#include "host/kx_diag.h"
+#include "host/kx_ui.h"
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+using testing_support::PluginFixture;
+using testing_support::PortText;
+using testing_support::SimBoard;
+
+// Diagnostic lines written while it lives (timed scopes left out).
+class DiagnosticCapture {
+  public:
+    DiagnosticCapture() {
+        host::SetDiagnosticSink([this](const host::DiagnosticLine& line) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (line.elapsedMs < 0) lines.push_back(line);
+            else scopes.push_back(line.message);
+        });
+    }
+    ~DiagnosticCapture() { host::SetDiagnosticSink(nullptr); }
+    std::vector<host::DiagnosticLine> lines;
+    std::vector<std::u16string> scopes;
+
+  private:
+    std::mutex m_mutex;
+};
+
+TEST(PhysicalDevice, FactoryRegistrationQueryInterfaceAndReferences) {
+    const CKxClassInfo* info = KX_FindClass("CKxTessaroDevice");
+    ASSERT_NE(info, nullptr);
+    EXPECT_STREQ(info->m_interfaceName, "IKxPhysicalDevice");
+    EXPECT_EQ(info->m_factory, &KX_ConstructorForCKxTessaroDevice);
+    for (const char* parent : info->m_parents) EXPECT_STREQ(parent, "");
+
+    const long live = KX_LiveObjectCount();
+    IKxInterface* object = info->m_factory(__FILE__, __LINE__);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(KX_LiveObjectCount(), live + 1);
+    CKxClass* kx = object->GetKxClass();
+    EXPECT_EQ(kx->GetClassInfo(), info);
+    EXPECT_EQ(kx->GetRefCount(), 1);
+    EXPECT_EQ(kx->QueryInterface("IKxPhysicalDevice"), object);
+    EXPECT_EQ(kx->GetRefCount(), 2);
+    EXPECT_EQ(kx->QueryInterface("IKxDeviceZ"), nullptr);
+    EXPECT_EQ(kx->QueryInterface(""), nullptr);
+    EXPECT_EQ(kx->QueryInterface(nullptr), nullptr);
+    EXPECT_EQ(kx->GetRefCount(), 2);
+
+    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
+    ASSERT_NE(device, nullptr);
+    CKxStringW name;
+    EXPECT_EQ(device->GetDeviceName(name), CKxStringW(u"Orva-Tessaro Motor Controller"));
+    EXPECT_EQ(name, CKxStringW(u"Orva-Tessaro Motor Controller"));
+    // A fresh device has no controller: state 3, and it stays 3.
+    EXPECT_EQ(device->GetConnectionState(), 3u);
+    EXPECT_EQ(device->QueryConnection(), 1);
+    EXPECT_EQ(device->ShowDeviceDialog(0, nullptr), 10);
+    CKxLogicalDeviceList list{nullptr};
+    EXPECT_EQ(device->CreateLogicalDevices(0, 0, list), 0);
+    EXPECT_TRUE(list.empty());
+    bool collect = true;
+    EXPECT_EQ(device->GetCollectMoves(&collect), 0);
+    EXPECT_FALSE(collect);
+    EXPECT_EQ(device->GetCollectMoves(nullptr), 0);
+    // With no drives, collecting and executing reach nothing.
+    EXPECT_EQ(device->SetCollectMoves(true), 0);
+    EXPECT_EQ(device->ExecuteCollectedMoves(0), 0);
+
+    EXPECT_EQ(kx->Release(), 1);
+    EXPECT_EQ(kx->Release(), 0);
+    EXPECT_EQ(KX_LiveObjectCount(), live);
+}
+
+TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
+    constexpr int kPort = 41;
+    SimBoard board(kPort, 4);
+    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
+    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
+    ASSERT_NE(device, nullptr);
+    {
+        // Neither key: nothing happens, nothing is written.
+        DiagnosticCapture diag;
+        EXPECT_EQ(device->ConnectDevice(PortText(u"m_port", kPort).GetString()), 1);
+        EXPECT_TRUE(diag.lines.empty());
+        EXPECT_EQ(board.CommandCount(), 0u);
+    }
+    {
+        // Only the old key.
+        DiagnosticCapture diag;
+        EXPECT_EQ(device->ConnectDevice(PortText(u"m_COMiPort", kPort).GetString()), 1);
+        ASSERT_EQ(diag.lines.size(), 1u);
+        EXPECT_EQ(diag.lines[0].source, "TessaroDevice");
+        EXPECT_EQ(diag.lines[0].line, 82);
+        EXPECT_EQ(diag.lines[0].message, u"Tessaro device board id 1 connected");
+        EXPECT_EQ(diag.scopes, std::vector<std::u16string>{u"CKxTessaroDevice::ConnectDevice"});
+    }
+    EXPECT_EQ(device->GetConnectionState(), 2u);
+    EXPECT_EQ(device->QueryConnection(), 10);
+    // Disconnecting closes the hardware but leaves the state to the next
+    // connect.
+    const std::size_t polled = board.CommandCount();
+    device->DisconnectDevice();
+    EXPECT_EQ(board.Commands(polled).back().name, "Reset");
+    EXPECT_EQ(device->GetConnectionState(), 2u);
+    EXPECT_EQ(device->QueryConnection(), 10);
+    {
+        // The new key, on a port where no board answers.
+        DiagnosticCapture diag;
+        CKxStringW text = PortText(u"m_iPort", kPort + 1);
+        SetIntToKey(text, u"m_COMiPort", kPort);  // only a fallback
+        EXPECT_EQ(device->ConnectDevice(text.GetString()), 1);
+        ASSERT_EQ(diag.lines.size(), 1u);
+        EXPECT_EQ(diag.lines[0].line, 87);
+        EXPECT_EQ(diag.lines[0].message, u"Tessaro device failed to connect board id 1");
+    }
+    EXPECT_EQ(device->QueryConnection(), 1);
+    EXPECT_EQ(device->GetConnectionState(), 3u);
+    // And back on the board's port.
+    EXPECT_EQ(device->ConnectDevice(PortText(u"m_iPort", kPort).GetString()), 1);
+    EXPECT_EQ(device->GetConnectionState(), 2u);
+    device->DisconnectDevice();
+    object->GetKxClass()->Release();
+}
+
+TEST(PhysicalDevice, ConnectionDialogCancelledOrChosen) {
+    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
+    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
+    ASSERT_NE(device, nullptr);
+    CKxStringW text = PortText(u"m_iPort", 4);
+    SetIntToKey(text, u"m_other", 9);
+    const CKxStringW original = text;
+    int offered = -1;
+    host::SetConnectionChooser([&](int port) {
+        offered = port;
+        return 0;
+    });
+    EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 7);
+    EXPECT_EQ(offered, 4);
+    EXPECT_EQ(text, original);
+    host::SetConnectionChooser([](int) { return -3; });
+    EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 7);
+    EXPECT_EQ(text, original);
+
+    host::SetConnectionChooser([](int) { return 12; });
+    EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 0);
+    EXPECT_EQ(text, PortText(u"m_iPort", 12));
+    // Without a port in the text the chooser starts from 0.
+    CKxStringW empty;
+    host::SetConnectionChooser([&](int port) {
+        offered = port;
+        return 0;
+    });
+    EXPECT_EQ(device->ShowConnectionDialog(empty, nullptr), 7);
+    EXPECT_EQ(offered, 0);
+    host::SetConnectionChooser(nullptr);
+    object->GetKxClass()->Release();
+}
+
+TEST(PhysicalDevice, DriveListFollowsTheAxesTheBoardReports) {
+    const std::vector<std::vector<std::u16string>> expected = {
+        {u"IDeviceXY"}, {u"IDeviceXY", u"IDeviceZ"}, {u"IDeviceXY", u"IDeviceZ", u"IDeviceRotary"}};
+    for (std::uint16_t axes = 2; axes <= 4; ++axes) {
+        PluginFixture plugin(42, axes);
+        ASSERT_EQ(plugin.device->GetConnectionState(), 2u) << axes << " axes";
+        std::vector<std::u16string> names;
+        for (IKxLogicalDevice* d : plugin.drives) names.push_back(d->GetInterfaceName().str());
+        EXPECT_EQ(names, expected[axes - 2]) << axes << " axes";
+        // A second call makes the list anew.
+        CKxLogicalDeviceList again{nullptr, nullptr};
+        plugin.device->CreateLogicalDevices(0, 0, again);
+        EXPECT_EQ(again.size(), plugin.drives.size());
+        for (IKxLogicalDevice* d : again) delete d;
+    }
+}
+
+// The host's position callback: what the plug-in reported, per drive id.
+struct Reports {
+    std::mutex mutex;
+    std::vector<std::pair<std::uint32_t, double>> zPositions;
+    std::set<std::uint32_t> ids;
+    std::atomic<int> count{0};
+};
+
+void OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context) {
+    auto* reports = reinterpret_cast<Reports*>(context);
+    if (kind != 1 || !record) return;
+    std::lock_guard<std::mutex> lock(reports->mutex);
+    reports->ids.insert(record->uDeviceId);
+    if (record->uDeviceId == 7) reports->zPositions.push_back({kind, record->dPosition[0]});
+    ++reports->count;
+}
+
+TEST(PhysicalDevice, CollectedMoveStartsEveryAxisBeforeTheFirstWait) {
+    PluginFixture plugin(43, 4, 4.0);
+    ASSERT_NE(plugin.rotary, nullptr);
+    Reports reports;
+    plugin.xy->LoadSettings(u"", 5);
+    plugin.z->LoadSettings(u"", 7);
+    plugin.rotary->LoadSettings(u"", 9);
+    plugin.device->SetPositionCallback(&OnPosition, reinterpret_cast<std::uint64_t>(&reports));
+
+    EXPECT_EQ(plugin.device->SetCollectMoves(true), 0);
+    bool collect = false;
+    plugin.device->GetCollectMoves(&collect);
+    EXPECT_TRUE(collect);
+    const std::size_t before = plugin.board->CommandCount();
+    // Stored, not sent; a second move of a drive replaces its first.
+    EXPECT_EQ(plugin.xy->MoveAbsolute(100.0, 200.0), 0);
+    EXPECT_EQ(plugin.z->MoveAbsolute(10.0), 0);
+    EXPECT_EQ(plugin.z->MoveRelative(50.0), 0);
+    EXPECT_EQ(plugin.rotary->MoveAbsolute(90.0), 0);
+    for (const auto& c : plugin.board->Commands(before))
+        EXPECT_TRUE(c.name.rfind("Get", 0) == 0) << "only polling while collecting: " << c;
+
+    const std::size_t start = plugin.board->CommandCount();
+    EXPECT_EQ(plugin.device->ExecuteCollectedMoves(0), 0);
+    const auto commands = plugin.board->Commands(start);
+    // Where each axis was started and where the first wait began.
+    std::size_t firstWait = commands.size();
+    std::vector<std::size_t> started(4, commands.size());
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const auto& c = commands[i];
+        if (c.name == "GetEventStatus" && firstWait == commands.size()) firstWait = i;
+        if (c.name == "Update" && c.axis < 4) started[c.axis] = i;
+        if (c.name == "MultiUpdate") started[0] = started[1] = i;
+    }
+    for (std::uint8_t axis = 0; axis < 4; ++axis) {
+        ASSERT_LT(started[axis], commands.size()) << "axis " << int(axis) << " never started";
+        EXPECT_LT(started[axis], firstWait) << "axis " << int(axis);
+    }
+    double x = 0, y = 0, z = 0, angle = 0;
+    plugin.xy->GetPosition(&x, &y);
+    plugin.z->GetPosition(&z);
+    plugin.rotary->GetAngle(&angle);
+    EXPECT_NEAR(x, 100.0, 1e-9);
+    EXPECT_NEAR(y, 200.0, 1e-9);
+    EXPECT_NEAR(z, 50.0, 1e-9);  // the relative move that replaced the absolute one
+    EXPECT_NEAR(angle, 90.0, 0.01);
+
+    // Each drive told the host where it went, under its own id.
+    std::lock_guard<std::mutex> lock(reports.mutex);
+    EXPECT_EQ(reports.ids, (std::set<std::uint32_t>{5, 7, 9}));
+    ASSERT_FALSE(reports.zPositions.empty());
+    EXPECT_NEAR(reports.zPositions.back().second, 50.0, 1e-9);
+}
+
+TEST(PhysicalDevice, ReconnectOrDropWhileOpenClosesTheController) {
+    constexpr int kPort = 44;
+    SimBoard board(kPort, 4);
+    auto resets = [&] {
+        const auto all = board.Commands();
+        return std::count_if(all.begin(), all.end(),
+                             [](const auto& c) { return c.name == "Reset"; });
+    };
+    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
+    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
+    ASSERT_NE(device, nullptr);
+    const CKxStringW text = PortText(u"m_iPort", kPort);
+    device->ConnectDevice(text.GetString());
+    ASSERT_EQ(device->GetConnectionState(), 2u);
+    // A second connect without a disconnect closes the first controller
+    // (its port and polling) before the new one opens the same port.
+    device->ConnectDevice(text.GetString());
+    EXPECT_EQ(resets(), 1);
+    EXPECT_EQ(device->GetConnectionState(), 2u);
+    // Dropping the device closes the open controller too.
+    object->GetKxClass()->Release();
+    EXPECT_EQ(resets(), 2);
+}
+
+}  // namespace
