@@ -28,8 +28,10 @@ class DiagnosticCapture {
     DiagnosticCapture() {
         host::SetDiagnosticSink([this](const host::DiagnosticLine& line) {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (line.elapsedMs < 0) lines.push_back(line);
-            else scopes.push_back(line.message);
+            if (line.elapsedMs < 0)
+                lines.push_back(line);
+            else
+                scopes.push_back(line.message);
         });
     }
     ~DiagnosticCapture() { host::SetDiagnosticSink(nullptr); }

@@ -42,7 +42,8 @@ TEST(Drives, LevelScalesOfTheThreeDrives) {
     EXPECT_EQ(v, 1.0);
     EXPECT_EQ(r.GetMaxJoystickSpeedLevel(&max), 0);
     EXPECT_EQ(max, 101u);
-    for (auto get : {&IKxDeviceRotary::GetMaxSpeedLevel, &IKxDeviceRotary::GetMaxAccelerationLevel}) {
+    for (auto get :
+         {&IKxDeviceRotary::GetMaxSpeedLevel, &IKxDeviceRotary::GetMaxAccelerationLevel}) {
         max = 0;
         EXPECT_EQ((r.*get)(&max), 0);
         EXPECT_EQ(max, 100u);
@@ -128,10 +129,11 @@ TEST(Drives, ParametersGoStraightIntoTheAxisRecords) {
     IKxDeviceRotary& r = *plugin.rotary;
     // Different values on the two XY axes: X speaks for both, except the
     // joystick ceiling, which is the smaller one.
-    xy.LoadSettings(u"speed_revolutionPerSecond_x=5;speed_revolutionPerSecond_y=8;"
-                    u"maxJoystickSpeed_revolutionPerSecond_x=10;"
-                    u"maxJoystickSpeed_revolutionPerSecond_y=4;",
-                    1);
+    xy.LoadSettings(
+        u"speed_revolutionPerSecond_x=5;speed_revolutionPerSecond_y=8;"
+        u"maxJoystickSpeed_revolutionPerSecond_x=10;"
+        u"maxJoystickSpeed_revolutionPerSecond_y=4;",
+        1);
     double v = 0;
     EXPECT_EQ(xy.GetSpeed(&v), 0);
     EXPECT_EQ(v, 5.0);

@@ -62,13 +62,23 @@ std::vector<int> ParameterSets(const testing_support::SimBoard& board, std::size
 TEST(DriveSettings, KeysInOrderWithTheirTypes) {
     PluginFixture plugin(61, 4);
     ASSERT_NE(plugin.rotary, nullptr);
-    const std::vector<std::u16string> axisKeys = {
-        u"speed_revolutionPerSecond", u"maxJoystickSpeed_revolutionPerSecond",
-        u"acceleration_revolutionPerSecond2", u"deceleration_revolutionPerSecond2",
-        u"jerk_revolutionPerSecond3", u"current_percent", u"holdingCurrent_percent",
-        u"holdingDelay_ms", u"calibration_umPerRevolution", u"microsteps", u"joystickEnable",
-        u"positiveLimitSwitches", u"axisFlip", u"zeroPos_step", u"currentPos_step",
-        u"minPos_step", u"maxPos_step"};
+    const std::vector<std::u16string> axisKeys = {u"speed_revolutionPerSecond",
+                                                  u"maxJoystickSpeed_revolutionPerSecond",
+                                                  u"acceleration_revolutionPerSecond2",
+                                                  u"deceleration_revolutionPerSecond2",
+                                                  u"jerk_revolutionPerSecond3",
+                                                  u"current_percent",
+                                                  u"holdingCurrent_percent",
+                                                  u"holdingDelay_ms",
+                                                  u"calibration_umPerRevolution",
+                                                  u"microsteps",
+                                                  u"joystickEnable",
+                                                  u"positiveLimitSwitches",
+                                                  u"axisFlip",
+                                                  u"zeroPos_step",
+                                                  u"currentPos_step",
+                                                  u"minPos_step",
+                                                  u"maxPos_step"};
     std::vector<std::u16string> xyKeys;
     for (const char16_t* suffix : {u"_x", u"_y"}) {
         for (const auto& k : axisKeys) xyKeys.push_back(k + suffix);
@@ -81,7 +91,8 @@ TEST(DriveSettings, KeysInOrderWithTheirTypes) {
     EXPECT_EQ(Keys(text), axisKeys);
     // The rotary drive: no calibration, the pole count last.
     std::vector<std::u16string> rotaryKeys = axisKeys;
-    rotaryKeys.erase(std::find(rotaryKeys.begin(), rotaryKeys.end(), u"calibration_umPerRevolution"));
+    rotaryKeys.erase(
+        std::find(rotaryKeys.begin(), rotaryKeys.end(), u"calibration_umPerRevolution"));
     rotaryKeys.push_back(u"poleCount");
     plugin.rotary->SaveSettings(text);
     EXPECT_EQ(Keys(text), rotaryKeys);
@@ -109,8 +120,7 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     EXPECT_EQ(SavedPositions(xy, u"_y"), (std::vector<int>{0, 0, 0, 0}));
     // 32-bit wrap-around: zero - current below -2^31 wraps to the top.
     xy.LoadSettings(Positions(u"_y", -2147483647 - 1, 1, 0, 2147483647).GetString(), 1);
-    EXPECT_EQ(SavedPositions(xy, u"_y"),
-              (std::vector<int>{2147483647, 0, 2147483647, -2}));
+    EXPECT_EQ(SavedPositions(xy, u"_y"), (std::vector<int>{2147483647, 0, 2147483647, -2}));
 
     z.LoadSettings(Positions(u"", 100, 40, 100, 900).GetString(), 2);
     EXPECT_EQ(SavedPositions(z, u""), (std::vector<int>{60, 0, 60, 860}));
@@ -233,7 +243,8 @@ TEST(DriveSettings, SaveThenLoadOnAnUnmovedStageReproducesEveryField) {
         }
         for (const char16_t* suffix : {u"", u"_x", u"_y"}) {
             int zero = 0;
-            if (!GetIntFromKey(saved.GetString(), (u"zeroPos_step" + std::u16string(suffix)).c_str(), &zero))
+            if (!GetIntFromKey(saved.GetString(),
+                               (u"zeroPos_step" + std::u16string(suffix)).c_str(), &zero))
                 continue;
             const std::u16string s(suffix);
             EXPECT_EQ(Int(saved, u"currentPos_step" + s), 0);
@@ -281,7 +292,6 @@ TEST(DriveSettings, MultipleUpdateStartsBothStageAxesWithOneCommand) {
         destinations = destinations || c.name == "SetPosition";
         if (c.name == "MultiUpdate") ++multi;
         if (destinations && c.name == "Update" && c.axis < 2) ++single;
-
     }
     EXPECT_EQ(multi, 1);
     EXPECT_EQ(single, 0);

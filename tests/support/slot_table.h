@@ -83,13 +83,13 @@ inline std::vector<SlotEntry<IKxPhysicalDevice>> PhysicalDeviceSlots() {
     return table;
 }
 
-#define TESSARO_DRIVE_SLOTS(Function, I, Own)               \
-    inline std::vector<SlotEntry<I>> Function() {           \
-        using Interface = I;                                \
-        std::vector<SlotEntry<Interface>> table;            \
-        KX_LOGICAL_DEVICE_SLOTS(TESSARO_SLOT_ENTRY)         \
-        KX_DRIVE_COMMON_SLOTS(TESSARO_SLOT_ENTRY)           \
-        Own(TESSARO_SLOT_ENTRY) return table;               \
+#define TESSARO_DRIVE_SLOTS(Function, I, Own)       \
+    inline std::vector<SlotEntry<I>> Function() {   \
+        using Interface = I;                        \
+        std::vector<SlotEntry<Interface>> table;    \
+        KX_LOGICAL_DEVICE_SLOTS(TESSARO_SLOT_ENTRY) \
+        KX_DRIVE_COMMON_SLOTS(TESSARO_SLOT_ENTRY)   \
+        Own(TESSARO_SLOT_ENTRY) return table;       \
     }
 
 TESSARO_DRIVE_SLOTS(DeviceXYSlots, IKxDeviceXY, KX_DEVICE_XY_SLOTS)
