@@ -1,0 +1,124 @@
+// The host's services for dialogs and connection choice: number texts in
+// both directions, printf-style formatting, languages, the wait cursor,
+// message posting, and the module-file reader on damaged files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "host/kx_module_file.h"
+#include "host/kx_ui.h"
+
+namespace {
+
+std::u16string Text(double value, int decimals, int length = 64) {
+    std::vector<char16_t> buffer(static_cast<std::size_t>(length), u'#');
+    KX_DoubleToString(value, decimals, buffer.data(), length);
+    return buffer.data();
+}
+
+TEST(HostUiServices, NumbersToTextAndBack) {
+    EXPECT_EQ(Text(12.5, 5), u"12.50000");
+    EXPECT_EQ(Text(-0.000004, 5), u"-0.00000");
+    EXPECT_EQ(Text(2.0 / 3.0, 0), u"1");
+    EXPECT_EQ(Text(1e300, 2, 400).size(), 304u);
+    EXPECT_EQ(Text(1e300, 2, 8), u"1000000");  // cut to the buffer, still ended
+    EXPECT_EQ(Text(std::nan(""), 3), u"nan");
+    EXPECT_EQ(Text(-std::numeric_limits<double>::infinity(), 3), u"-inf");
+    EXPECT_EQ(Text(1.5, 99), u"1.50000000000000000000");  // at most 20 decimals
+    EXPECT_EQ(KX_DoubleToString(1.0, 2, nullptr, 10), 0);
+    char16_t one[1] = {u'#'};
+    EXPECT_EQ(KX_DoubleToString(1.0, 2, one, 1), 0);
+    EXPECT_EQ(one[0], u'\0');
+
+    double v = -1;
+    EXPECT_TRUE(KX_StringToDouble(u" 3.25 ", &v));
+    EXPECT_EQ(v, 3.25);
+    EXPECT_TRUE(KX_StringToDouble(u"+1e-3", &v));
+    EXPECT_EQ(v, 0.001);
+    EXPECT_TRUE(KX_StringToDouble(u"-150", &v));
+    EXPECT_EQ(v, -150.0);
+    // Anything else leaves the value as it was.
+    v = 7;
+    for (const char16_t* bad : {u"", u"  ", u"12abc", u"1,5", u"+", u"\u0661", u"--1"})
+        EXPECT_FALSE(KX_StringToDouble(bad, &v)) << std::u16string(bad).size();
+    EXPECT_FALSE(KX_StringToDouble(nullptr, &v));
+    EXPECT_FALSE(KX_StringToDouble(u"1", nullptr));
+    EXPECT_EQ(v, 7);
+}
+
+TEST(HostUiServices, FormatLanguagesCursorAndPosting) {
+    CKxStringW s(u"old");
+    EXPECT_EQ(s.Format(u"%.1f|%.0f|%.3f", 0.44, 60.0, 4.5), 12);
+    EXPECT_EQ(s, CKxStringW(u"0.4|60|4.500"));
+    s.Format(u"%d %s", -3, "ab");
+    EXPECT_EQ(s, CKxStringW(u"-3 ab"));
+    EXPECT_EQ(s.Format(nullptr), -1);
+    EXPECT_TRUE(s.IsEmpty());
+
+    EXPECT_EQ(CKxLocale::GetModuleLangId(nullptr), 1033u);
+    host::SetUserLanguage(1031);
+    EXPECT_EQ(CKxLocale::GetModuleLangId(nullptr), 1031u);
+    EXPECT_EQ(CKxLocale::GetSecondaryLangID(), 1033u);
+    host::SetUserLanguage(1033);
+
+    EXPECT_EQ(host::WaitCursorDepth(), 0);
+    {
+        SKxWaitCursorHolder outer;
+        SKxWaitCursorHolder inner;
+        EXPECT_EQ(host::WaitCursorDepth(), 2);
+    }
+    EXPECT_EQ(host::WaitCursorDepth(), 0);
+
+    int posted = 0;
+    unsigned message = 0;
+    host::SetMessagePoster([&](KxWindow, unsigned m, std::uintptr_t, std::intptr_t) {
+        ++posted;
+        message = m;
+        return true;
+    });
+    EXPECT_TRUE(KX_PostMessageImpl(nullptr, 0x401, 0, 0, "Test", __LINE__));
+    EXPECT_EQ(posted, 1);
+    EXPECT_EQ(message, 0x401u);
+    host::SetMessagePoster(nullptr);
+}
+
+TEST(HostModuleFile, DamagedFilesGiveReasonsNotCrashes) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    EXPECT_FALSE(host::FindModuleSection({}, "ver6ID", &bytes, &error));
+    EXPECT_EQ(error, "neither a PE nor an ELF file");
+    EXPECT_FALSE(host::ReadModuleSection("/no/such/module", "ver6ID", &bytes, &error));
+    // Every cut of a small ELF and PE header, and offsets pointing anywhere.
+    std::vector<std::uint8_t> elf(64, 0);
+    elf[0] = 0x7f, elf[1] = 'E', elf[2] = 'L', elf[3] = 'F', elf[4] = 2, elf[5] = 1;
+    elf[0x28] = 0xF0, elf[0x2F] = 0x7F;  // section headers far beyond the end
+    elf[0x3A] = 64, elf[0x3C] = 3, elf[0x3E] = 1;
+    std::vector<std::uint8_t> pe(0x200, 0);
+    pe[0] = 'M', pe[1] = 'Z', pe[0x3C] = 0x40;
+    pe[0x40] = 'P', pe[0x41] = 'E', pe[0x46] = 0xFF, pe[0x47] = 0xFF;  // 65535 sections
+    for (const auto& file : {elf, pe}) {
+        for (std::size_t cut = 0; cut <= file.size(); ++cut) {
+            const std::vector<std::uint8_t> part(file.begin(), file.begin() + cut);
+            EXPECT_FALSE(host::FindModuleSection(part, "ver6ID", &bytes, &error));
+            EXPECT_FALSE(error.empty());
+        }
+    }
+    // A PE section whose data lies outside the file.
+    pe[0x46] = 1, pe[0x47] = 0;
+    const std::size_t entry = 0x40 + 24;
+    const char name[] = "ver6ID";
+    for (std::size_t i = 0; i < 6; ++i) pe[entry + i] = static_cast<std::uint8_t>(name[i]);
+    pe[entry + 8] = 0x10;                        // virtual size 16
+    pe[entry + 16] = 0x10;                       // raw size 16
+    pe[entry + 20] = 0xF8, pe[entry + 21] = 0x01;  // at 0x1F8: 8 bytes short
+    EXPECT_FALSE(host::FindModuleSection(pe, "ver6ID", &bytes, &error));
+    EXPECT_EQ(error, "section lies outside the file");
+    pe[entry + 20] = 0xF0;  // at 0x1F0: fits exactly
+    ASSERT_TRUE(host::FindModuleSection(pe, "ver6ID", &bytes, &error)) << error;
+    EXPECT_EQ(bytes.size(), 16u);
+}
+
+}  // namespace
