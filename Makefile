@@ -6,6 +6,8 @@
 #   make test    build both trees and run every test in both
 #   make demo    the main job: probe a scripted peer on a pseudo-terminal
 #   make bench   benchmarks, natively and under Wine
+#   make fuzz    libFuzzer on each fuzz target for FUZZ_SECONDS (clang, in
+#                build/fuzz, with AddressSanitizer and UBSan)
 #
 # Missing Debian packages are installed first (as root, or through sudo).
 
@@ -15,7 +17,7 @@ WINEPREFIX_DIR := $(CURDIR)/$(WINDOWS)/wineprefix
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps native windows test test-native test-windows demo bench format clean
+.PHONY: all deps native windows test test-native test-windows demo bench fuzz format clean
 
 all: native windows
 
@@ -56,6 +58,17 @@ demo: native
 
 bench: native windows
 	@sh bench/run-benchmarks.sh $(NATIVE) $(WINDOWS)
+
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@sh tools/install-deps.sh clang
+	@cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DTESSARO_FUZZ=ON -DBUILD_TESTING=ON >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS) --target tessaro_settings_fuzzer
+	@mkdir -p $(FUZZ)/corpus/settings $(FUZZ)/findings
+	@$(FUZZ)/bin/tessaro_settings_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ)/findings/ $(FUZZ)/corpus/settings tests/fuzz/corpus/settings
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

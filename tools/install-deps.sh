@@ -1,9 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that building and testing need, when any is
-# missing. Does nothing (and needs no network) when all are there.
+# missing. Does nothing (and needs no network) when all are there. Extra
+# packages for one job (clang for fuzzing) are given as arguments.
 set -eu
 packages="cmake make g++ googletest libgtest-dev libcli11-dev
-          g++-mingw-w64-x86-64-posix wine wine64"
+          g++-mingw-w64-x86-64-posix wine wine64 $*"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -13,28 +13,20 @@
 #include "host/kx_module.h"
 #include "host/kx_module_file.h"
 #include "host/kx_settings.h"
+#include "tests/support/host_path.h"
 
 namespace {
 
 constexpr int kSimPort = 7;
 
-// The module's path from the build; under Wine a Linux path is reached
-// through drive Z:.
 std::string ModulePath() {
     const char* path = std::getenv("TESSARO_MODULE");
-    std::string result = path ? path : "";
-#ifdef _WIN32
-    if (!result.empty() && result[0] == '/') {
-        for (char& c : result)
-            if (c == '/') c = '\\';
-        result = "Z:" + result;
-    }
-#endif
-    return result;
+    return testing_support::HostPath(path ? path : "");
 }
 
 // Records padded with zero characters to their slots, as UTF-16LE bytes.
-std::vector<std::uint8_t> Slots(const std::vector<std::pair<std::u16string, std::size_t>>& records) {
+std::vector<std::uint8_t> Slots(
+    const std::vector<std::pair<std::u16string, std::size_t>>& records) {
     std::vector<std::uint8_t> bytes;
     for (const auto& [text, slot] : records) {
         EXPECT_LT(text.size(), slot);

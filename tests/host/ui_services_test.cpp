@@ -111,8 +111,8 @@ TEST(HostModuleFile, DamagedFilesGiveReasonsNotCrashes) {
     const std::size_t entry = 0x40 + 24;
     const char name[] = "ver6ID";
     for (std::size_t i = 0; i < 6; ++i) pe[entry + i] = static_cast<std::uint8_t>(name[i]);
-    pe[entry + 8] = 0x10;                        // virtual size 16
-    pe[entry + 16] = 0x10;                       // raw size 16
+    pe[entry + 8] = 0x10;                          // virtual size 16
+    pe[entry + 16] = 0x10;                         // raw size 16
     pe[entry + 20] = 0xF8, pe[entry + 21] = 0x01;  // at 0x1F8: 8 bytes short
     EXPECT_FALSE(host::FindModuleSection(pe, "ver6ID", &bytes, &error));
     EXPECT_EQ(error, "section lies outside the file");
