@@ -295,6 +295,21 @@ TEST(DriveSettings, MultipleUpdateStartsBothStageAxesWithOneCommand) {
     }
     EXPECT_EQ(multi, 1);
     EXPECT_EQ(single, 0);
+
+    // The profile mode is cached between moves, and every load makes the
+    // next move send it again.
+    auto profileModes = [&](std::size_t start) {
+        int n = 0;
+        for (const auto& c : plugin.board->Commands(start)) n += c.name == "SetProfileMode";
+        return n;
+    };
+    std::size_t next = plugin.board->CommandCount();
+    ASSERT_EQ(plugin.xy->MoveRelative(-10, -10), 0);
+    EXPECT_EQ(profileModes(next), 0);
+    plugin.xy->LoadSettings(u"", 1);
+    next = plugin.board->CommandCount();
+    ASSERT_EQ(plugin.xy->MoveRelative(10, 10), 0);
+    EXPECT_EQ(profileModes(next), 2);
 }
 
 }  // namespace

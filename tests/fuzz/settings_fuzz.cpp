@@ -25,9 +25,15 @@ void Require(bool condition) {
 }
 
 // Keys as the drives use them, and one the input chooses itself.
-const char16_t* const kKeys[] = {u"speed_revolutionPerSecond", u"microsteps_x", u"axisFlip",
-                                 u"joystickEnable", u"zeroPos_step", u"m_iPort", u"",
-                                 u"a=b", u"\\u0041"};
+const char16_t* const kKeys[] = {u"speed_revolutionPerSecond",
+                                 u"microsteps_x",
+                                 u"axisFlip",
+                                 u"joystickEnable",
+                                 u"zeroPos_step",
+                                 u"m_iPort",
+                                 u"",
+                                 u"a=b",
+                                 u"\\u0041"};
 
 void CheckRoundTrip(const char16_t* text, const std::u16string& key) {
     int i = 0;
