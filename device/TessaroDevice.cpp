@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "device/device_dialog.h"
 #include "drives/TessaroLogicalDrivesRAxis.h"
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
@@ -154,8 +155,12 @@ EDeviceManagerReturnCode CKxTessaroDevice::CreateLogicalDevices(unsigned, unsign
     return KX_DM_OK;
 }
 
-EDeviceManagerReturnCode CKxTessaroDevice::ShowDeviceDialog(unsigned, KxWindow) {
-    // The controller information dialog is not part of this module yet;
-    // the answer is the same with or without it.
+EDeviceManagerReturnCode CKxTessaroDevice::ShowDeviceDialog(unsigned, KxWindow parent) {
+    // The information dialog shows the first controller; its outcome is not
+    // passed on.
+    if (!m_controllers.empty()) {
+        SDeviceDialogContext context;
+        RunDeviceDialog(context, parent, m_controllers.front());
+    }
     return KX_DM_CONNECTED;
 }

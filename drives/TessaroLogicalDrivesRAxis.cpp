@@ -36,12 +36,6 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
     return KX_DM_OK;
 }
 
-EDeviceManagerReturnCode STessaro_RDrive::ShowConfigurationDialog(KxWindow) {
-    // The configuration dialog is not part of this module yet: as with a
-    // missing dialog template, nothing is shown.
-    return KX_DM_OK;
-}
-
 EDeviceManagerReturnCode STessaro_RDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;

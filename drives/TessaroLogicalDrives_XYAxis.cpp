@@ -45,12 +45,6 @@ EDeviceManagerReturnCode STessaro_XYDrive::LoadSettings(const char16_t* text, un
     return KX_DM_OK;
 }
 
-EDeviceManagerReturnCode STessaro_XYDrive::ShowConfigurationDialog(KxWindow) {
-    // The configuration dialog is not part of this module yet: as with a
-    // missing dialog template, nothing is shown.
-    return KX_DM_OK;
-}
-
 EDeviceManagerReturnCode STessaro_XYDrive::SetMaxJoystickSpeed(double speed) {
     if (!HasAxes()) return KX_DM_FAILED;
     m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond = speed;

@@ -30,12 +30,6 @@ EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, uns
     return KX_DM_OK;
 }
 
-EDeviceManagerReturnCode STessaro_ZDrive::ShowConfigurationDialog(KxWindow) {
-    // The configuration dialog is not part of this module yet: as with a
-    // missing dialog template, nothing is shown.
-    return KX_DM_OK;
-}
-
 EDeviceManagerReturnCode STessaro_ZDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -71,7 +72,9 @@ bool KX_StringToDouble(const char16_t* text, double* value) {
     double parsed = 0;
     const char* end = narrow.data() + narrow.size();
     auto [ptr, ec] = std::from_chars(narrow.data() + start, end, parsed);
-    if (ec != std::errc() || ptr != end) return false;
+    // Only finite numbers: "nan", "inf" and overflowing texts are no value
+    // for a dialog field.
+    if (ec != std::errc() || ptr != end || !std::isfinite(parsed)) return false;
     *value = parsed;
     return true;
 }

@@ -27,9 +27,10 @@ KX_HOST_API bool KX_PostMessageImpl(KxWindow window, unsigned message, std::uint
 // cut to fit `length` characters including the terminating zero. The number
 // of characters written, without the zero; 0 without a buffer.
 KX_HOST_API int KX_DoubleToString(double value, int decimals, char16_t* buffer, int length);
-// Reads a decimal number in the C locale; spaces around it are allowed,
-// nothing else. False, with `value` untouched, when the text is not a
-// number.
+// Reads a finite decimal number in the C locale; spaces around it are
+// allowed, nothing else. False, with `value` untouched, when the text is not
+// such a number ("nan", "inf" and numbers beyond the range of a double
+// included).
 KX_HOST_API bool KX_StringToDouble(const char16_t* text, double* value);
 
 class KX_HOST_API CKxLocale {

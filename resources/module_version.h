@@ -1,12 +1,16 @@
-// The module's version record: one place for the texts that the module file
-// carries about itself.
+/* The module's version record: one place for the texts that the module file
+   carries about itself, read by the C++ code (the metadata sections) and by
+   the resource compiler (the version resource). Plain narrow literals; C++
+   joins them to wide ones. */
 #pragma once
 
-#define TESSARO_FILE_VERSION_TEXT u"8, 203, 1273, 0"
-#define TESSARO_PRODUCT_VERSION_TEXT u"0, 0, 0, 0"
-#define TESSARO_COMPANY_NAME u"Orva"
-#define TESSARO_COPYRIGHT u"Copyright (C) 2026 Orva"
-#define TESSARO_FILE_DESCRIPTION u"Tessaro device"
-#define TESSARO_INTERNAL_NAME u"TessaroDevice"
-#define TESSARO_ORIGINAL_FILE_NAME u"TessaroDevice.dll"
-#define TESSARO_PRODUCT_NAME u"Orva-Tessaro Motor Controller"
+#define TESSARO_FILE_VERSION 8, 203, 1273, 0
+#define TESSARO_PRODUCT_VERSION 0, 0, 0, 0
+#define TESSARO_FILE_VERSION_TEXT "8, 203, 1273, 0"
+#define TESSARO_PRODUCT_VERSION_TEXT "0, 0, 0, 0"
+#define TESSARO_COMPANY_NAME "Orva"
+#define TESSARO_COPYRIGHT "Copyright (C) 2026 Orva"
+#define TESSARO_FILE_DESCRIPTION "Tessaro device"
+#define TESSARO_INTERNAL_NAME "TessaroDevice"
+#define TESSARO_ORIGINAL_FILE_NAME "TessaroDevice.dll"
+#define TESSARO_PRODUCT_NAME "Orva-Tessaro Motor Controller"

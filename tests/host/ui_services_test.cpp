@@ -42,7 +42,8 @@ TEST(HostUiServices, NumbersToTextAndBack) {
     EXPECT_EQ(v, -150.0);
     // Anything else leaves the value as it was.
     v = 7;
-    for (const char16_t* bad : {u"", u"  ", u"12abc", u"1,5", u"+", u"\u0661", u"--1"})
+    for (const char16_t* bad :
+         {u"", u"  ", u"12abc", u"1,5", u"+", u"\u0661", u"--1", u"nan", u"inf", u"-1e400"})
         EXPECT_FALSE(KX_StringToDouble(bad, &v)) << std::u16string(bad).size();
     EXPECT_FALSE(KX_StringToDouble(nullptr, &v));
     EXPECT_FALSE(KX_StringToDouble(u"1", nullptr));
