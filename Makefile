@@ -6,6 +6,8 @@
 #   make test    build both trees and run every test in both
 #   make demo    the main job: probe a scripted peer on a pseudo-terminal
 #   make bench   benchmarks, natively and under Wine
+#   make screenshots  PNG pictures of the four dialogs under Wine, into
+#                docs/screenshots
 #   make fuzz    libFuzzer on each fuzz target for FUZZ_SECONDS (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
 #
@@ -17,7 +19,7 @@ WINEPREFIX_DIR := $(CURDIR)/$(WINDOWS)/wineprefix
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps native windows test test-native test-windows demo bench fuzz format clean
+.PHONY: all deps native windows test test-native test-windows demo bench fuzz screenshots format clean
 
 all: native windows
 
@@ -58,6 +60,10 @@ demo: native
 
 bench: native windows
 	@sh bench/run-benchmarks.sh $(NATIVE) $(WINDOWS)
+
+screenshots: windows
+	@sh tools/install-deps.sh imagemagick
+	@sh tools/screenshots.sh $(WINDOWS) docs/screenshots
 
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60

@@ -46,6 +46,13 @@ KX_HOST_API void TickDialogTimer(KxWindow dialog, std::uintptr_t id);
 // The window's close box.
 KX_HOST_API void CloseDialogBox(KxWindow dialog);
 
+// A picture of the dialog as it shows now, as a 24-bit BMP file (Windows;
+// elsewhere there is nothing to picture and the answer is false).
+KX_HOST_API bool SaveDialogPicture(KxWindow dialog, const std::string& bmpPath);
+// The dialog as text: its caption, then each control with its id, kind,
+// text and check mark, one per line, in template order.
+KX_HOST_API std::string DialogAsText(KxWindow dialog);
+
 // ---- The headless window system (systems without one of their own). The
 // same calls and meanings as the Win32 ones of the same names.
 KX_HOST_API std::intptr_t HeadlessDialogBox(const void* dialogTemplate, std::size_t size,

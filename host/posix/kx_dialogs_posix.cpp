@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "host/kx_dialog_template.h"
@@ -281,6 +282,32 @@ void TickDialogTimer(KxWindow dialog, std::uintptr_t id) {
 
 void CloseDialogBox(KxWindow dialog) {
     Act(dialog, kWmClose, 0, 0);
+}
+
+bool SaveDialogPicture(KxWindow, const std::string&) {
+    return false;
+}
+
+std::string DialogAsText(KxWindow dialog) {
+    const Dialog* d = AsDialog(dialog);
+    if (!d) return {};
+    auto narrow = [](const std::u16string& s) {
+        std::string out;
+        for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+        return out;
+    };
+    std::string text = "== " + narrow(d->caption) + "\n";
+    for (const auto& c : d->controls) {
+        const char* kind = c->item.classAtom == kButtonClass   ? "Button"
+                           : c->item.classAtom == kEditClass   ? "Edit"
+                           : c->item.classAtom == kStaticClass ? "Static"
+                                                               : "Control";
+        text += "  [" + std::to_string(c->item.id) + "] " + kind + " \"" + narrow(c->text) + "\"";
+        if ((c->item.style & kButtonTypeMask) == kAutoCheckBox && c->item.classAtom == kButtonClass)
+            text += c->checked ? " [x]" : " [ ]";
+        text += "\n";
+    }
+    return text;
 }
 
 }  // namespace host

@@ -5,8 +5,10 @@
 // handled by the dialog's thread before the call returns.
 #include <windows.h>
 
+#include <cstdio>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -127,6 +129,85 @@ void TickDialogTimer(KxWindow dialog, std::uintptr_t id) {
 
 void CloseDialogBox(KxWindow dialog) {
     SendMessageW(Window(dialog), WM_CLOSE, 0, 0);
+}
+
+namespace {
+
+std::string Narrow(const wchar_t* text) {
+    std::string out;
+    for (; *text; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
+    return out;
+}
+
+BOOL CALLBACK DescribeChild(HWND child, LPARAM out) {
+    auto* text = reinterpret_cast<std::string*>(out);
+    wchar_t kind[64] = {}, label[512] = {};
+    GetClassNameW(child, kind, 64);
+    GetWindowTextW(child, label, 512);
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    const bool isCheckBox = lstrcmpiW(kind, L"Button") == 0 && (style & 0xF) == BS_AUTOCHECKBOX;
+    *text += "  [" + std::to_string(GetDlgCtrlID(child)) + "] " + Narrow(kind) + " \"" +
+             Narrow(label) + "\"";
+    if (isCheckBox)
+        *text += IsDlgButtonChecked(GetParent(child), GetDlgCtrlID(child)) ? " [x]" : " [ ]";
+    *text += "\n";
+    return TRUE;
+}
+
+}  // namespace
+
+bool SaveDialogPicture(KxWindow dialog, const std::string& bmpPath) {
+    HWND w = Window(dialog);
+    if (!IsWindow(w)) return false;
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    RECT r;
+    GetWindowRect(w, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC source = GetWindowDC(w);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;  // bottom-up rows, as every reader takes them
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const int rowSize = (width * 3 + 3) & ~3;
+    std::string pixels(static_cast<std::size_t>(rowSize) * height, '\0');
+    const int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(w, source);
+    if (rows != height) return false;
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* out = std::fopen(bmpPath.c_str(), "wb");
+    if (!out) return false;
+    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&info, sizeof info, 1, out) == 1 &&
+              std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+    ok = std::fclose(out) == 0 && ok;
+    return ok;
+}
+
+std::string DialogAsText(KxWindow dialog) {
+    HWND w = Window(dialog);
+    if (!IsWindow(w)) return {};
+    wchar_t caption[256] = {};
+    GetWindowTextW(w, caption, 256);
+    std::string text = "== " + Narrow(caption) + "\n";
+    EnumChildWindows(w, DescribeChild, reinterpret_cast<LPARAM>(&text));
+    return text;
 }
 
 }  // namespace host

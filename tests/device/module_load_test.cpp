@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/kx_class.h"
 #include "host/kx_device_interfaces.h"
+#include "host/kx_dialogs.h"
 #include "host/kx_module.h"
 #include "host/kx_module_file.h"
 #include "host/kx_settings.h"
@@ -89,44 +91,70 @@ TEST(ModuleFile, MetadataSectionsHoldTheSpecifiedRecords) {
     EXPECT_NE(error.find("no section"), std::string::npos);
 }
 
-TEST(ModuleFile, LoadedAtRunTimeLikeTheHostDoes) {
-    ASSERT_EQ(KX_FindClass("CKxTessaroDevice"), nullptr) << "registered before loading";
-    host::CKxModule module;
-    std::string error;
-    ASSERT_TRUE(module.Load(ModulePath(), &error)) << error;
-    const CKxClassInfo* info = KX_FindClass("CKxTessaroDevice");
-    ASSERT_NE(info, nullptr);
-    EXPECT_STREQ(info->m_interfaceName, "IKxPhysicalDevice");
-
-    using Factory = IKxInterface* (*)(const char*, int);
-    auto factory = reinterpret_cast<Factory>(module.Symbol("KX_ConstructorForCKxTessaroDevice"));
-    ASSERT_NE(factory, nullptr);
-    EXPECT_EQ(factory, info->m_factory);
-    if (const char* dir = std::getenv("TESSARO_SIM_DIR")) {
-        // Systems without COM names: tell the module where COM7 is.
-        using MapPort = void (*)(int, const char*);
-        auto map = reinterpret_cast<MapPort>(module.Symbol("TessaroDevice_SetComPortPath"));
-        ASSERT_NE(map, nullptr);
-        map(kSimPort, (std::string(dir) + "/com7").c_str());
+// The module loaded as the host loads it, its device connected to
+// tessaro-sim on COM7 and its drives listed.
+class LoadedModule {
+  public:
+    void Load() {
+        std::string error;
+        ASSERT_TRUE(module.Load(ModulePath(), &error)) << error;
+        info = KX_FindClass("CKxTessaroDevice");
+        ASSERT_NE(info, nullptr);
+        factory = reinterpret_cast<Factory>(module.Symbol("KX_ConstructorForCKxTessaroDevice"));
+        ASSERT_NE(factory, nullptr);
+        if (const char* dir = std::getenv("TESSARO_SIM_DIR")) {
+            // Systems without COM names: tell the module where COM7 is.
+            using MapPort = void (*)(int, const char*);
+            auto map = reinterpret_cast<MapPort>(module.Symbol("TessaroDevice_SetComPortPath"));
+            ASSERT_NE(map, nullptr);
+            map(kSimPort, (std::string(dir) + "/com7").c_str());
+        }
+    }
+    void Connect() {
+        object = factory(__FILE__, __LINE__);
+        ASSERT_NE(object, nullptr);
+        device = dynamic_cast<IKxPhysicalDevice*>(
+            object->GetKxClass()->QueryInterface("IKxPhysicalDevice"));
+        ASSERT_NE(device, nullptr);
+        object->GetKxClass()->Release();  // the reference QueryInterface added
+        CKxStringW configuration;
+        SetIntToKey(configuration, u"m_iPort", kSimPort);
+        device->ConnectDevice(configuration.GetString());
+        ASSERT_EQ(device->GetConnectionState(), 2u);
+        device->CreateLogicalDevices(0, 0, drives);
+        ASSERT_EQ(drives.size(), 3u);
+    }
+    void Disconnect() {
+        if (device) device->DisconnectDevice();
+        for (IKxLogicalDevice* d : drives) delete d;
+        drives.clear();
+        if (object) {
+            EXPECT_EQ(object->GetKxClass()->Release(), 0);
+        }
+        object = nullptr;
+        device = nullptr;
     }
 
-    const long live = KX_LiveObjectCount();
-    IKxInterface* object = factory(__FILE__, __LINE__);
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(KX_LiveObjectCount(), live + 1);
-    IKxInterface* view = object->GetKxClass()->QueryInterface("IKxPhysicalDevice");
-    EXPECT_EQ(view, object);
-    auto* device = dynamic_cast<IKxPhysicalDevice*>(view);
-    ASSERT_NE(device, nullptr);
-
-    CKxStringW configuration;
-    SetIntToKey(configuration, u"m_iPort", kSimPort);
-    device->ConnectDevice(configuration.GetString());
-    ASSERT_EQ(device->GetConnectionState(), 2u);
+    using Factory = IKxInterface* (*)(const char*, int);
+    host::CKxModule module;
+    const CKxClassInfo* info = nullptr;
+    Factory factory = nullptr;
+    IKxInterface* object = nullptr;
+    IKxPhysicalDevice* device = nullptr;
     CKxLogicalDeviceList drives;
-    device->CreateLogicalDevices(0, 0, drives);
-    ASSERT_EQ(drives.size(), 3u);
-    auto* z = dynamic_cast<IKxDeviceZ*>(drives[1]);
+};
+
+TEST(ModuleFile, LoadedAtRunTimeLikeTheHostDoes) {
+    ASSERT_EQ(KX_FindClass("CKxTessaroDevice"), nullptr) << "registered before loading";
+    LoadedModule loaded;
+    ASSERT_NO_FATAL_FAILURE(loaded.Load());
+    EXPECT_STREQ(loaded.info->m_interfaceName, "IKxPhysicalDevice");
+    EXPECT_EQ(loaded.factory, loaded.info->m_factory);
+    const long live = KX_LiveObjectCount();
+    ASSERT_NO_FATAL_FAILURE(loaded.Connect());
+    EXPECT_EQ(KX_LiveObjectCount(), live + 1);
+
+    auto* z = dynamic_cast<IKxDeviceZ*>(loaded.drives[1]);
     ASSERT_NE(z, nullptr);
     z->LoadSettings(u"", 2);
     EXPECT_EQ(z->MoveRelative(25.0), 0);
@@ -136,14 +164,92 @@ TEST(ModuleFile, LoadedAtRunTimeLikeTheHostDoes) {
     EXPECT_EQ(z->MoveRelative(-25.0), 0);
     z->GetPosition(&start);
     EXPECT_NEAR(position - start, 25.0, 0.02);
-    device->DisconnectDevice();
 
-    for (IKxLogicalDevice* d : drives) delete d;
-    EXPECT_EQ(object->GetKxClass()->Release(), 1);
-    EXPECT_EQ(object->GetKxClass()->Release(), 0);
+    loaded.Disconnect();
     EXPECT_EQ(KX_LiveObjectCount(), live);
-    module.Unload();
+    loaded.module.Unload();
     EXPECT_EQ(KX_FindClass("CKxTessaroDevice"), nullptr);
+}
+
+// Each of the module's four dialogs opened from the module's own resources,
+// filled from the simulated board, worked by a driver. With
+// TESSARO_SCREENSHOT_DIR set, a picture of each (Windows) or its text form
+// is written there.
+TEST(ModuleFile, DialogsOpenFromTheModule) {
+    LoadedModule loaded;
+    ASSERT_NO_FATAL_FAILURE(loaded.Load());
+    ASSERT_NO_FATAL_FAILURE(loaded.Connect());
+    const char* dir = std::getenv("TESSARO_SCREENSHOT_DIR");
+    std::vector<std::string> shown;
+    auto keep = [&](KxWindow dialog, const std::string& name) {
+        shown.push_back(host::DialogAsText(dialog));
+        if (!dir) return;
+        const std::string base = testing_support::HostPath(std::string(dir) + "/" + name);
+        if (!host::SaveDialogPicture(dialog, base + ".bmp")) {
+            std::ofstream(base + ".txt") << shown.back();
+        }
+    };
+    std::vector<std::u16string> captions;
+    auto caption = [&](KxWindow dialog) { captions.push_back(host::DialogCaption(dialog)); };
+
+    // Controller information: shown, then OK.
+    host::SetDialogDriver([&](KxWindow dialog) {
+        caption(dialog);
+        keep(dialog, "device-information");
+        host::ClickDialogButton(dialog, 1);
+    });
+    EXPECT_EQ(loaded.device->ShowDeviceDialog(0, nullptr), 10);
+
+    // XY: a new speed typed and applied with OK.
+    auto* xy = dynamic_cast<IKxDeviceXY*>(loaded.drives[0]);
+    host::SetDialogDriver([&](KxWindow dialog) {
+        caption(dialog);
+        host::TypeIntoDialogItem(dialog, 1010, u"12.5");
+        host::TickDialogTimer(dialog, 1);
+        host::TickDialogTimer(dialog, 1);
+        keep(dialog, "xy-parameters");
+        host::ClickDialogButton(dialog, 1);
+    });
+    EXPECT_EQ(xy->ShowConfigurationDialog(nullptr), 0);
+    double speed = 0;
+    xy->GetSpeed(&speed);
+    EXPECT_EQ(speed, 12.5);
+
+    // Z: Defaults, then the close box (which applies).
+    auto* z = dynamic_cast<IKxDeviceZ*>(loaded.drives[1]);
+    z->SetSpeed(3.0);
+    host::SetDialogDriver([&](KxWindow dialog) {
+        caption(dialog);
+        host::ClickDialogButton(dialog, 3);
+        host::SetDialogItemChecked(dialog, 1023, true);
+        keep(dialog, "z-parameters");
+        host::CloseDialogBox(dialog);
+    });
+    EXPECT_EQ(z->ShowConfigurationDialog(nullptr), 0);
+    z->GetSpeed(&speed);
+    EXPECT_EQ(speed, 10.0);
+
+    // Rotary: the direction ticked, then Cancel.
+    auto* rotary = dynamic_cast<IKxDeviceRotary*>(loaded.drives[2]);
+    host::SetDialogDriver([&](KxWindow dialog) {
+        caption(dialog);
+        host::SetDialogItemChecked(dialog, 1024, true);
+        keep(dialog, "rotary-parameters");
+        host::ClickDialogButton(dialog, 2);
+    });
+    EXPECT_EQ(rotary->ShowConfigurationDialog(nullptr), 0);
+    host::SetDialogDriver(nullptr);
+
+    EXPECT_EQ(captions, (std::vector<std::u16string>{u"Configure Device", u"XY Parameters",
+                                                     u"Z parameters", u"Rotary parameters"}));
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_NE(shown[0].find("Generation: Marivel"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[1].find("\"12.5\""), std::string::npos) << shown[1];
+    EXPECT_NE(shown[1].find("\"Fast/Norm.\""), std::string::npos) << shown[1];
+    EXPECT_NE(shown[2].find("\"10.00000\""), std::string::npos) << shown[2];
+    EXPECT_NE(shown[2].find("\"negate\" [x]"), std::string::npos) << shown[2];
+    EXPECT_NE(shown[3].find("\"0.5\""), std::string::npos) << shown[3];
+    loaded.Disconnect();
 }
 
 }  // namespace
