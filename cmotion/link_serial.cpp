@@ -1,5 +1,6 @@
 #include "cmotion/link_serial.h"
 
+#include <atomic>
 #include <new>
 #include <string>
 
@@ -137,9 +138,14 @@ LinkError SyncSerialPort(CLinkSerialPort* port) {
     return kLinkOk;
 }
 
-LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
-                         const std::uint16_t* commandWords, std::uint16_t replyWordCount,
-                         std::uint16_t* replyWords) {
+namespace {
+
+std::atomic<LinkExchangeObserver> g_observer{nullptr};
+std::atomic<void*> g_observerContext{nullptr};
+
+LinkError ExchangeOnce(CLinkSerialPort* port, std::uint16_t commandWordCount,
+                       const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                       std::uint16_t* replyWords) {
     if (!IsOpen(port)) return kLinkNotConnected;
     // Word counts outside the protocol are a caller's mistake, not a line
     // failure: refused before anything is sent.
@@ -164,6 +170,25 @@ LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
     std::uint32_t received = 0;
     if (!api.Read(port->m_hPort, packet, expected, &received)) return kLinkCommTimeout;
     return CheckReplyPacket(packet, received, replyWordCount, replyWords);
+}
+
+}  // namespace
+
+void SetExchangeObserver(LinkExchangeObserver observer, void* context) {
+    g_observerContext = context;
+    g_observer = observer;
+}
+
+LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
+                         const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                         std::uint16_t* replyWords) {
+    const LinkError result =
+        ExchangeOnce(port, commandWordCount, commandWords, replyWordCount, replyWords);
+    if (LinkExchangeObserver observer = g_observer.load()) {
+        observer(g_observerContext.load(), commandWordCount, commandWords,
+                 replyWords ? replyWordCount : 0, replyWords, result);
+    }
+    return result;
 }
 
 LinkError CloseSerialInterface(CLinkSerialPort* port) {

@@ -39,6 +39,17 @@ using LinkExchangeFn = LinkError (*)(CLinkSerialPort* port, std::uint16_t comman
                                      std::uint16_t replyWordCount, std::uint16_t* replyWords);
 using LinkCloseFn = LinkError (*)(CLinkSerialPort* port);
 
+// Told of every packet exchange after it ended: the command words sent, the
+// reply words (meaningful only when `result` is 0 or a processor status)
+// and the result. For traces; it runs on the exchanging thread under the
+// caller's locks, so it must be quick and must not exchange itself.
+using LinkExchangeObserver = void (*)(void* context, std::uint16_t commandWordCount,
+                                      const std::uint16_t* commandWords,
+                                      std::uint16_t replyWordCount, const std::uint16_t* replyWords,
+                                      LinkError result);
+// Set it while no exchange runs (before connecting); null removes it.
+void SetExchangeObserver(LinkExchangeObserver observer, void* context);
+
 // What every command is sent through. The controller holds the axis-0 handle;
 // each axis holds a copy with its own axis number. Only the controller's
 // handle is ever closed.

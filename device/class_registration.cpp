@@ -2,6 +2,7 @@
 // loaded, and the factory the host creates the device with.
 #include <new>
 
+#include "cmotion/link_serial.h"
 #include "device/TessaroDevice.h"
 #include "device/module_export.h"
 #include "platform/serial_port.h"
@@ -24,4 +25,13 @@ IKxInterface* KX_ConstructorForCKxTessaroDevice(const char* file, int line) {
 
 void TessaroDevice_SetComPortPath(int port, const char* path) {
     if (path) platform::SetComPortPath(port, path);
+}
+
+void TessaroDevice_SetPacketTrace(void (*observer)(void* context, std::uint16_t commandWordCount,
+                                                   const std::uint16_t* commandWords,
+                                                   std::uint16_t replyWordCount,
+                                                   const std::uint16_t* replyWords,
+                                                   std::uint16_t result),
+                                  void* context) {
+    cmotion::SetExchangeObserver(observer, context);
 }

@@ -18,6 +18,9 @@ using KxDialogProcedure = std::intptr_t (*)(KxWindow dialog, unsigned message,
 
 namespace host {
 
+// Whether dialogs appear on a screen (Windows) or run headless.
+KX_HOST_API bool HasWindowSystem();
+
 // ---- Driving dialogs.
 // Called once for each modal dialog that opens while it is set, once the
 // dialog has been initialised and has handled what it posted itself. The

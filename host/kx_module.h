@@ -27,4 +27,11 @@ class KX_HOST_API CKxModule {
     void* m_handle = nullptr;
 };
 
+// The folder the running program was started from (with a trailing
+// separator), or "" when the system does not say.
+KX_HOST_API std::string ProgramDirectory();
+// The file name a module has on this system ("TessaroDevice.dll",
+// "libTessaroDevice.so") for its base name.
+KX_HOST_API std::string ModuleFileName(const std::string& baseName);
+
 }  // namespace host

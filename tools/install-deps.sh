@@ -3,7 +3,7 @@
 # missing. Does nothing (and needs no network) when all are there. Extra
 # packages for one job (clang for fuzzing) are given as arguments.
 set -eu
-packages="cmake make g++ googletest libgtest-dev libcli11-dev gettext
+packages="cmake make g++ googletest libgtest-dev libcli11-dev libedit-dev gettext
           g++-mingw-w64-x86-64-posix wine wine64 $*"
 missing=""
 for p in $packages; do

@@ -114,6 +114,10 @@ bool PostToSystem(KxWindow window, unsigned message, std::uintptr_t wParam, std:
     return HeadlessPostMessage(window, message, wParam, lParam);
 }
 
+bool HasWindowSystem() {
+    return false;
+}
+
 void SetDialogDriver(DialogDriver driver) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_driver = std::move(driver);

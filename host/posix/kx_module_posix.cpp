@@ -1,4 +1,7 @@
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
 
 #include "host/kx_module.h"
 
@@ -25,6 +28,18 @@ void* CKxModule::Symbol(const char* name) const {
 void CKxModule::Unload() {
     if (m_handle) dlclose(m_handle);
     m_handle = nullptr;
+}
+
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    std::string text(path, static_cast<std::size_t>(n));
+    return text.substr(0, text.rfind('/') + 1);
+}
+
+std::string ModuleFileName(const std::string& baseName) {
+    return "lib" + baseName + ".so";
 }
 
 }  // namespace host

@@ -63,6 +63,10 @@ LRESULT CALLBACK OnMessage(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+bool HasWindowSystem() {
+    return true;
+}
+
 void SetDialogDriver(DialogDriver driver) {
     std::vector<std::thread> finished;
     {

@@ -39,4 +39,19 @@ void CKxModule::Unload() {
     m_handle = nullptr;
 }
 
+std::string ProgramDirectory() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), text.data(), size, nullptr, nullptr);
+    return text.substr(0, text.find_last_of("\\/") + 1);
+}
+
+std::string ModuleFileName(const std::string& baseName) {
+    return baseName + ".dll";
+}
+
 }  // namespace host

@@ -1,0 +1,52 @@
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+
+#include "platform/console.h"
+
+namespace platform {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI OnControl(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        g_interrupted = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+    SetConsoleCtrlHandler(OnControl, TRUE);
+}
+
+bool InterruptRequested() {
+    return g_interrupted.load();
+}
+
+void ClearInterrupt() {
+    g_interrupted = false;
+}
+
+bool ReadLine(const char* prompt, std::string* line) {
+    // The console itself offers line editing and its history (F7, arrows).
+    std::fputs(prompt, stdout);
+    std::fflush(stdout);
+    return static_cast<bool>(std::getline(std::cin, *line));
+}
+
+bool OutputIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
+bool ErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,136 @@
+#!/bin/sh
+# tessaro_host_test.sh NAME WORK_DIR HOST_COMMAND...
+#
+# tessaro-host in its scripting mode against tessaro-sim on COM7 (started by
+# the test fixture): exit codes and their one-line reasons, the information
+# text, a traced run whose packets are checked, Ctrl-C during a move, and a
+# settings file written and read back. HOST_COMMAND runs the program with
+# its port options (under Wine, through the prefix's wrapper). NAME picks
+# the case.
+set -u
+name=$1
+work=$2
+shift 2
+mkdir -p "$work"
+out="$work/$name.out"
+err="$work/$name.err"
+
+fail() {
+  echo "FAIL ($name): $*" >&2
+  echo "--- stdout" >&2; cat "$out" >&2
+  echo "--- stderr" >&2; cat "$err" >&2
+  exit 1
+}
+# Windows programs end their lines with CR LF; the checks read LF lines.
+unix_lines() {
+  tr -d '\r' <"$1" >"$1.lf" && mv "$1.lf" "$1"
+}
+host() {
+  "$@" >"$out" 2>"$err"
+  rc=$?
+  unix_lines "$out"
+  unix_lines "$err"
+  return $rc
+}
+expect_rc() {  # expected, actual
+  [ "$2" = "$1" ] || fail "exit code $2, expected $1"
+}
+expect_out() {
+  grep -q -- "$1" "$out" || fail "no \"$1\" in the output"
+}
+# The lines of the output matching each pattern come in this order.
+expect_order() {
+  last=0
+  for pattern in "$@"; do
+    n=$(grep -n -- "$pattern" "$out" | awk -F: -v after="$last" '$1 > after { print $1; exit }')
+    [ -n "$n" ] || fail "no \"$pattern\" after line $last"
+    last=$n
+  done
+}
+one_line_reason() {
+  [ "$(wc -l <"$err")" -eq 1 ] || fail "stderr is not one line"
+  grep -q "^tessaro-host: $1" "$err" || fail "no reason \"$1\" on stderr"
+}
+
+case "$name" in
+  exit_codes)
+    host "$@" help; expect_rc 0 $?; expect_out "move-abs"
+    host "$@"; expect_rc 2 $?; one_line_reason "no command"
+    host "$@" fly away; expect_rc 2 $?; one_line_reason "unknown command"
+    host "$@" z move-rel ten; expect_rc 2 $?; one_line_reason "z move-rel takes micrometres"
+    host "$@" --module "$work/none" pos; expect_rc 3 $?; one_line_reason "cannot read"
+    # A rotary move of the wrong shape, after a good command in the same run.
+    host "$@" run "pos; r move-abs"; expect_rc 2 $?; one_line_reason "r move-abs takes degrees"
+    ;;
+  info)
+    host "$@" info; expect_rc 0 $?
+    expect_order "module section ver6IDX" "m_parent1 runtype=\"CKxStringW\" value=\"IKxPhysicalDevice\"" \
+      "module section ver6ID" "KX_GLOB_FILEVERSION_WCS value=\"8, 203, 1273, 0\"" "<NDEBUG/>" \
+      "connected on COM7: 3 drives" "Orva-Tessaro Motor Controller, connection state 2" \
+      "^Information about controller" "^  Generation: Marivel $" "^  Motor type: Brushless $" \
+      "^  Number of axes: 4 $" "^  Chip count: 0                          $" \
+      "^  Version CPU: V1.2 $" "^  Version board: V3.5" "XY Drive (IDeviceXY, id 1)" \
+      "Z Drive (IDeviceZ, id 2)" "Rotary Drive (IDeviceRotary, id 3)" "^disconnected"
+    ;;
+  trace)
+    host "$@" --trace run "z move-abs 100; pos"; expect_rc 0 $?
+    # Connect (version, axes), the move of the typical request, then the
+    # reset at disconnect.
+    expect_order "axis 0  GetVersion" "axis 2  SetPhaseCounts" "axis 2  SetProfileMode           2" \
+      "axis 2  SetPosition" "axis 2  SetVelocity" "axis 2  ResetEventStatus         65310" \
+      "axis 2  Update" "axis 2  GetEventStatus" "axis 2  GetCommandedPosition" "^z 100.000 um" \
+      "axis 0  Reset" "^disconnected"
+    ;;
+  interrupt)
+    # A move of 20 s at the default speed, interrupted once it runs.
+    "$@" --trace z move-rel 200000 >"$out" 2>"$err" &
+    pid=$!
+    i=0
+    until grep -q "axis 2  ResetEventStatus         225" "$out" 2>/dev/null; do
+      i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the move never started"; }
+      sleep 0.05
+    done
+    started=$(date +%s)
+    kill -INT $pid
+    wait $pid; rc=$?
+    ended=$(date +%s)
+    unix_lines "$out"
+    unix_lines "$err"
+    expect_rc 4 $rc
+    one_line_reason "z move-rel stopped by Ctrl-C"
+    [ $((ended - started)) -lt 10 ] || fail "the move was not stopped"
+    expect_order "axis 2  ResetEventStatus         225" "axis 2  SetStopMode              2" \
+      "axis 2  Update" "axis 0  Reset" "^disconnected"
+    ;;
+  settings)
+    rm -f "$work/settings.txt"
+    host "$@" --settings "$work/settings.txt" run "set z speed 5; set xy acceleration 7; save"
+    expect_rc 0 $?; expect_out "settings saved"
+    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed not saved"
+    grep -q "acceleration_revolutionPerSecond2_y=7;" "$work/settings.txt" || fail "xy acceleration not saved"
+    # Read back at the next connect, and written again at exit.
+    host "$@" --settings "$work/settings.txt" run "set r speed 0.25"
+    expect_rc 0 $?
+    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed lost"
+    grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$work/settings.txt" || fail "rotary speed not saved at exit"
+    ;;
+  latency)
+    # Windows only: an FTDI adapter's key for COM7 (16 ms) in the prefix's
+    # registry; connecting shortens its latency to 2 ms. The key is removed
+    # again, whatever happens, for the other registry tests.
+    wine_run=$1
+    key='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+DDDD0004'
+    trap '"$wine_run" reg delete "$key" /f >/dev/null 2>&1' EXIT
+    sh "$(dirname "$0")/../support/wine-import-reg.sh" "$wine_run" \
+      "$(cd "$(dirname "$0")/../data" && pwd)/ftdi-com7-key.reg" || fail "cannot import the key"
+    host "$@" pos; expect_rc 0 $?
+    "$wine_run" reg query "$key\\0000\\Device Parameters" /v LatencyTimer >"$out" 2>"$err"
+    unix_lines "$out"
+    expect_out "LatencyTimer.*REG_DWORD.*0x2$"
+    ;;
+  *)
+    echo "unknown case $name" >&2
+    exit 2
+    ;;
+esac
+echo "ok ($name)"

@@ -1,0 +1,443 @@
+#include "tools/tessaro-host/host_commands.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "host/kx_dialogs.h"
+#include "host/kx_time.h"
+#include "platform/console.h"
+
+namespace tessaro_host {
+namespace {
+
+constexpr double kDefaultJogSeconds = 60.0;  // a jog without a duration ends after this
+
+CommandResult Ok() {
+    return {};
+}
+CommandResult Usage(const std::string& reason) {
+    return {kExitUsage, reason};
+}
+CommandResult Failed(const std::string& what, int code) {
+    return {kExitFailed, what + " failed (result " + std::to_string(code) + ")"};
+}
+
+bool Number(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (!end || *end != '\0' || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+// The numbers of words[first...]; exactly `count` of them.
+bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size_t count,
+             double* out) {
+    if (words.size() != first + count) return false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (!Number(words[first + i], &out[i])) return false;
+    return true;
+}
+
+std::string Narrow(const CKxStringW& text) {
+    std::string out;
+    for (char16_t c : text.str()) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (!quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+            if (any) words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+            any = true;
+        }
+    }
+    if (any) words.push_back(word);
+    return words;
+}
+
+std::vector<std::string> SplitScript(const std::string& script) {
+    std::vector<std::string> commands;
+    std::string current;
+    bool quoted = false;
+    for (char c : script) {
+        if (c == '"') quoted = !quoted;
+        if (c == ';' && !quoted) {
+            commands.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    commands.push_back(current);
+    return commands;
+}
+
+std::string CommandRunner::Help() {
+    return "commands:\n"
+           "  info                      controller information and the drive list\n"
+           "  pos                       positions of all drives\n"
+           "  xy move-abs X Y | move-rel DX DY     micrometres\n"
+           "  z move-abs UM | move-rel UM          micrometres\n"
+           "  r move-abs DEG | move-rel DEG        degrees\n"
+           "  xy jog VX VY [S] | z jog V [S] | r jog V [S]\n"
+           "                            velocity move in rev/s for S seconds (default 60)\n"
+           "                            or until Ctrl-C; 0 stops\n"
+           "  xy find-limits | z find-limits\n"
+           "  collect \"MOVE; MOVE; ...\"  moves of several drives started together\n"
+           "  set DRIVE speed V | joystick-speed V | acceleration N | joystick on|off\n"
+           "  set DRIVE lower X [Y] | upper X [Y] | origin [X [Y]] | flip S [S]\n"
+           "  save                      write the drives' settings to the settings file\n"
+           "  dialog device|xy|z|r      show a dialog (on Linux as text)\n"
+           "  help\n"
+           "Ctrl-C stops a move, a jog or a limit search.\n";
+}
+
+CommandResult CommandRunner::RunScript(const std::string& script) {
+    for (const std::string& command : SplitScript(script)) {
+        if (SplitWords(command).empty()) continue;
+        const CommandResult r = Run(command);
+        if (r.exitCode != kExitOk) return r;
+    }
+    return Ok();
+}
+
+CommandResult CommandRunner::Run(const std::string& line) {
+    const std::vector<std::string> words = SplitWords(line);
+    if (words.empty()) return Ok();
+    const std::string& verb = words[0];
+    if (verb == "help") {
+        m_out << Help();
+        return Ok();
+    }
+    if (!m_session.device) return {kExitNoController, "not connected"};
+    if (verb == "info" && words.size() == 1) return Info();
+    if (verb == "pos" && words.size() == 1) return Positions();
+    if (verb == "xy" || verb == "z" || verb == "r" || verb == "rotary") return Drive(words);
+    if (verb == "set") return Set(words);
+    if (verb == "collect" && words.size() == 2) return Collect(words[1]);
+    if (verb == "save" && words.size() == 1) {
+        std::string error;
+        if (!m_session.SaveSettings(&error)) return {kExitFailed, error};
+        m_out << "settings saved to " << m_session.options.settingsFile << "\n";
+        return Ok();
+    }
+    if (verb == "dialog") return Dialog(words);
+    return Usage("unknown command: " + line + " (try help)");
+}
+
+CommandResult CommandRunner::Info() {
+    CKxStringW name;
+    m_session.device->GetDeviceName(name);
+    m_out << Narrow(name) << ", connection state " << m_session.device->GetConnectionState()
+          << "\n";
+    // The information text, read from the information dialog as the user
+    // would see it.
+    std::u16string text;
+    host::SetDialogDriver([&](KxWindow dialog) {
+        text = host::DialogItemText(dialog, 1034);
+        host::ClickDialogButton(dialog, 1);
+    });
+    m_session.device->ShowDeviceDialog(0, nullptr);
+    host::SetDialogDriver(nullptr);
+    std::string narrow;
+    for (char16_t c : text)
+        if (c != u'\r') narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    m_out << narrow << "\n";
+    m_out << "drives:\n";
+    for (IKxLogicalDevice* d : m_session.drives) {
+        unsigned id = 0;
+        d->GetDeviceId(&id);
+        m_out << "  " << Narrow(d->GetDisplayName(0)) << " (" << Narrow(d->GetInterfaceName())
+              << ", id " << id << ")\n";
+    }
+    return Ok();
+}
+
+CommandResult CommandRunner::Positions() {
+    char line[160];
+    if (m_session.xy) {
+        double x = 0, y = 0;
+        m_session.xy->GetPosition(&x, &y);
+        std::snprintf(line, sizeof line, "xy %.3f %.3f um\n", x, y);
+        m_out << line;
+    }
+    if (m_session.z) {
+        double z = 0;
+        m_session.z->GetPosition(&z);
+        std::snprintf(line, sizeof line, "z %.3f um\n", z);
+        m_out << line;
+    }
+    if (m_session.rotary) {
+        double angle = 0;
+        m_session.rotary->GetAngle(&angle);
+        std::snprintf(line, sizeof line, "r %.3f deg\n", angle);
+        m_out << line;
+    }
+    return Ok();
+}
+
+namespace {
+
+// Runs a long operation on this thread while another thread watches for
+// Ctrl-C (then calls `stop` once) and, on a terminal, shows the positions the
+// plug-in reports on one updating line.
+int RunWatched(HostSession& session, const std::function<int()>& operation,
+               const std::function<void()>& stop, bool* interrupted) {
+    platform::ClearInterrupt();
+    std::atomic<bool> done{false};
+    const bool status = platform::ErrorIsTerminal();
+    std::thread watcher([&] {
+        bool stopped = false;
+        while (!done) {
+            if (!stopped && platform::InterruptRequested()) {
+                stopped = true;
+                if (stop) stop();
+            }
+            if (status) {
+                const ReportedPositions& p = session.positions;
+                std::fprintf(stderr, "\r  x %10.3f  y %10.3f  z %10.3f  r %8.3f   ", p.x.load(),
+                             p.y.load(), p.z.load(), p.angle.load());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const int result = operation();
+    done = true;
+    watcher.join();
+    if (status) std::fprintf(stderr, "\r%70s\r", "");
+    *interrupted = platform::InterruptRequested();
+    platform::ClearInterrupt();
+    return result;
+}
+
+// Waits for Ctrl-C or `seconds`, whichever comes first.
+void WaitForInterrupt(double seconds) {
+    const double end = KX_GetTimeCounter() + seconds * 1000.0;
+    while (!platform::InterruptRequested() && KX_GetTimeCounter() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+}  // namespace
+
+CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
+    if (words.size() < 2) return Usage("what should " + words[0] + " do? (try help)");
+    const std::string drive = words[0] == "rotary" ? "r" : words[0];
+    const std::string& action = words[1];
+    const std::string what = drive + " " + action;
+    IKxDeviceXY* xy = m_session.xy;
+    IKxDeviceZ* z = m_session.z;
+    IKxDeviceRotary* r = m_session.rotary;
+    if ((drive == "xy" && !xy) || (drive == "z" && !z) || (drive == "r" && !r))
+        return {kExitNoController, "the controller has no " + drive + " drive"};
+
+    // How Ctrl-C stops each drive: a velocity move of speed 0 from the
+    // watching thread. The stage and focus waits let go of their drive
+    // between polls, so it gets through at once. The rotary wait holds its
+    // drive until the move ends, so a positioning move of the rotary drive
+    // is left to finish (at most its 60 s wait) and only then reported.
+    std::function<void()> stop;
+    if (drive == "xy") {
+        stop = [xy] {
+            bool joystick = true;
+            xy->GetJoystickEnabled(&joystick);
+            xy->SetJoystickEnabled(true);  // a stop is a velocity move too
+            xy->MoveVelocity(0, 0);
+            xy->SetJoystickEnabled(joystick);
+        };
+    } else if (drive == "z") {
+        stop = [z] { z->MoveVelocity(0); };
+    } else {
+        stop = [this] { m_session.Print("r: the rotary move completes before it can be stopped"); };
+    }
+
+    double v[2] = {0, 0};
+    std::function<int()> operation;
+    if (action == "move-abs" || action == "move-rel") {
+        const bool relative = action == "move-rel";
+        if (drive == "xy") {
+            if (!Numbers(words, 2, 2, v)) return Usage(what + " takes X Y in micrometres");
+            operation = [=] {
+                return relative ? xy->MoveRelative(v[0], v[1]) : xy->MoveAbsolute(v[0], v[1]);
+            };
+        } else if (drive == "z") {
+            if (!Numbers(words, 2, 1, v)) return Usage(what + " takes micrometres");
+            operation = [=] { return relative ? z->MoveRelative(v[0]) : z->MoveAbsolute(v[0]); };
+        } else {
+            if (!Numbers(words, 2, 1, v)) return Usage(what + " takes degrees");
+            operation = [=] { return relative ? r->MoveRelative(v[0]) : r->MoveAbsolute(v[0]); };
+        }
+        // While collecting, the drive only stores the move.
+        if (m_collecting) {
+            const int code = operation();
+            return code == 0 ? Ok() : Failed(what, code);
+        }
+    } else if (action == "jog") {
+        const std::size_t speeds = drive == "xy" ? 2 : 1;
+        double seconds = kDefaultJogSeconds;
+        if (words.size() == 3 + speeds) {
+            if (!Number(words.back(), &seconds) || seconds < 0)
+                return Usage(what + ": bad duration");
+        }
+        if (!(words.size() == 2 + speeds || words.size() == 3 + speeds))
+            return Usage(what + " takes " + (speeds == 2 ? "VX VY" : "V") + " [SECONDS]");
+        for (std::size_t i = 0; i < speeds; ++i)
+            if (!Number(words[2 + i], &v[i])) return Usage(what + ": bad speed " + words[2 + i]);
+        auto velocity = [=](double a, double b) {
+            if (drive == "xy") return xy->MoveVelocity(a, b);
+            if (drive == "z") return z->MoveVelocity(a);
+            return r->MoveVelocity(a);
+        };
+        const bool moving = v[0] != 0 || v[1] != 0;
+        operation = [=] {
+            const int code = velocity(v[0], v[1]);
+            if (code != 0 || !moving) return code;
+            WaitForInterrupt(seconds);
+            return velocity(0, 0);
+        };
+        // A jog ends by its own wait; a rotary jog is a velocity move and
+        // stops like the others.
+        stop = nullptr;
+    } else if (action == "find-limits" && words.size() == 2 && drive != "r") {
+        operation = [=] { return drive == "xy" ? xy->FindLimits() : z->FindLimits(); };
+    } else {
+        return Usage("unknown " + drive + " command: " + action + " (try help)");
+    }
+
+    bool interrupted = false;
+    const int code = RunWatched(m_session, operation, stop, &interrupted);
+    if (interrupted) return {kExitInterrupted, what + " stopped by Ctrl-C"};
+    return code == 0 ? Ok() : Failed(what, code);
+}
+
+CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
+    if (words.size() < 3) return Usage("set DRIVE KEY VALUE (try help)");
+    const std::string drive = words[1] == "rotary" ? "r" : words[1];
+    const std::string& key = words[2];
+    IKxLogicalDevice* target = drive == "xy"  ? static_cast<IKxLogicalDevice*>(m_session.xy)
+                               : drive == "z" ? static_cast<IKxLogicalDevice*>(m_session.z)
+                               : drive == "r" ? static_cast<IKxLogicalDevice*>(m_session.rotary)
+                                              : nullptr;
+    if (!target) return {kExitNoController, "no drive " + words[1]};
+    IKxDeviceXY* xy = m_session.xy;
+    IKxDeviceZ* z = drive == "z" ? m_session.z : nullptr;
+    IKxDeviceRotary* r = drive == "r" ? m_session.rotary : nullptr;
+    const bool isXY = drive == "xy";
+    const std::size_t values = words.size() - 3;
+    double v[2] = {0, 0};
+    int code = 0;
+    auto one = [&](double* out) { return Numbers(words, 3, 1, out); };
+    if (key == "speed" || key == "joystick-speed" || key == "acceleration") {
+        if (!one(v)) return Usage("set " + drive + " " + key + " takes one number");
+        if (key == "acceleration" && (v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0])))
+            return Usage("the acceleration is a whole number of rev/s^2");
+        const auto acceleration = static_cast<unsigned>(v[0]);
+        if (key == "speed")
+            code = isXY ? xy->SetSpeed(v[0]) : z ? z->SetSpeed(v[0]) : r->SetSpeed(v[0]);
+        if (key == "joystick-speed")
+            code = isXY ? xy->SetMaxJoystickSpeed(v[0])
+                   : z  ? z->SetMaxJoystickSpeed(v[0])
+                        : r->SetMaxJoystickSpeed(v[0]);
+        if (key == "acceleration")
+            code = isXY ? xy->SetAcceleration(acceleration)
+                   : z  ? z->SetAcceleration(acceleration)
+                        : r->SetAcceleration(acceleration);
+    } else if (key == "joystick") {
+        if (values != 1 || (words[3] != "on" && words[3] != "off"))
+            return Usage("set " + drive + " joystick on|off");
+        const bool on = words[3] == "on";
+        code = isXY ? xy->SetJoystickEnabled(on)
+               : z  ? z->SetJoystickEnabled(on)
+                    : r->SetJoystickEnabled(on);
+    } else if (key == "lower" || key == "upper" || key == "origin" || key == "flip") {
+        if (r) return Usage("the rotary drive has no " + key);
+        const std::size_t needed = isXY ? 2 : 1;
+        if (key == "origin" && values == 0) {
+            // The present position becomes the origin.
+            if (isXY)
+                xy->GetPosition(&v[0], &v[1]);
+            else
+                z->GetPosition(&v[0]);
+        } else if (!Numbers(words, 3, needed, v)) {
+            return Usage("set " + drive + " " + key + " takes " + (isXY ? "X Y" : "one number"));
+        }
+        if (key == "lower") code = isXY ? xy->SetLowerLimits(v[0], v[1]) : z->SetLowerLimit(v[0]);
+        if (key == "upper") code = isXY ? xy->SetUpperLimits(v[0], v[1]) : z->SetUpperLimit(v[0]);
+        if (key == "origin") code = isXY ? xy->SetAsZero(v[0], v[1]) : z->SetAsZero(v[0]);
+        if (key == "flip") {
+            const int fx = v[0] < 0 ? -1 : 1, fy = v[1] < 0 ? -1 : 1;
+            code = isXY ? xy->SetAxisFlip(fx, fy) : z->SetAxisFlip(fx);
+        }
+    } else {
+        return Usage("unknown setting: " + key + " (try help)");
+    }
+    return code == 0 ? Ok() : Failed("set " + drive + " " + key, code);
+}
+
+CommandResult CommandRunner::Collect(const std::string& moves) {
+    IKxPhysicalDevice* device = m_session.device;
+    device->SetCollectMoves(true);
+    m_collecting = true;
+    CommandResult stored = RunScript(moves);
+    m_collecting = false;
+    if (stored.exitCode != kExitOk) {
+        device->SetCollectMoves(false);
+        return stored;
+    }
+    bool interrupted = false;
+    RunWatched(
+        m_session, [device] { return device->ExecuteCollectedMoves(0); },
+        [this] {
+            if (m_session.xy) m_session.xy->MoveVelocity(0, 0);
+            if (m_session.z) m_session.z->MoveVelocity(0);
+        },
+        &interrupted);
+    device->SetCollectMoves(false);
+    if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
+    return Ok();
+}
+
+CommandResult CommandRunner::Dialog(const std::vector<std::string>& words) {
+    if (words.size() != 2) return Usage("dialog device|xy|z|r");
+    const std::string& name = words[1];
+    IKxLogicalDevice* drive = name == "xy"  ? static_cast<IKxLogicalDevice*>(m_session.xy)
+                              : name == "z" ? static_cast<IKxLogicalDevice*>(m_session.z)
+                              : name == "r" || name == "rotary"
+                                  ? static_cast<IKxLogicalDevice*>(m_session.rotary)
+                                  : nullptr;
+    if (name != "device" && !drive) return Usage("no dialog " + name);
+    // Without a window system the dialog is shown as text and closed again
+    // without changes; on Windows the user works it.
+    if (!host::HasWindowSystem()) {
+        host::SetDialogDriver([&](KxWindow dialog) {
+            m_out << host::DialogAsText(dialog);
+            host::ClickDialogButton(dialog, name == "device" ? 1 : 2);
+        });
+    }
+    if (drive)
+        drive->ShowConfigurationDialog(nullptr);
+    else
+        m_session.device->ShowDeviceDialog(0, nullptr);
+    host::SetDialogDriver(nullptr);
+    return Ok();
+}
+
+}  // namespace tessaro_host

@@ -1,0 +1,227 @@
+#include "tools/tessaro-host/host_session.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "cmotion/link_errors.h"
+#include "cmotion/link_opcodes.h"
+#include "host/kx_module_file.h"
+#include "host/kx_settings.h"
+#include "host/kx_time.h"
+
+namespace tessaro_host {
+namespace {
+
+using Factory = IKxInterface* (*)(const char*, int);
+using MapPort = void (*)(int, const char*);
+using PacketObserver = void (*)(void*, std::uint16_t, const std::uint16_t*, std::uint16_t,
+                                const std::uint16_t*, std::uint16_t);
+using SetPacketTrace = void (*)(PacketObserver, void*);
+
+// The zero-padded UTF-16LE records of a metadata section, as text.
+std::vector<std::string> Records(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::string> records;
+    std::string current;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned c = bytes[i] | (bytes[i + 1] << 8);
+        if (c == 0) {
+            if (!current.empty()) records.push_back(current);
+            current.clear();
+        } else {
+            current += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+    }
+    if (!current.empty()) records.push_back(current);
+    return records;
+}
+
+// The settings file: one line per drive, "name: settings text" (the text is
+// one line: the host's format escapes line breaks).
+const char* const kDriveNames[] = {"xy", "z", "rotary"};
+
+}  // namespace
+
+bool HostSession::Open(const SessionOptions& opts, std::string* error) {
+    options = opts;
+    m_startMs = KX_GetTimeCounter();
+    if (!PrintMetadata(error)) return false;
+    if (!m_module.Load(options.modulePath, error)) {
+        *error = "cannot load " + options.modulePath + ": " + *error;
+        return false;
+    }
+    auto factory = reinterpret_cast<Factory>(m_module.Symbol("KX_ConstructorForCKxTessaroDevice"));
+    if (!factory) return *error = "the module has no factory", false;
+    if (!options.device.empty()) {
+        auto map = reinterpret_cast<MapPort>(m_module.Symbol("TessaroDevice_SetComPortPath"));
+        if (map) map(options.port, options.device.c_str());
+    }
+    if (options.trace) {
+        if (auto trace =
+                reinterpret_cast<SetPacketTrace>(m_module.Symbol("TessaroDevice_SetPacketTrace")))
+            trace(&HostSession::OnPacket, this);
+    }
+    m_object = factory(__FILE__, __LINE__);
+    if (!m_object) return *error = "the factory made no device", false;
+    device = dynamic_cast<IKxPhysicalDevice*>(m_object);
+    if (!device) return *error = "the module's device is no IKxPhysicalDevice", false;
+    m_open = true;
+
+    CKxStringW configuration;
+    SetIntToKey(configuration, u"m_iPort", options.port);
+    device->ConnectDevice(configuration.GetString());
+    if (device->GetConnectionState() != 2) {
+        *error = "no controller answers on COM" + std::to_string(options.port);
+        return false;
+    }
+    device->CreateLogicalDevices(0, 0, drives);
+    for (IKxLogicalDevice* d : drives) {
+        if (auto* p = dynamic_cast<IKxDeviceXY*>(d)) xy = p;
+        if (auto* p = dynamic_cast<IKxDeviceZ*>(d)) z = p;
+        if (auto* p = dynamic_cast<IKxDeviceRotary*>(d)) rotary = p;
+    }
+    m_out << "connected on COM" << options.port << ": " << drives.size() << " drive"
+          << (drives.size() == 1 ? "" : "s") << "\n";
+    device->SetPositionCallback(&HostSession::OnPosition, reinterpret_cast<std::uint64_t>(this));
+    return LoadSettings(error);
+}
+
+bool HostSession::PrintMetadata(std::string* error) {
+    for (const char* section : {"ver6IDX", "ver6ID"}) {
+        std::vector<std::uint8_t> bytes;
+        if (!host::ReadModuleSection(options.modulePath, section, &bytes, error)) {
+            *error = "cannot read " + options.modulePath + ": " + *error;
+            return false;
+        }
+        m_out << "module section " << section << ":\n";
+        for (const std::string& record : Records(bytes)) m_out << "  " << record << "\n";
+    }
+    return true;
+}
+
+bool HostSession::LoadSettings(std::string* error) {
+    // Every drive gets its id and its parameters sent, also without a file.
+    std::string texts[3];
+    if (!options.settingsFile.empty()) {
+        std::ifstream in(options.settingsFile);
+        std::string line;
+        while (in && std::getline(in, line)) {
+            for (int i = 0; i < 3; ++i) {
+                const std::string prefix = std::string(kDriveNames[i]) + ": ";
+                if (line.compare(0, prefix.size(), prefix) == 0)
+                    texts[i] = line.substr(prefix.size());
+            }
+        }
+    }
+    IKxLogicalDevice* targets[3] = {xy, z, rotary};
+    const unsigned ids[3] = {kXYDriveId, kZDriveId, kRotaryDriveId};
+    for (int i = 0; i < 3; ++i) {
+        if (!targets[i]) continue;
+        std::u16string wide(texts[i].begin(), texts[i].end());
+        targets[i]->LoadSettings(wide.c_str(), ids[i]);
+    }
+    (void)error;
+    return true;
+}
+
+bool HostSession::SaveSettings(std::string* error) {
+    if (options.settingsFile.empty()) return *error = "no settings file given (--settings)", false;
+    std::ostringstream text;
+    text << "# tessaro-host settings: one line per drive\n";
+    IKxLogicalDevice* sources[3] = {xy, z, rotary};
+    for (int i = 0; i < 3; ++i) {
+        if (!sources[i]) continue;
+        CKxStringW saved;
+        sources[i]->SaveSettings(saved);
+        std::string narrow;
+        // The host's settings format is printable ASCII throughout.
+        for (char16_t c : saved.str()) narrow += static_cast<char>(c);
+        text << kDriveNames[i] << ": " << narrow << "\n";
+    }
+    std::ofstream out(options.settingsFile, std::ios::trunc);
+    out << text.str();
+    if (!out) return *error = "cannot write " + options.settingsFile, false;
+    return true;
+}
+
+void HostSession::Close() {
+    if (!m_open) return;
+    m_open = false;
+    if (!options.settingsFile.empty() && device && device->GetConnectionState() == 2) {
+        std::string error;
+        if (!SaveSettings(&error)) m_out << "tessaro-host: " << error << "\n";
+    }
+    if (device) device->DisconnectDevice();
+    // The host drops the drives after the device has closed the controller.
+    if (m_object) m_object->GetKxClass()->Release();
+    for (IKxLogicalDevice* d : drives) delete d;
+    drives.clear();
+    m_object = nullptr;
+    device = nullptr;
+    xy = nullptr;
+    z = nullptr;
+    rotary = nullptr;
+    if (options.trace) {
+        if (auto trace =
+                reinterpret_cast<SetPacketTrace>(m_module.Symbol("TessaroDevice_SetPacketTrace")))
+            trace(nullptr, nullptr);
+    }
+    m_module.Unload();
+    m_out << "disconnected\n";
+}
+
+void HostSession::Print(const std::string& line) {
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    m_out << line << "\n";
+    m_out.flush();
+}
+
+void HostSession::OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context) {
+    auto* session = reinterpret_cast<HostSession*>(context);
+    if (kind != 1 || !record || !session) return;
+    ReportedPositions& p = session->positions;
+    switch (record->uDeviceId) {
+        case kXYDriveId:
+            p.x = record->dPosition[0];
+            p.y = record->dPosition[1];
+            break;
+        case kZDriveId:
+            p.z = record->dPosition[0];
+            break;
+        case kRotaryDriveId:
+            p.angle = record->dPosition[0];
+            break;
+        default:
+            return;
+    }
+    ++p.count;
+}
+
+void HostSession::OnPacket(void* context, std::uint16_t commandWordCount,
+                           const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                           const std::uint16_t* replyWords, std::uint16_t result) {
+    auto* session = static_cast<HostSession*>(context);
+    if (!session || commandWordCount == 0) return;
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%10.3f ms  axis %u  %-24s",
+                  KX_GetTimeCounter() - session->m_startMs, commandWords[0] >> 8,
+                  cmotion::GetOpcodeName(commandWords[0]));
+    std::string line = buffer;
+    for (std::uint16_t i = 1; i < commandWordCount; ++i) {
+        std::snprintf(buffer, sizeof buffer, " %u", commandWords[i]);
+        line += buffer;
+    }
+    line += "  ->";
+    if (result == 0) {
+        for (std::uint16_t i = 0; i < replyWordCount; ++i) {
+            std::snprintf(buffer, sizeof buffer, " %u", replyWords[i]);
+            line += buffer;
+        }
+    } else {
+        line += " error " + std::to_string(result) + " (" + cmotion::GetErrorText(result) + ")";
+    }
+    session->Print(line);
+}
+
+}  // namespace tessaro_host

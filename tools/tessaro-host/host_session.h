@@ -1,0 +1,80 @@
+// What tessaro-host holds while it runs: the plug-in module loaded as the
+// real host loads it, its device connected from a configuration text, the
+// drives it listed, the positions its callback reported, and the settings
+// file the drives' settings live in.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "host/kx_class.h"
+#include "host/kx_device_interfaces.h"
+#include "host/kx_module.h"
+
+namespace tessaro_host {
+
+struct SessionOptions {
+    std::string modulePath;
+    int port = 1;
+    std::string device;        // systems without COM names: what serves the port
+    std::string settingsFile;  // "" for none
+    bool trace = false;
+};
+
+// The positions the plug-in last reported through the host callback.
+struct ReportedPositions {
+    std::atomic<double> x{0}, y{0}, z{0}, angle{0};
+    std::atomic<long> count{0};
+};
+
+// Drive ids given to the drives' settings (and found in their reports).
+inline constexpr unsigned kXYDriveId = 1;
+inline constexpr unsigned kZDriveId = 2;
+inline constexpr unsigned kRotaryDriveId = 3;
+
+class HostSession {
+  public:
+    explicit HostSession(std::ostream& out) : m_out(out) {}
+    ~HostSession() { Close(); }
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // Loads the module, prints its metadata, connects and lists the drives,
+    // installs the position callback and loads the drives' settings. False
+    // with a one-line reason.
+    bool Open(const SessionOptions& options, std::string* error);
+    // Saves the settings (when a file was given), disconnects and unloads.
+    void Close();
+    bool SaveSettings(std::string* error);
+
+    // One trace line (they come from several threads).
+    void Print(const std::string& line);
+
+    IKxPhysicalDevice* device = nullptr;
+    IKxDeviceXY* xy = nullptr;
+    IKxDeviceZ* z = nullptr;
+    IKxDeviceRotary* rotary = nullptr;
+    CKxLogicalDeviceList drives;
+    ReportedPositions positions;
+    SessionOptions options;
+
+  private:
+    bool PrintMetadata(std::string* error);
+    bool LoadSettings(std::string* error);
+    static void OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context);
+    static void OnPacket(void* context, std::uint16_t commandWordCount,
+                         const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                         const std::uint16_t* replyWords, std::uint16_t result);
+
+    std::ostream& m_out;
+    std::mutex m_printMutex;
+    host::CKxModule m_module;
+    IKxInterface* m_object = nullptr;
+    double m_startMs = 0;
+    bool m_open = false;
+};
+
+}  // namespace tessaro_host
