@@ -1,20 +1,40 @@
 #!/bin/sh
 # demo.sh NATIVE_BUILD_DIR
-# Starts the simulated motion processor (tessaro-sim) on a pseudo-terminal,
-# points link-probe at it as COM5 (open, synchronise, query, exchange, reset,
-# close), then shows the packets as the simulator saw them.
+# A tour of the plug-in: the simulated motion processor (tessaro-sim) on a
+# pseudo-terminal as COM5, and tessaro-host loading the module as the host
+# application does: its metadata, the connection and the controller's
+# information, the drives, moves on each of them, a collected move, a limit
+# search on Z, settings saved and read back at the next connection, and a
+# clean disconnect each time.
 set -eu
 build=$1
 dir="$(cd "$build" && pwd)/demo"
 here="$(cd "$(dirname "$0")" && pwd)"
 background="$here/../tests/support/background.sh"
+mkdir -p "$dir"
+settings="$dir/demo-settings.txt"
+rm -f "$settings"
 trap 'sh "$background" stop tessaro-sim "$dir"' EXIT INT TERM
-device=$(sh "$background" start tessaro-sim "$dir" "$build/bin/tessaro-sim" --axes 4 --link "$dir/com5" --trace)
-echo "== link-probe on COM5 -> $device (tessaro-sim, 4 axes)"
-"$build/bin/link-probe" --port 5 --device "$dir/com5" --round-trips 100
+# The focus drive has its limit switches at -100000 and +150000 steps.
+device=$(sh "$background" start tessaro-sim "$dir" "$build/bin/tessaro-sim" --axes 4 \
+  --link "$dir/com5" --limit 2:-100000:150000)
+host() {
+  "$build/bin/tessaro-host" --port 5 --device "$dir/com5" --settings "$settings" "$@"
+}
+
+echo "== tessaro-sim serves COM5 on $device"
+echo
+echo "== first connection: the module, the controller, moves on every drive"
+host run "info; pos; xy move-abs 2000 1000; z move-rel 500; r move-abs 90; pos;
+  collect \"xy move-rel -500 -500; z move-rel -250; r move-rel 45\"; pos;
+  z find-limits; r move-abs 0; pos; set z speed 5; set xy acceleration 6; save"
+echo
+echo "== the settings file: one line per drive (shortened here)"
+cut -c1-96 "$settings" | sed 's/$/.../'
+echo
+echo "== second connection: the settings read back, the stage where it stood"
+host --no-metadata run "pos"
 sh "$background" stop tessaro-sim "$dir"
 trap - EXIT INT TERM
 echo
-echo "== what the simulated processor received and answered"
-tail -n +2 "$dir/tessaro-sim.log" | grep -v ' SetPosition \| GetPosition ' || true
-echo "   (100 SetPosition/GetPosition round trips left out)"
+tail -n 1 "$dir/tessaro-sim.log"

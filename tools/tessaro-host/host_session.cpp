@@ -46,7 +46,7 @@ const char* const kDriveNames[] = {"xy", "z", "rotary"};
 bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     options = opts;
     m_startMs = KX_GetTimeCounter();
-    if (!PrintMetadata(error)) return false;
+    if (options.metadata && !PrintMetadata(error)) return false;
     if (!m_module.Load(options.modulePath, error)) {
         *error = "cannot load " + options.modulePath + ": " + *error;
         return false;
@@ -106,13 +106,20 @@ bool HostSession::LoadSettings(std::string* error) {
     if (!options.settingsFile.empty()) {
         std::ifstream in(options.settingsFile);
         std::string line;
+        int found = 0;
         while (in && std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             for (int i = 0; i < 3; ++i) {
                 const std::string prefix = std::string(kDriveNames[i]) + ": ";
-                if (line.compare(0, prefix.size(), prefix) == 0)
+                if (line.compare(0, prefix.size(), prefix) == 0) {
                     texts[i] = line.substr(prefix.size());
+                    ++found;
+                }
             }
         }
+        if (found > 0)
+            m_out << "settings of " << found << " drives read from " << options.settingsFile
+                  << "\n";
     }
     IKxLogicalDevice* targets[3] = {xy, z, rotary};
     const unsigned ids[3] = {kXYDriveId, kZDriveId, kRotaryDriveId};

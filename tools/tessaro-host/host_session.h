@@ -22,6 +22,7 @@ struct SessionOptions {
     std::string device;        // systems without COM names: what serves the port
     std::string settingsFile;  // "" for none
     bool trace = false;
+    bool metadata = true;  // print the module's metadata sections
 };
 
 // The positions the plug-in last reported through the host callback.

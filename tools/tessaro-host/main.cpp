@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     app.add_option("--settings", options.settingsFile,
                    "Settings file: read at connect, written by save and at exit");
     app.add_flag("--trace", options.trace, "Print every packet on the wire");
+    app.add_flag("!--no-metadata", options.metadata, "Do not print the module's metadata sections");
     // Everything after the options is the command, taken as it stands (a
     // distance like -5 is no option).
     app.prefix_command();
