@@ -295,9 +295,21 @@ bool SaveDialogPicture(KxWindow, const std::string&) {
 std::string DialogAsText(KxWindow dialog) {
     const Dialog* d = AsDialog(dialog);
     if (!d) return {};
+    // UTF-8, as terminals show it ("µ", "²").
     auto narrow = [](const std::u16string& s) {
         std::string out;
-        for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+        for (char16_t c : s) {
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                out += static_cast<char>(0xE0 | (c >> 12));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
         return out;
     };
     std::string text = "== " + narrow(d->caption) + "\n";

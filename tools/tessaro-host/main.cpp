@@ -87,7 +87,10 @@ int main(int argc, char** argv) {
     }
     CommandRunner runner(session, std::cout);
     CommandResult result;
-    if (command[0] == "shell" && command.size() == 1) {
+    if (platform::InterruptRequested()) {
+        // Ctrl-C while connecting: nothing is started.
+        result = {kExitInterrupted, "stopped by Ctrl-C before the command"};
+    } else if (command[0] == "shell" && command.size() == 1) {
         result = Shell(runner);
     } else if (command[0] == "run" && command.size() == 2) {
         result = runner.RunScript(command[1]);
