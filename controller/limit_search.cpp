@@ -18,7 +18,7 @@ bool LimitsClear(std::uint16_t signals) {
 }
 
 // The count at the switch, in the axis's own direction.
-std::uint16_t ReadLimit(CTessaroAxis& axis, std::int32_t* limit) {
+std::uint16_t ReadLimit(CTessaroAxis& axis, Relaxed<std::int32_t>* limit) {
     std::int32_t count = 0;
     const std::uint16_t err = axis.ReadCommandedPosition(&count);
     if (err == kLinkOk) *limit = WrapMul(axis.axisFlip, count);
@@ -62,7 +62,7 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
 }
 
 // The five steps toward one side; the count at the switch goes to `limit`.
-std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, std::int32_t* limit) {
+std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit) {
     CTessaroAxis& a = *m_pAxis;
     std::uint16_t err = a.StartLimitApproach(direction);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);

@@ -33,6 +33,32 @@ inline std::uint16_t FoldMoveIntoLimit(std::uint16_t code) {
     return code == 14 ? std::uint16_t{0} : code;
 }
 
+// A field that one thread may write without a lock while another reads it
+// (the drives set parameters that the polling thread reads for every
+// position it reports): each access is one relaxed atomic load or store, so
+// a reader sees either the old or the new value, never a torn one, and the
+// program has no data race. Reads and writes look like those of a T.
+template <typename T>
+class Relaxed {
+  public:
+    Relaxed(T value = T{}) : m_value(value) {}  // NOLINT: used like a T
+    Relaxed(const Relaxed& other) : m_value(other.load()) {}
+    Relaxed& operator=(const Relaxed& other) {
+        store(other.load());
+        return *this;
+    }
+    Relaxed& operator=(T value) {
+        store(value);
+        return *this;
+    }
+    operator T() const { return load(); }  // NOLINT: used like a T
+    T load() const { return m_value.load(std::memory_order_relaxed); }
+    void store(T value) { m_value.store(value, std::memory_order_relaxed); }
+
+  private:
+    std::atomic<T> m_value;
+};
+
 class CTessaroAxis {
   public:
     CTessaroAxis(const cmotion::CLinkAxisHandle& board, std::uint16_t axis,
@@ -83,29 +109,32 @@ class CTessaroAxis {
     std::uint16_t axisNumber() const { return m_handle.m_uAxis; }
 
     cmotion::CLinkAxisHandle m_handle{};
-    std::uint16_t m_uProfileMode = 0;
-    std::uint16_t m_uStopMode = 0;
-    double current_percent = 0;
-    double holdingCurrent_percent = 0;
-    double holdingDelay_ms = 0;
-    double acceleration_revolutionPerSecond2 = 0;
-    double deceleration_revolutionPerSecond2 = 0;
-    double jerk_revolutionPerSecond3 = 0;
-    double speed_revolutionPerSecond = 0;
-    double maxJoystickSpeed_revolutionPerSecond = 0;
-    double calibration_umPerRevolution = 1000.0;
-    std::uint32_t poleCount = 200;
-    std::uint16_t microsteps = 255;
-    std::int32_t zeroPos_step = 0;
+    // The parameters. The drives and dialogs write them without a lock (they
+    // take effect at the next move or application of the settings) while
+    // the motion operations and the polling thread read them on other
+    // threads: each is a relaxed atomic (see Relaxed).
+    Relaxed<std::uint16_t> m_uProfileMode = 0;
+    Relaxed<std::uint16_t> m_uStopMode = 0;
+    Relaxed<double> current_percent = 0.0;
+    Relaxed<double> holdingCurrent_percent = 0.0;
+    Relaxed<double> holdingDelay_ms = 0.0;
+    Relaxed<double> acceleration_revolutionPerSecond2 = 0.0;
+    Relaxed<double> deceleration_revolutionPerSecond2 = 0.0;
+    Relaxed<double> jerk_revolutionPerSecond3 = 0.0;
+    Relaxed<double> speed_revolutionPerSecond = 0.0;
+    Relaxed<double> maxJoystickSpeed_revolutionPerSecond = 0.0;
+    Relaxed<double> calibration_umPerRevolution = 1000.0;
+    Relaxed<std::uint32_t> poleCount = 200;
+    Relaxed<std::uint16_t> microsteps = 255;
+    Relaxed<std::int32_t> zeroPos_step = 0;
     // Written by the polling thread and the motion operations under the
-    // locks, read by the drives without one: atomic, so those reads are
-    // never a data race (relaxed order is enough: it is one value).
-    std::atomic<std::int32_t> currentPos_step{0};
-    std::int32_t minPos_step = -2147483647 - 1;
-    std::int32_t maxPos_step = 2147483647;
-    std::int8_t axisFlip = 1;
-    bool joystickEnable = true;
-    bool positiveLimitSwitches = false;
+    // locks, read by the drives without one.
+    Relaxed<std::int32_t> currentPos_step = 0;
+    Relaxed<std::int32_t> minPos_step = -2147483647 - 1;
+    Relaxed<std::int32_t> maxPos_step = 2147483647;
+    Relaxed<std::int8_t> axisFlip = 1;
+    Relaxed<bool> joystickEnable = true;
+    Relaxed<bool> positiveLimitSwitches = false;
     std::uint32_t m_uSampleTime_us = 0;
     CTessaroController* m_pController = nullptr;
 

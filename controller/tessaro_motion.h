@@ -88,7 +88,7 @@ class CTessaroZMotion final : public CTessaroSingleAxisMotion {
     std::uint16_t SeekLimit(std::int8_t direction);
 
   private:
-    std::uint16_t FindLimit(std::int8_t direction, std::int32_t* limit);
+    std::uint16_t FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit);
     void ApplyDefaults();
 };
 

@@ -11,7 +11,7 @@ namespace {
 // One double parameter: its key and its field.
 struct DoubleKey {
     const char16_t* name;
-    double CTessaroAxis::*field;
+    Relaxed<double> CTessaroAxis::*field;
 };
 
 // In the order in which they are saved and loaded; calibration comes last
