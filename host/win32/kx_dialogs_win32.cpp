@@ -5,6 +5,10 @@
 // handled by the dialog's thread before the call returns.
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -21,9 +25,31 @@ std::mutex g_mutex;
 DialogDriver g_driver;
 HHOOK g_activateHook = nullptr;
 HHOOK g_messageHook = nullptr;
-std::set<HWND> g_driven;
+std::set<HWND> g_driven;   // dialogs a start marker was posted to
+std::set<HWND> g_started;  // dialogs whose driver was started
 std::vector<std::thread> g_threads;
 UINT g_marker = 0;
+
+// Settling: an action is complete when the dialog has also handled what it
+// posted to itself meanwhile (a refresh, say). A numbered marker posted
+// behind those messages says so when the dialog's thread takes it.
+UINT g_settleMarker = 0;
+std::mutex g_settleMutex;
+std::condition_variable g_settled;
+std::uint64_t g_settleNext = 0;
+std::uint64_t g_settleSeen = 0;
+constexpr auto kSettleLimit = std::chrono::seconds(2);
+
+void Settle(HWND dialog) {
+    std::unique_lock<std::mutex> lock(g_settleMutex);
+    const std::uint64_t id = ++g_settleNext;
+    if (!IsWindow(dialog) || !PostMessageW(dialog, g_settleMarker, 0, static_cast<LPARAM>(id)))
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+    // A dialog that has ended never takes the marker.
+    while (g_settleSeen < id && IsWindow(dialog) && std::chrono::steady_clock::now() < deadline)
+        g_settled.wait_for(lock, std::chrono::milliseconds(10));
+}
 
 HWND Window(KxWindow w) {
     return static_cast<HWND>(w);
@@ -34,11 +60,21 @@ bool IsDialogWindow(HWND w) {
     return GetClassNameW(w, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0;
 }
 
+// A dialog that was ended goes away once its thread is back in its loop.
+bool WaitUntilGone(HWND dialog) {
+    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+    while (IsWindow(dialog) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return !IsWindow(dialog);
+}
+
 void RunDriver(DialogDriver driver, HWND dialog) {
     driver(dialog);
     // What the driver left open: the close box, then Cancel.
-    if (IsWindow(dialog)) SendMessageW(dialog, WM_CLOSE, 0, 0);
-    if (IsWindow(dialog)) SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (WaitUntilGone(dialog)) return;
+    SendMessageW(dialog, WM_CLOSE, 0, 0);
+    if (WaitUntilGone(dialog)) return;
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
 LRESULT CALLBACK OnActivate(int code, WPARAM wParam, LPARAM lParam) {
@@ -55,8 +91,18 @@ LRESULT CALLBACK OnMessage(int code, WPARAM wParam, LPARAM lParam) {
     auto* msg = reinterpret_cast<MSG*>(lParam);
     if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == g_marker && g_marker != 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_driver) g_threads.emplace_back(RunDriver, g_driver, msg->hwnd);
+        if (g_driver && g_started.insert(msg->hwnd).second)
+            g_threads.emplace_back(RunDriver, g_driver, msg->hwnd);
         msg->message = WM_NULL;  // the dialog never sees the marker
+    } else if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == g_settleMarker &&
+               g_settleMarker != 0) {
+        {
+            std::lock_guard<std::mutex> lock(g_settleMutex);
+            g_settleSeen =
+                std::max<std::uint64_t>(g_settleSeen, static_cast<std::uint64_t>(msg->lParam));
+        }
+        g_settled.notify_all();
+        msg->message = WM_NULL;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -73,8 +119,11 @@ void SetDialogDriver(DialogDriver driver) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_driver = std::move(driver);
         g_driven.clear();
+        g_started.clear();
         finished.swap(g_threads);
         if (g_marker == 0) g_marker = RegisterWindowMessageW(L"TessaroHostDialogDriver");
+        if (g_settleMarker == 0)
+            g_settleMarker = RegisterWindowMessageW(L"TessaroHostDialogSettle");
         if (g_driver && !g_activateHook) {
             g_activateHook = SetWindowsHookExW(WH_CBT, OnActivate, nullptr, GetCurrentThreadId());
             g_messageHook =
@@ -108,6 +157,7 @@ std::u16string DialogItemText(KxWindow dialog, int id) {
 void TypeIntoDialogItem(KxWindow dialog, int id, const std::u16string& text) {
     // Setting an edit's text notifies the dialog of the change as typing does.
     SetDlgItemTextW(Window(dialog), id, reinterpret_cast<const wchar_t*>(text.c_str()));
+    Settle(Window(dialog));
 }
 
 bool IsDialogItemChecked(KxWindow dialog, int id) {
@@ -121,18 +171,22 @@ void SetDialogItemChecked(KxWindow dialog, int id, bool checked) {
 void ClickDialogButton(KxWindow dialog, int id) {
     HWND item = GetDlgItem(Window(dialog), id);
     if (item) SendMessageW(item, BM_CLICK, 0, 0);
+    Settle(Window(dialog));
 }
 
 void SendDialogCommand(KxWindow dialog, std::uintptr_t wParam) {
     SendMessageW(Window(dialog), WM_COMMAND, wParam, 0);
+    Settle(Window(dialog));
 }
 
 void TickDialogTimer(KxWindow dialog, std::uintptr_t id) {
     SendMessageW(Window(dialog), WM_TIMER, id, 0);
+    Settle(Window(dialog));
 }
 
 void CloseDialogBox(KxWindow dialog) {
     SendMessageW(Window(dialog), WM_CLOSE, 0, 0);
+    Settle(Window(dialog));
 }
 
 namespace {

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <vector>
 
-#include "tests/fuzz/fuzz_target.h"
 #include "tests/support/host_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

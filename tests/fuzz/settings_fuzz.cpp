@@ -16,7 +16,6 @@
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
 #include "host/kx_settings.h"
-#include "tests/fuzz/fuzz_target.h"
 
 namespace {
 
@@ -88,7 +87,7 @@ void CheckLoad(IKxLogicalDevice& drive, const char16_t* text) {
 
 }  // namespace
 
-int FuzzSettingsText(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The input as UTF-16 text, in code units of two bytes.
     std::u16string text;
     for (std::size_t i = 0; i + 1 < size; i += 2)
@@ -116,8 +115,4 @@ int FuzzSettingsText(const std::uint8_t* data, std::size_t size) {
     rd.GetAcceleration(&u);
     rd.GetAngle(&v);
     return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return FuzzSettingsText(data, size);
 }
