@@ -115,6 +115,11 @@ bool InProcessLine::Close(platform::SerialHandle handle) {
     return wasOpen;
 }
 
+bool InProcessLine::isOpen() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bOpen;
+}
+
 bool InProcessLine::PendingInput(platform::SerialHandle handle, std::uint32_t* count) {
     if (handle != kHandle) return m_fallback.PendingInput(handle, count);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -40,6 +40,9 @@ class InProcessLine final : public platform::SerialApi {
     bool Close(platform::SerialHandle handle) override;
     bool PendingInput(platform::SerialHandle handle, std::uint32_t* count) override;
 
+    // Whether the host holds the simulated port open now.
+    bool isOpen();
+
     // The handle the simulated port is opened under (never a system handle).
     static constexpr platform::SerialHandle kHandle = 0x5E1D0000;
 

@@ -1,0 +1,76 @@
+#!/bin/sh
+# fault-matrix-report.sh NATIVE_BUILD_DIR OUTPUT.md
+# Runs the fault matrix with the simulator in process and on a
+# pseudo-terminal, and writes both tables with their legend. Exit code 1 when
+# a cell broke a rule (the report is written all the same).
+set -u
+bin="$1/bin/fault-matrix"
+out="$2"
+rc=0
+{
+  cat <<'TEXT'
+# Fault matrix
+
+Every host-visible operation of the plug-in, through the host's interfaces,
+under every fault the simulator injects; one fresh simulated board per cell.
+Written by `make fault-matrix` (the in-process table also runs as the test
+`fault_matrix`).
+
+How a cell runs: connect (except in the connect rows), arm the fault on the
+first packet of the operation's own command (named below; so that the
+polling thread cannot take it instead), run the operation, then disconnect
+and, unless the processor went silent or the line hung up, connect again
+on the healed line and move Z. A cell shows the operation's answer and how
+long it took on the host's clock. Every cell is checked for:
+
+- an end within its bound (5 s, 61 s for a move, 10 and 20 min for the Z
+  and XY limit searches, whose waits are chained); a watchdog ends the run
+  when a cell hangs;
+- a lost reply showing in the answer or in the connection (state 2 =
+  connected, 3 = not; the number of drives the host gets), except where the
+  answer is fixed whatever the line does (loading settings, disconnecting,
+  the polling thread, synchronising);
+- the drives' settings texts unchanged apart from the position (a load
+  changes them the same way with or without a fault; a limit search stores
+  its limits only when it succeeds);
+- `DisconnectDevice` answering 0, the port closed and the polling thread
+  ended (the process's open files and threads back to what they were);
+- a reconnect and a move working again once the fault is gone.
+
+A cell that breaks a rule is marked **BROKEN** and listed under its table.
+
+Fault on: connect rows as named (synchronisation = the first packet after
+the port opens), moves, jogs and limit searches `SetVelocity` (their first
+command that always goes out), "fault while waiting" `GetEventStatus`,
+settings apply `SetMotorCommand`, polling `GetCommandedPosition` (with a
+hand-made position change to report), disconnect `Reset`. Jogs show start/stop.
+
+What the rows show beyond the rules:
+
+- Synchronising takes any byte as an answer, so a mangled first reply does
+  not stop a connect; a late one (and silence, and a hang-up) does.
+- A failed axis set-up leaves that axis out: the connection stands with
+  fewer drives (with XY needing two axes, one lost stage axis costs more
+  than one drive).
+- After a processor reset the polling thread reads the position the reset
+  left (0), which is where the host already believed the axis stood: no
+  callback, as on the real board. Only a move or a reconnect sets the
+  processor up again.
+- On the pseudo-terminal a lost reply costs the read time-out; a jog's stop
+  then meets a late reply to its start that arrives after the time-out and
+  fails too.
+
+## Simulator in process (clocks sped up 20 times)
+
+TEXT
+  "$bin" --line inprocess --speed 20 || rc=1
+  cat <<'TEXT'
+
+## Simulator on a pseudo-terminal, real serial back-end (real time)
+
+TEXT
+  "$bin" --line pty --speed 1 || rc=1
+} >"$out"
+echo "fault matrix written to $out"
+grep -E '^[0-9]+ cells' "$out"
+exit $rc

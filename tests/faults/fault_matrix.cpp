@@ -1,0 +1,450 @@
+// fault-matrix: every host-visible operation of the plug-in under every fault
+// the simulator can inject, one fresh board per cell, printed as a table.
+//
+// A cell arms one fault on the first packet of the operation's own command
+// (so that the polling thread cannot take it instead), runs the operation
+// through the host's interfaces and then checks what a host relies on:
+//   - the operation ends within its bound (a watchdog ends the program with
+//     exit code 3 when a cell hangs);
+//   - a lost reply shows in the return code or the connection state, where
+//     the operation has a failing code at all;
+//   - the drives' settings texts are what they were (only the current
+//     position may differ), or what was applied;
+//   - DisconnectDevice answers 0, closes the port and ends the polling
+//     thread (the process has as many threads as before the cell);
+//   - on a healed line (not after a hang-up) a reconnect and a move work.
+// Exit code 0 when every cell keeps every rule, 1 otherwise.
+#include <dirent.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/module_export.h"
+#include "host/kx_device_interfaces.h"
+#include "host/kx_settings.h"
+#include "host/kx_time.h"
+#include "tests/support/sim_board.h"
+
+namespace {
+
+using testing_support::SimBoard;
+
+constexpr int kPort = 31;
+
+// Entries of a /proc/self directory: threads, or open files.
+int CountEntries(const char* path) {
+    int n = 0;
+    if (DIR* dir = opendir(path)) {
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') ++n;
+        closedir(dir);
+    }
+    return n;
+}
+
+// key=value; pairs of a settings text, without the current positions (a
+// move may change them; that is what a move is for).
+using KeyMap = std::map<std::u16string, std::u16string>;
+KeyMap Keys(const CKxStringW& text) {
+    KeyMap keys;
+    const std::u16string s = text.GetString();
+    std::size_t start = 0;
+    while (start < s.size()) {
+        std::size_t end = s.find(u';', start);
+        if (end == std::u16string::npos) end = s.size();
+        const std::u16string pair = s.substr(start, end - start);
+        const std::size_t eq = pair.find(u'=');
+        const std::u16string key = pair.substr(0, eq);
+        if (key.rfind(u"currentPos_step", 0) != 0)
+            keys[key] = eq == std::u16string::npos ? u"" : pair.substr(eq + 1);
+        start = end + 1;
+    }
+    return keys;
+}
+
+struct Faults {
+    const char* column;
+    const char* spec;  // without its trigger; empty: no fault
+};
+const Faults kFaults[] = {
+    {"none", ""},
+    {"no reply", "noreply"},
+    {"short reply", "short:bytes=2"},
+    {"bad checksum", "badsum"},
+    {"late reply", "late:ms=500"},
+    {"garbage first", "garbage:bytes=3"},
+    {"processor reset", "reset"},
+    {"silence", "silence"},
+    {"hang-up", "hangup"},
+};
+
+// A plug-in as the host holds it, on a fresh simulated board with limit
+// switches on the stage and focus axes.
+struct Rig {
+    explicit Rig(double speed) : board(kPort, 4, speed) {
+        for (int axis = 0; axis < 3; ++axis) {
+            sim::LimitSwitches s;
+            s.hasNegative = s.hasPositive = true;
+            // Far enough apart for the seek, which backs off at full speed
+            // between its looks at the switches.
+            s.negative = -200000;
+            s.positive = 5000;
+            board.endpoint.processor().SetLimitSwitches(axis, s);
+        }
+        object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
+        device = dynamic_cast<IKxPhysicalDevice*>(object);
+    }
+    ~Rig() {
+        if (device) device->DisconnectDevice();
+        DropDrives();
+        if (object) object->GetKxClass()->Release();
+    }
+    // Whether the device is connected afterwards (ConnectDevice's own
+    // answer is fixed; the host reads the outcome from the connection).
+    bool Connect() {
+        CKxStringW text;
+        SetIntToKey(text, u"m_iPort", kPort);
+        device->ConnectDevice(text.GetString());
+        DropDrives();
+        device->CreateLogicalDevices(0, 0, drives);
+        for (IKxLogicalDevice* d : drives) {
+            if (!xy) xy = dynamic_cast<IKxDeviceXY*>(d);
+            if (!z) z = dynamic_cast<IKxDeviceZ*>(d);
+            if (!rotary) rotary = dynamic_cast<IKxDeviceRotary*>(d);
+        }
+        return device->QueryConnection() == KX_DM_CONNECTED;
+    }
+    void DropDrives() {
+        for (IKxLogicalDevice* d : drives) delete d;  // the host owns them
+        drives.clear();
+        xy = nullptr;
+        z = nullptr;
+        rotary = nullptr;
+    }
+    std::vector<CKxStringW> SaveAll() {
+        std::vector<CKxStringW> texts;
+        for (IKxLogicalDevice* d : drives) {
+            texts.emplace_back();
+            d->SaveSettings(texts.back());
+        }
+        return texts;
+    }
+
+    SimBoard board;
+    IKxInterface* object = nullptr;
+    IKxPhysicalDevice* device = nullptr;
+    CKxLogicalDeviceList drives;
+    IKxDeviceXY* xy = nullptr;
+    IKxDeviceZ* z = nullptr;
+    IKxDeviceRotary* rotary = nullptr;
+};
+
+// What an operation did: its return code (or a word for those without one).
+struct Result {
+    std::string text;
+    bool failed = false;  // the host can see that something went wrong
+};
+
+Result Code(EDeviceManagerReturnCode rc) {
+    return {std::to_string(rc), rc != KX_DM_OK};
+}
+
+struct Operation {
+    const char* name;
+    // The fault fires on this command's first packet (empty: on the first
+    // packet after it is armed).
+    const char* opcode;
+    double boundSeconds;  // on the host's (sped-up) clock
+    // Whether a lost reply must show: false where the operation's answer is
+    // fixed whatever the line does.
+    bool mustShow;
+    // What the operation does to the settings: nothing (only the position
+    // moves), always the same change (a load), or a change only when it
+    // succeeds (a limit search stores the limits it found).
+    enum Settings { kKept, kChanged, kChangedOnSuccess } settings;
+    std::function<Result(Rig&)> run;
+};
+
+// Both results of a jog: start, then stop.
+Result Jog(EDeviceManagerReturnCode start, EDeviceManagerReturnCode stop) {
+    return {std::to_string(start) + "/" + std::to_string(stop),
+            start != KX_DM_OK || stop != KX_DM_OK};
+}
+
+// Connect: the connection state and the drives the host gets.
+Result Connect(Rig& r) {
+    const bool connected = r.Connect();
+    return Result{"state " + std::to_string(r.device->GetConnectionState()) + ", " +
+                      std::to_string(r.drives.size()) + " drives",
+                  !connected || r.drives.size() != 3};
+}
+
+const std::vector<Operation>& Operations() {
+    static const std::vector<Operation> ops = {
+        // Synchronising is about getting in step with whatever the line
+        // holds: any answer to its zero bytes will do.
+        {"connect, fault on synchronisation", "", 5, false, Operation::kKept, Connect},
+        {"connect, fault on GetVersion", "GetVersion", 5, true, Operation::kKept, Connect},
+        // An axis whose set-up fails is left out: fewer drives.
+        {"connect, fault on axis set-up", "SetMotorType", 5, true, Operation::kKept, Connect},
+        {"XY move", "SetVelocity", 61, true, Operation::kKept,
+         [](Rig& r) { return Code(r.xy->MoveAbsolute(30, -20)); }},
+        {"Z move", "SetVelocity", 61, true, Operation::kKept,
+         [](Rig& r) { return Code(r.z->MoveAbsolute(25)); }},
+        {"Z move, fault while waiting", "GetEventStatus", 61, true, Operation::kKept,
+         [](Rig& r) { return Code(r.z->MoveAbsolute(25)); }},
+        {"rotary move", "SetVelocity", 61, true, Operation::kKept,
+         [](Rig& r) { return Code(r.rotary->MoveAbsolute(30)); }},
+        {"XY jog", "SetVelocity", 5, true, Operation::kKept,
+         [](Rig& r) {
+             const EDeviceManagerReturnCode start = r.xy->MoveVelocity(1, 1);
+             return Jog(start, r.xy->MoveVelocity(0, 0));
+         }},
+        {"Z jog", "SetVelocity", 5, true, Operation::kKept,
+         [](Rig& r) {
+             const EDeviceManagerReturnCode start = r.z->MoveJoystick(2);
+             return Jog(start, r.z->MoveJoystick(0));
+         }},
+        {"rotary jog", "SetVelocity", 5, true, Operation::kKept,
+         [](Rig& r) {
+             const EDeviceManagerReturnCode start = r.rotary->MoveVelocity(1);
+             return Jog(start, r.rotary->MoveVelocity(0));
+         }},
+        // A search is a chain of waits of up to 60 s each.
+        {"XY limit search", "SetVelocity", 1200, true, Operation::kChangedOnSuccess,
+         [](Rig& r) { return Code(r.xy->FindLimits()); }},
+        {"Z limit search", "SetVelocity", 600, true, Operation::kChangedOnSuccess,
+         [](Rig& r) { return Code(r.z->FindLimits()); }},
+        // Loading settings answers 0 whatever the processor said.
+        {"settings apply (Z)", "SetMotorCommand", 5, false, Operation::kChanged,
+         [](Rig& r) {
+             CKxStringW text;
+             r.z->SaveSettings(text);
+             return Code(r.z->LoadSettings(text.GetString(), 2));
+         }},
+        // The polling thread has nobody to answer to: it tries again on its
+        // next pass. Shown: whether a position change still reaches the host.
+        {"polling", "GetCommandedPosition", 5, false, Operation::kKept,
+         [](Rig& r) {
+             struct Seen {
+                 std::mutex mutex;
+                 std::condition_variable cv;
+                 int calls = 0;
+             } seen;
+             r.device->SetPositionCallback(
+                 [](std::uint32_t, SKxDevicePosition*, std::uint64_t context) {
+                     auto* s = reinterpret_cast<Seen*>(context);
+                     std::lock_guard<std::mutex> lock(s->mutex);
+                     ++s->calls;
+                     s->cv.notify_all();
+                 },
+                 reinterpret_cast<std::uint64_t>(&seen));
+             r.board.endpoint.processor().MoveByHand(2, 777);
+             // Twenty polling periods on the host's clock.
+             const double t0 = KX_GetTimeCounter();
+             std::unique_lock<std::mutex> lock(seen.mutex);
+             while (seen.calls == 0 && KX_GetTimeCounter() - t0 < 1000)
+                 seen.cv.wait_for(lock, std::chrono::milliseconds(1));
+             const bool called = seen.calls > 0;
+             lock.unlock();
+             r.device->SetPositionCallback(nullptr, 0);
+             return Result{called ? "callback" : "no callback", !called};
+         }},
+        {"disconnect", "Reset", 5, false, Operation::kKept,
+         [](Rig& r) { return Code(r.device->DisconnectDevice()); }},
+    };
+    return ops;
+}
+
+// Ends the program when a cell runs past its limit: a hang must not pass
+// for a slow cell.
+class Watchdog {
+  public:
+    Watchdog(std::chrono::milliseconds limit, std::string cell) : m_cell(std::move(cell)) {
+        m_thread = std::thread([this, limit] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
+                std::fprintf(stderr, "fault-matrix: %s hangs (over %lld ms)\n", m_cell.c_str(),
+                             static_cast<long long>(limit.count()));
+                std::fflush(nullptr);
+                std::_Exit(3);
+            }
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+
+  private:
+    std::string m_cell;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+struct Cell {
+    std::string text;
+    std::vector<std::string> broken;  // rules the cell broke
+    std::vector<KeyMap> settings;     // of every drive, after the operation
+};
+
+std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
+    std::vector<KeyMap> keys;
+    for (const CKxStringW& t : texts) keys.push_back(Keys(t));
+    return keys;
+}
+
+// `reference`: the settings after the operation without a fault.
+Cell RunCell(const Operation& op, const Faults& fault, double speed,
+             const std::vector<KeyMap>* reference) {
+    Cell cell;
+    const int threadsBefore = CountEntries("/proc/self/task");
+    {
+        Rig rig(speed);
+        // The simulator's own threads and files (on a pseudo-terminal) are
+        // there from here on; the plug-in's come and go with the connection.
+        const int threadsIdle = CountEntries("/proc/self/task");
+        const int filesIdle = CountEntries("/proc/self/fd");
+        const bool connectCell = std::string(op.name).rfind("connect", 0) == 0;
+        if (!connectCell && (!rig.Connect() || rig.drives.size() != 3)) {
+            cell.broken.push_back("no connection without a fault");
+            cell.text = "-";
+            return cell;
+        }
+        const std::vector<CKxStringW> before = rig.SaveAll();
+        const sim::EndpointStats stats0 = rig.board.endpoint.stats();
+        if (fault.spec[0]) {
+            std::string spec = fault.spec;
+            spec += op.opcode[0] ? std::string(":op=") + op.opcode + ":count=1" : ":next";
+            sim::FaultRule rule;
+            std::string error;
+            if (!sim::ParseFault(spec, &rule, &error)) {
+                cell.broken.push_back("bad fault " + spec + ": " + error);
+                return cell;
+            }
+            rig.board.endpoint.faults().Add(rule);
+        }
+
+        Result result;
+        const double t0 = KX_GetTimeCounter();
+        {
+            // The bound on the host's clock, in real time, with room for a
+            // busy machine.
+            const auto limit = std::chrono::milliseconds(
+                static_cast<long long>(op.boundSeconds * 1000.0 / speed * 2) + 10000);
+            Watchdog watchdog(limit, std::string(op.name) + " / " + fault.column);
+            result = op.run(rig);
+        }
+        const double seconds = (KX_GetTimeCounter() - t0) / 1000.0;
+        const bool fired = rig.board.endpoint.stats().faults > stats0.faults;
+        char timing[32];
+        std::snprintf(timing, sizeof timing, " (%.2f s)", seconds);
+        cell.text = result.text + timing;
+
+        if (seconds > op.boundSeconds) cell.broken.push_back("too slow");
+        if (fault.spec[0] && !fired) cell.broken.push_back("fault never fired");
+        const bool replyLost = fault.spec[0] != '\0' && fired;
+        if (op.mustShow && replyLost && !result.failed) cell.broken.push_back("failure not shown");
+        if (!fault.spec[0] && result.failed) cell.broken.push_back("fails without a fault");
+
+        // The drives' settings as the host would save them now.
+        const std::vector<KeyMap> kept = KeysOf(before);
+        cell.settings = KeysOf(rig.SaveAll());
+        if (!connectCell && (reference || op.settings == Operation::kKept)) {
+            bool fine = cell.settings == kept;
+            if (op.settings == Operation::kChanged)
+                fine = reference && cell.settings == *reference;
+            else if (op.settings == Operation::kChangedOnSuccess)
+                fine = fine || (reference && cell.settings == *reference);
+            if (!fine) cell.broken.push_back("settings changed");
+        }
+
+        if (rig.device->DisconnectDevice() != KX_DM_OK) cell.broken.push_back("disconnect failed");
+        if (rig.board.line.isOpen() || CountEntries("/proc/self/fd") > filesIdle)
+            cell.broken.push_back("port left open");
+        if (CountEntries("/proc/self/task") > threadsIdle)
+            cell.broken.push_back("thread left running");
+
+        // The line healed (a silent processor or a line gone stay so): the
+        // same device connects again and moves.
+        const std::string kind = fault.spec;
+        if (kind != "silence" && kind != "hangup") {
+            rig.board.endpoint.faults().Clear();
+            if (!rig.Connect() || !rig.z || rig.z->MoveAbsolute(5) != KX_DM_OK)
+                cell.broken.push_back("no recovery");
+            rig.device->DisconnectDevice();
+        }
+    }
+    if (CountEntries("/proc/self/task") > threadsBefore)
+        cell.broken.push_back("thread left running");
+    return cell;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Runs every host-visible operation under every injected fault and prints the "
+        "outcomes as a markdown table."};
+    double speed = 20;
+    std::string only;
+    app.add_option("--speed", speed, "Speed factor of the simulated and the host's clock")
+        ->check(CLI::Range(1.0, 200.0));
+    app.add_option("--only", only, "Run only the operations whose name contains this text");
+    std::string line = "inprocess";
+    app.add_option("--line", line,
+                   "The simulator in process (reads never wait), or on a pseudo-terminal behind "
+                   "the system's serial back-end (real read time-outs: use --speed 1)")
+        ->check(CLI::IsMember({"inprocess", "pty"}));
+    CLI11_PARSE(app, argc, argv);
+    setenv("TESSARO_SIM_LINE", line.c_str(), 1);
+
+    std::printf("| operation |");
+    for (const Faults& f : kFaults) std::printf(" %s |", f.column);
+    std::printf("\n|---|");
+    for (std::size_t i = 0; i < std::size(kFaults); ++i) std::printf("---|");
+    std::printf("\n");
+    int cells = 0, brokenCells = 0;
+    std::vector<std::string> problems;
+    for (const Operation& op : Operations()) {
+        if (!only.empty() && std::string(op.name).find(only) == std::string::npos) continue;
+        std::printf("| %s |", op.name);
+        std::fflush(stdout);
+        std::vector<KeyMap> reference;
+        for (const Faults& f : kFaults) {
+            const Cell cell = RunCell(op, f, speed, f.spec[0] ? &reference : nullptr);
+            if (!f.spec[0]) reference = cell.settings;
+            ++cells;
+            std::string mark = cell.text;
+            if (!cell.broken.empty()) {
+                ++brokenCells;
+                mark += " **BROKEN**";
+                std::string why = std::string(op.name) + " / " + f.column + ":";
+                for (const std::string& b : cell.broken) why += " " + b + ";";
+                problems.push_back(why);
+            }
+            std::printf(" %s |", mark.c_str());
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+    std::printf("\n%d cells, %d broke a rule.\n", cells, brokenCells);
+    for (const std::string& p : problems) std::printf("- %s\n", p.c_str());
+    return brokenCells ? 1 : 0;
+}

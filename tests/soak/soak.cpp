@@ -1,0 +1,283 @@
+// soak: the plug-in as a host uses it for hours, compressed. The simulator
+// sits on a pseudo-terminal pacing its bytes at 57600 baud (replies whole,
+// after a USB adapter's latency) and the plug-in
+// reaches it through the system's serial back-end. One host thread per
+// drive moves it again and again while the polling thread runs; then the
+// device is disconnected and connected again many times.
+//
+// What must hold (exit code 1 otherwise; 3 when the run stalls):
+//   - every move answers 0 and the processor refuses no packet;
+//   - every position change reaches the host once: after each move the last
+//     callback of that drive carries the position the drive reports (none
+//     missed), and no callback repeats the one before it (none duplicated);
+//   - every reconnect connects with all three drives;
+//   - nothing stalls (a watchdog); leaks are LeakSanitizer's to find when
+//     this runs in the AddressSanitizer build.
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/module_export.h"
+#include "host/kx_device_interfaces.h"
+#include "host/kx_position.h"
+#include "host/kx_settings.h"
+#include "host/kx_time.h"
+#include "platform/serial_port.h"
+#include "sim/processor_endpoint.h"
+#include "sim/pty_link.h"
+
+namespace {
+
+constexpr int kPort = 33;
+constexpr unsigned kXYId = 1, kZId = 2, kRotaryId = 3;
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// What the host saw through the position callback, per drive id.
+struct Callbacks {
+    struct Drive {
+        std::uint64_t calls = 0;
+        std::uint64_t duplicates = 0;
+        double last[2] = {NAN, NAN};
+    };
+    std::mutex mutex;
+    std::map<unsigned, Drive> drives;
+
+    static void Receive(std::uint32_t, SKxDevicePosition* p, std::uint64_t context) {
+        auto* self = reinterpret_cast<Callbacks*>(context);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        Drive& d = self->drives[p->uDeviceId];
+        ++d.calls;
+        if (d.last[0] == p->dPosition[0] && d.last[1] == p->dPosition[1]) ++d.duplicates;
+        d.last[0] = p->dPosition[0];
+        d.last[1] = p->dPosition[1];
+    }
+    // Whether the last callback of `id` carried x (and y, for a stage).
+    bool LastIs(unsigned id, double x, double y, bool stage) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const Drive& d = drives[id];
+        return d.last[0] == x && (!stage || d.last[1] == y);
+    }
+};
+
+struct Plugin {
+    Plugin() {
+        object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
+        device = dynamic_cast<IKxPhysicalDevice*>(object);
+    }
+    ~Plugin() {
+        if (device) device->DisconnectDevice();
+        DropDrives();
+        if (object) object->GetKxClass()->Release();
+    }
+    bool Connect() {
+        CKxStringW text;
+        SetIntToKey(text, u"m_iPort", kPort);
+        device->ConnectDevice(text.GetString());
+        DropDrives();
+        device->CreateLogicalDevices(0, 0, drives);
+        for (IKxLogicalDevice* d : drives) {
+            if (!xy && (xy = dynamic_cast<IKxDeviceXY*>(d))) xy->LoadSettings(u"", kXYId);
+            if (!z && (z = dynamic_cast<IKxDeviceZ*>(d))) z->LoadSettings(u"", kZId);
+            if (!rotary && (rotary = dynamic_cast<IKxDeviceRotary*>(d)))
+                rotary->LoadSettings(u"", kRotaryId);
+        }
+        return device->QueryConnection() == KX_DM_CONNECTED && xy && z && rotary;
+    }
+    void DropDrives() {
+        for (IKxLogicalDevice* d : drives) delete d;
+        drives.clear();
+        xy = nullptr;
+        z = nullptr;
+        rotary = nullptr;
+    }
+    IKxInterface* object = nullptr;
+    IKxPhysicalDevice* device = nullptr;
+    CKxLogicalDeviceList drives;
+    IKxDeviceXY* xy = nullptr;
+    IKxDeviceZ* z = nullptr;
+    IKxDeviceRotary* rotary = nullptr;
+};
+
+// Ends the run when no move or reconnect finished for `limit`.
+class Watchdog {
+  public:
+    explicit Watchdog(std::chrono::seconds limit) {
+        m_thread = std::thread([this, limit] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            std::uint64_t seen = m_progress;
+            while (!m_done) {
+                if (!m_cv.wait_for(lock, limit, [&] { return m_done || m_progress != seen; })) {
+                    std::fprintf(stderr, "soak: no progress for %lld s: stalled\n",
+                                 static_cast<long long>(limit.count()));
+                    std::fflush(nullptr);
+                    std::_Exit(3);
+                }
+                seen = m_progress;
+            }
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+    void Progress() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_progress;
+        m_cv.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::uint64_t m_progress = 0;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Moves the three drives from several threads, then reconnects, against the "
+        "simulator on a pseudo-terminal paced at 57600 baud."};
+    int moves = 1000;
+    int reconnects = 200;
+    double speed = 4;
+    app.add_option("--moves", moves, "Moves per drive")->check(CLI::Range(1, 1000000));
+    app.add_option("--reconnects", reconnects, "Disconnect/connect cycles")
+        ->check(CLI::Range(0, 100000));
+    app.add_option("--speed", speed, "Speed factor of the simulated and the host's clock")
+        ->check(CLI::Range(1.0, 50.0));
+    CLI11_PARSE(app, argc, argv);
+
+    sim::RealClock clock(speed);
+    host::SetTimeSpeed(speed);
+    sim::ProcessorEndpoint endpoint(sim::BoardConfig{}, clock);
+    endpoint.trace().KeepEntries(false);  // hours of packets
+    sim::PtyLink::Options options;
+    options.baud = 57600;
+    // Whole replies, as from the board's USB serial adapter with the 2 ms
+    // latency timer the plug-in sets.
+    options.latencyMs = 2;
+    sim::PtyLink line(endpoint, options);
+    std::string error;
+    if (!line.Start(&error)) {
+        std::fprintf(stderr, "soak: %s\n", error.c_str());
+        return 2;
+    }
+    platform::SetComPortPath(kPort, line.slavePath());
+
+    Watchdog watchdog(std::chrono::seconds(60));
+    Callbacks callbacks;
+    int failures = 0;
+    std::uint64_t missed = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    long rssAfterFirstConnect = 0, rssEnd = 0;
+    {
+        Plugin plugin;
+        if (!plugin.Connect()) {
+            std::fprintf(stderr, "soak: no connection\n");
+            return 1;
+        }
+        rssAfterFirstConnect = ResidentKiB();
+        plugin.device->SetPositionCallback(&Callbacks::Receive,
+                                           reinterpret_cast<std::uint64_t>(&callbacks));
+
+        std::atomic<int> failed{0};
+        std::atomic<std::uint64_t> notSeen{0};
+        // Each thread moves its drive between positions that differ from
+        // one move to the next (from the second move on: the first may start
+        // where it ends), and checks the host heard of the arrival.
+        const auto check = [&](int i, bool ok, unsigned id, double x, double y) {
+            if (!ok) ++failed;
+            if (i > 0 && !callbacks.LastIs(id, x, y, id == kXYId)) ++notSeen;
+            watchdog.Progress();
+        };
+        std::vector<std::thread> threads;
+        threads.emplace_back([&] {
+            for (int i = 0; i < moves; ++i) {
+                const bool ok = plugin.xy->MoveAbsolute(5.0 * (i % 7), -3.0 * (i % 5)) == KX_DM_OK;
+                double x = 0, y = 0;
+                plugin.xy->GetPosition(&x, &y);
+                check(i, ok, kXYId, x, y);
+            }
+        });
+        threads.emplace_back([&] {
+            for (int i = 0; i < moves; ++i) {
+                const bool ok = plugin.z->MoveAbsolute(2.0 * (i % 11) - 10.0) == KX_DM_OK;
+                double um = 0;
+                plugin.z->GetPosition(&um);
+                check(i, ok, kZId, um, 0);
+            }
+        });
+        threads.emplace_back([&] {
+            for (int i = 0; i < moves; ++i) {
+                const bool ok = plugin.rotary->MoveAbsolute(1.5 * (i % 4)) == KX_DM_OK;
+                double angle = 0;
+                plugin.rotary->GetAngle(&angle);
+                check(i, ok, kRotaryId, angle, 0);
+            }
+        });
+        for (std::thread& t : threads) t.join();
+        failures += failed;
+        missed = notSeen;
+        const double moveSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("%d moves of each of 3 drives in %.1f s (%.0f moves/s), %d failed\n", moves,
+                    moveSeconds, 3 * moves / moveSeconds, static_cast<int>(failed));
+
+        const auto r0 = std::chrono::steady_clock::now();
+        int badReconnects = 0;
+        for (int i = 0; i < reconnects; ++i) {
+            plugin.device->DisconnectDevice();
+            if (!plugin.Connect() || plugin.z->MoveAbsolute(i % 2 ? 1.0 : -1.0) != KX_DM_OK)
+                ++badReconnects;
+            watchdog.Progress();
+        }
+        failures += badReconnects;
+        rssEnd = ResidentKiB();
+        std::printf("%d reconnects in %.1f s, %d failed\n", reconnects,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - r0).count(),
+                    badReconnects);
+        plugin.device->SetPositionCallback(nullptr, 0);
+    }
+
+    std::uint64_t calls = 0, duplicates = 0;
+    for (const auto& [id, d] : callbacks.drives) {
+        calls += d.calls;
+        duplicates += d.duplicates;
+        std::printf("drive %u: %llu callbacks, %llu repeated\n", id,
+                    static_cast<unsigned long long>(d.calls),
+                    static_cast<unsigned long long>(d.duplicates));
+    }
+    const sim::EndpointStats stats = endpoint.stats();
+    std::printf("callbacks missed: %llu\n", static_cast<unsigned long long>(missed));
+    std::printf("packets %llu, refused %llu\n", static_cast<unsigned long long>(stats.packets),
+                static_cast<unsigned long long>(stats.refusals));
+    std::printf("resident memory: %ld KiB after the first connect, %ld KiB after the last\n",
+                rssAfterFirstConnect, rssEnd);
+    const bool ok =
+        failures == 0 && missed == 0 && duplicates == 0 && stats.refusals == 0 && calls > 0;
+    std::printf("%s\n", ok ? "soak passed" : "soak FAILED");
+    return ok ? 0 : 1;
+}
