@@ -6,9 +6,14 @@
 #   make test    build both trees and run every test in both, then the native
 #                suite again under ASan+UBSan and under TSan
 #   make demo    the main job: probe a scripted peer on a pseudo-terminal
-#   make bench   benchmarks, natively and under Wine
+#   make bench   every benchmark in one run, natively and under Wine; the
+#                report goes to docs/performance.md
 #   make screenshots  PNG pictures of the four dialogs under Wine, into
 #                docs/screenshots
+#   make soak    SOAK_MOVES moves of each drive from three threads, then
+#                SOAK_RECONNECTS reconnects, under AddressSanitizer
+#   make fault-matrix  every operation under every injected fault, as
+#                tables in docs/fault-matrix.md
 #   make fuzz    libFuzzer on each fuzz target (settings texts; packets and
 #                the simulator's receiver) for FUZZ_SECONDS each (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
@@ -21,7 +26,7 @@ WINEPREFIX_DIR := $(CURDIR)/$(WINDOWS)/wineprefix
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps native windows test test-native test-windows test-sanitizers demo bench fuzz screenshots format clean
+.PHONY: all deps native windows test test-native test-windows test-sanitizers asan demo bench soak fault-matrix fuzz screenshots format clean
 
 all: native windows
 
@@ -57,14 +62,16 @@ ASAN := build/asan
 # UBSan's float-to-integer overflow check is not part of "undefined" in GCC.
 ASAN_FLAGS := -fsanitize=address,undefined,float-cast-overflow
 TSAN := build/tsan
-test-sanitizers: deps
-	@echo "== native tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_ENV := ASAN_OPTIONS=use_sigaltstack=0:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+asan: deps
 	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS) -fno-sanitize-recover=all -fno-omit-frame-pointer" \
 	    -DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS) -DCMAKE_SHARED_LINKER_FLAGS=$(ASAN_FLAGS) >/dev/null
 	@cmake --build $(ASAN) -j $(JOBS) >/dev/null
-	@cd $(ASAN) && ASAN_OPTIONS=use_sigaltstack=0:detect_leaks=1 \
-	    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+test-sanitizers: asan
+	@echo "== native tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+	@cd $(ASAN) && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)
 	@echo "== native tests under ThreadSanitizer"
 	@cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
@@ -89,7 +96,17 @@ demo: native
 	@sh tools/demo.sh $(NATIVE)
 
 bench: native windows
-	@sh bench/run-benchmarks.sh $(NATIVE) $(WINDOWS)
+	@sh bench/run-benchmarks.sh $(NATIVE) $(WINDOWS) >$(NATIVE)/performance.md
+	@cp $(NATIVE)/performance.md docs/performance.md && cat docs/performance.md
+
+# The long soak, under AddressSanitizer (LeakSanitizer checks at the end).
+SOAK_MOVES ?= 1000
+SOAK_RECONNECTS ?= 200
+soak: asan
+	@$(ASAN_ENV) $(ASAN)/bin/soak --moves $(SOAK_MOVES) --reconnects $(SOAK_RECONNECTS)
+
+fault-matrix: native
+	@sh tests/faults/fault-matrix-report.sh $(NATIVE) docs/fault-matrix.md
 
 screenshots: windows
 	@sh tools/install-deps.sh imagemagick

@@ -1,12 +1,18 @@
 #!/bin/sh
 # run-benchmarks.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
-# Runs the exchange benchmark against link-peer natively and under Wine and
-# prints one markdown table, then where a native paced exchange's time goes.
+# Runs every benchmark in one go (natively, and the exchange also under
+# Wine) and prints one markdown report: a table of all figures against
+# their goals, then the details. `make bench` writes it to
+# docs/performance.md.
 set -eu
 native=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
 here="$(cd "$(dirname "$0")" && pwd)"
 background="$here/../tests/support/background.sh"
+prefix="$windows/wineprefix"
+work="$native/bench"
+mkdir -p "$work"
+
 peer() {  # peer start|stop DIR
   if [ "$1" = start ]; then
     sh "$background" start link-peer "$2" "$native/bin/link-peer" --link "$2/com5" --control-link "$2/com12" >/dev/null
@@ -14,33 +20,109 @@ peer() {  # peer start|stop DIR
     sh "$background" stop link-peer "$2"
   fi
 }
-prefix="$windows/wineprefix"
-
+sim() {  # sim start|stop DIR
+  if [ "$1" = start ]; then
+    sh "$background" start tessaro-sim "$2" "$native/bin/tessaro-sim" --axes 4 --link "$2/com7" >/dev/null
+  else
+    sh "$background" stop tessaro-sim "$2"
+  fi
+}
 cleanup() {
-  peer stop "$native/peer" || true
+  peer stop "$work" || true
   peer stop "$prefix/dosdevices" || true
-  sh "$here/../cmake/wine-prepare.sh" stop "$prefix" || true
+  sim stop "$work" || true
+  sim stop "$prefix/dosdevices" || true
+  sh "$here/../cmake/wine-prepare.sh" stop "$prefix" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT INT TERM
 
-echo "Exchange of a 4-byte command and a 6-byte reply (GetVersion) over a pseudo-terminal."
-echo "Instant: the peer answers at once. Paced: the peer paces request and reply at 57600 baud;"
-echo "wire time = 10 bytes x 10 bits / 57600; ratio = measured / wire time (goal <= 1.03 native, <= 1.15 Wine)."
-echo
-echo "| run | instant exchanges | exchanges/s | mean us | p99 us | paced exchanges | wire us | paced mean us | ratio mean | ratio p99 | failures |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|"
-peer start "$native/peer"
-TESSARO_PEER_DIR="$native/peer" "$native/bin/link-exchange-bench" --breakdown >"$native/bench.out"
-peer stop "$native/peer"
-grep '^|' "$native/bench.out"
+# Resident memory (KiB) of the first process whose command line holds $1,
+# sampled while tessaro-host waits connected in a 3-second slow jog.
+resident_of_connected_host() {  # PATTERN COMMAND...
+  pattern=$1
+  shift
+  "$@" >"$work/host.out" 2>&1 &
+  pid=$!
+  sleep 2
+  kib=$(for p in $(pgrep -f "$pattern"); do grep '^VmRSS' /proc/$p/status 2>/dev/null; done |
+        awk '{ if ($2 > max) max = $2 } END { print max + 0 }')
+  wait $pid || true
+  echo "$kib"
+}
 
-sh "$here/../cmake/wine-prepare.sh" start "$prefix"
+# Figures, each into a file of its own.
+peer start "$work"
+TESSARO_PEER_DIR="$work" "$native/bin/link-exchange-bench" --breakdown >"$work/exchange-native.out"
+peer stop "$work"
+
+sh "$here/../cmake/wine-prepare.sh" start "$prefix" >/dev/null
 peer start "$prefix/dosdevices"
-"$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe"
-echo
-grep -v '^|' "$native/bench.out"
+"$windows/wine-run.sh" "$windows/bin/link-exchange-bench.exe" >"$work/exchange-wine.out"
+peer stop "$prefix/dosdevices"
 
+"$native/bin/controller-bench" >"$work/controller.out"
+
+sim start "$work"
+rss_native=$(resident_of_connected_host "bin/tessaro-host" "$native/bin/tessaro-host" --no-metadata \
+  --port 7 --device "$work/com7" z jog 0.01 3)
+sim stop "$work"
+sim start "$prefix/dosdevices"
+rss_wine=$(resident_of_connected_host "tessaro-host.exe" "$windows/wine-run.sh" \
+  "$windows/bin/tessaro-host.exe" --no-metadata --port 7 z jog 0.01 3)
+sim stop "$prefix/dosdevices"
+
+# Columns of an exchange row: | label | instant | /s | mean | p99 | paced | wire | paced mean | ratio mean | ratio p99 | failures |
+ratio() { grep '^|' "$1" | awk -F'|' '{ gsub(/ /, "", $10); print $10 }'; }
+ratio_native=$(ratio "$work/exchange-native.out")
+ratio_wine=$(ratio "$work/exchange-wine.out")
+met_exchange=$(awk -v n="$ratio_native" -v w="$ratio_wine" 'BEGIN { print (n <= 1.03 && w <= 1.15) ? "yes" : "**no**" }')
+
+cat <<EOF
+# Performance
+
+Written by \`make bench\` on $(date -u +%Y-%m-%d) ($(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')).
+Natively on Linux and, for the serial transport, under Wine; the far side
+is link-peer or the simulator on a pseudo-terminal.
+
+| measure | native | Wine | goal | met | notes |
+|---|---|---|---|---|---|
+| exchange time / wire time (GetVersion at 57600 baud, mean) | $ratio_native | $ratio_wine | <= 1.03 native, <= 1.15 Wine | $met_exchange | 4-byte command, 6-byte reply; wire time 1736.1 us |
+EOF
+grep '^|' "$work/controller.out"
+echo "| resident memory of a connected host (tessaro-host, module loaded, 4 axes) | $((rss_native / 1024)).$(( (rss_native % 1024) * 10 / 1024 )) MiB | $((rss_wine / 1024)).$(( (rss_wine % 1024) * 10 / 1024 )) MiB | - | - | VmRSS while connected; under Wine the whole Wine process |"
+
+cat <<'EOF'
+
+## Where a goal is missed, and why
+
+- Motion complete to `MoveAndWait` return: the wait polls `GetEventStatus`
+  and sleeps 10 ms between polls, as the command sequence prescribes; a
+  motion that completes just after a poll is seen up to one sleep plus one
+  exchange later (p50 sits near half of that). Only a shorter sleep, or
+  waiting on the processor's interrupt line instead of polling, would close
+  it; both change the specified sequence, so neither is done.
+- Exchange time on a pseudo-terminal: the paced peer's own scheduling and
+  the kernel's pseudo-terminal hand-over add some tens of microseconds to
+  each of the two transfers (the breakdown below shows where); on a real
+  USB adapter the 2 ms latency timer dominates instead. Nothing on our side
+  of the exchange is left to take out: writing and purging take a few
+  microseconds.
+- Idle polling CPU: each pass is four position reads, each a system call
+  pair on the serial port plus the wake-ups; it hovers around the goal and
+  rises on a busy machine (the share is CPU time over wall time). Reading
+  the four positions less often, or only while something moves, would
+  lower it; the 50 ms period is part of the specified behaviour.
+
+## Serial exchange, in detail
+
+Instant: the peer answers at once. Paced: the peer paces request and reply
+at 57600 baud; wire time = 10 bytes x 10 bits / 57600; ratio = measured /
+wire time.
+
+| run | instant exchanges | exchanges/s | mean us | p99 us | paced exchanges | wire us | paced mean us | ratio mean | ratio p99 | failures |
+|---|---|---|---|---|---|---|---|---|---|---|
+EOF
+grep '^|' "$work/exchange-native.out"
+grep '^|' "$work/exchange-wine.out"
 echo
-echo "Controller (native): the simulator on a pseudo-terminal, the controller on the real serial back-end."
-echo
-"$native/bin/controller-bench"
+grep -v '^|' "$work/exchange-native.out" || true
