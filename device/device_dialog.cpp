@@ -3,18 +3,13 @@
 #include <string>
 
 #include "drives/dialog_support.h"
+#include "host/kx_string.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
 // One information dialog at a time.
 SDeviceDialogContext* g_pContext = nullptr;
-
-std::string Narrow(const CKxStringW& text) {
-    std::string out;
-    for (char16_t c : text.str()) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-}
 
 }  // namespace
 
@@ -64,8 +59,8 @@ CKxStringW DeviceInformationText(const tessaro::CTessaroController& c) {
         u"  Chip count: %d                          \r\n"
         u"  Version CPU: V%d.%d \r\n"
         u"  Version board: V%d.%d",
-        Narrow(GetGenerationName(c.m_uFamily)).c_str(),
-        Narrow(GetMotorTypeName(c.m_uMotorType)).c_str(), int{c.m_uNumberOfAxes},
+        KX_ToUtf8(GetGenerationName(c.m_uFamily).str()).c_str(),
+        KX_ToUtf8(GetMotorTypeName(c.m_uMotorType).str()).c_str(), int{c.m_uNumberOfAxes},
         int{c.m_uChipCount}, int{c.m_uVersionMajor}, int{c.m_uVersionMinor},
         int{c.m_uBoardVersionMajor}, int{c.m_uBoardVersionMinor});
     return text;

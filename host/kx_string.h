@@ -9,6 +9,10 @@
 
 #include "host/kx_export.h"
 
+// UTF-16 text as UTF-8, for terminals, logs and narrow APIs. Unpaired
+// surrogates become U+FFFD.
+KX_HOST_API std::string KX_ToUtf8(std::u16string_view text);
+
 class KX_HOST_API CKxStringW {
   public:
     CKxStringW() = default;

@@ -16,6 +16,7 @@
 #include "host/kx_dialog_template.h"
 #include "host/kx_dialogs.h"
 #include "host/kx_post.h"
+#include "host/kx_string.h"
 
 namespace host {
 namespace {
@@ -296,22 +297,7 @@ std::string DialogAsText(KxWindow dialog) {
     const Dialog* d = AsDialog(dialog);
     if (!d) return {};
     // UTF-8, as terminals show it ("µ", "²").
-    auto narrow = [](const std::u16string& s) {
-        std::string out;
-        for (char16_t c : s) {
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else if (c < 0x800) {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (c >> 12));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
-        return out;
-    };
+    const auto narrow = [](const std::u16string& s) { return KX_ToUtf8(s); };
     std::string text = "== " + narrow(d->caption) + "\n";
     for (const auto& c : d->controls) {
         const char* kind = c->item.classAtom == kButtonClass   ? "Button"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/kx_dialogs.h"
+#include "host/kx_string.h"
 
 namespace host {
 namespace {
@@ -191,10 +192,9 @@ void CloseDialogBox(KxWindow dialog) {
 
 namespace {
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide text is UTF-16");
 std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (; *text; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
-    return out;
+    return KX_ToUtf8(reinterpret_cast<const char16_t*>(text));
 }
 
 BOOL CALLBACK DescribeChild(HWND child, LPARAM out) {

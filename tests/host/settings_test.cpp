@@ -165,6 +165,12 @@ TEST(HostStrings, FindDeleteConcatenate) {
     EXPECT_EQ(a + CKxStringW(u" Drive"), CKxStringW(u"XY Drive"));
     a = nullptr;
     EXPECT_TRUE(a.IsEmpty());
+    // As UTF-8: one to four bytes a character, unpaired surrogates replaced.
+    EXPECT_EQ(KX_ToUtf8(u"um \u00B5m \u00B2 \u20AC"), "um \xC2\xB5m \xC2\xB2 \xE2\x82\xAC");
+    EXPECT_EQ(KX_ToUtf8(u"\U0001F52C"), "\xF0\x9F\x94\xAC");
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
+    EXPECT_EQ(KX_ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(KX_ToUtf8(std::u16string_view(u"x\0y", 3)), std::string("x\0y", 3));
 }
 
 TEST(HostDiagnostics, LinesGoToTheChosenSink) {

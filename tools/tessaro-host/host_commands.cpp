@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "host/kx_dialogs.h"
+#include "host/kx_string.h"
 #include "host/kx_time.h"
 #include "platform/console.h"
 
@@ -46,9 +47,7 @@ bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size
 }
 
 std::string Narrow(const CKxStringW& text) {
-    std::string out;
-    for (char16_t c : text.str()) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
+    return KX_ToUtf8(text.str());
 }
 
 }  // namespace

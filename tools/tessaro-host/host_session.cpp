@@ -9,6 +9,7 @@
 #include "cmotion/link_opcodes.h"
 #include "host/kx_module_file.h"
 #include "host/kx_settings.h"
+#include "host/kx_string.h"
 #include "host/kx_time.h"
 
 namespace tessaro_host {
@@ -23,17 +24,17 @@ using SetPacketTrace = void (*)(PacketObserver, void*);
 // The zero-padded UTF-16LE records of a metadata section, as text.
 std::vector<std::string> Records(const std::vector<std::uint8_t>& bytes) {
     std::vector<std::string> records;
-    std::string current;
+    std::u16string current;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned c = bytes[i] | (bytes[i + 1] << 8);
+        const char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         if (c == 0) {
-            if (!current.empty()) records.push_back(current);
+            if (!current.empty()) records.push_back(KX_ToUtf8(current));
             current.clear();
         } else {
-            current += c < 0x80 ? static_cast<char>(c) : '?';
+            current += c;
         }
     }
-    if (!current.empty()) records.push_back(current);
+    if (!current.empty()) records.push_back(KX_ToUtf8(current));
     return records;
 }
 
@@ -84,7 +85,8 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     m_out << "connected on COM" << options.port << ": " << drives.size() << " drive"
           << (drives.size() == 1 ? "" : "s") << "\n";
     device->SetPositionCallback(&HostSession::OnPosition, reinterpret_cast<std::uint64_t>(this));
-    return LoadSettings(error);
+    LoadSettings();
+    return true;
 }
 
 bool HostSession::PrintMetadata(std::string* error) {
@@ -100,8 +102,9 @@ bool HostSession::PrintMetadata(std::string* error) {
     return true;
 }
 
-bool HostSession::LoadSettings(std::string* error) {
-    // Every drive gets its id and its parameters sent, also without a file.
+void HostSession::LoadSettings() {
+    // Every drive gets its id and its parameters sent, also without a file
+    // (a file not there yet is the first run's: save writes it).
     std::string texts[3];
     if (!options.settingsFile.empty()) {
         std::ifstream in(options.settingsFile);
@@ -128,8 +131,6 @@ bool HostSession::LoadSettings(std::string* error) {
         std::u16string wide(texts[i].begin(), texts[i].end());
         targets[i]->LoadSettings(wide.c_str(), ids[i]);
     }
-    (void)error;
-    return true;
 }
 
 bool HostSession::SaveSettings(std::string* error) {

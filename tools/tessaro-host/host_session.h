@@ -64,7 +64,7 @@ class HostSession {
 
   private:
     bool PrintMetadata(std::string* error);
-    bool LoadSettings(std::string* error);
+    void LoadSettings();
     static void OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context);
     static void OnPacket(void* context, std::uint16_t commandWordCount,
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
