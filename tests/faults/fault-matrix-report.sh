@@ -48,10 +48,15 @@ hand-made position change to report), disconnect `Reset`. Jogs show start/stop.
 What the rows show beyond the rules:
 
 - Synchronising takes any byte as an answer, so a mangled first reply does
-  not stop a connect; a late one (and silence, and a hang-up) does.
+  not stop a connect; silence and a hang-up do, and so does a late reply in
+  process (where a read never waits for it; on the line the retries outlast
+  the delay).
 - A failed axis set-up leaves that axis out: the connection stands with
   fewer drives (with XY needing two axes, one lost stage axis costs more
-  than one drive).
+  than one drive). A processor that falls silent during the set-up leaves
+  a connection with no drives at all: the host sees it in the drive list,
+  not in the state. On the line a late reply also spoils the next axis's
+  set-up (it arrives during that exchange): one drive left.
 - After a processor reset the polling thread reads the position the reset
   left (0), which is where the host already believed the axis stood: no
   callback, as on the real board. Only a move or a reconnect sets the

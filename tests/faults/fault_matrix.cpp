@@ -52,6 +52,18 @@ int CountEntries(const char* path) {
     return n;
 }
 
+// Whether the number of threads comes down to `count` within a second: a
+// joined thread may still be listed for a moment while the kernel finishes
+// its exit.
+bool ThreadsBackTo(int count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (CountEntries("/proc/self/task") > count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 // key=value; pairs of a settings text, without the current positions (a
 // move may change them; that is what a move is for).
 using KeyMap = std::map<std::u16string, std::u16string>;
@@ -378,8 +390,7 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         if (rig.device->DisconnectDevice() != KX_DM_OK) cell.broken.push_back("disconnect failed");
         if (rig.board.line.isOpen() || CountEntries("/proc/self/fd") > filesIdle)
             cell.broken.push_back("port left open");
-        if (CountEntries("/proc/self/task") > threadsIdle)
-            cell.broken.push_back("thread left running");
+        if (!ThreadsBackTo(threadsIdle)) cell.broken.push_back("thread left running");
 
         // The line healed (a silent processor or a line gone stay so): the
         // same device connects again and moves.
@@ -391,8 +402,7 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
             rig.device->DisconnectDevice();
         }
     }
-    if (CountEntries("/proc/self/task") > threadsBefore)
-        cell.broken.push_back("thread left running");
+    if (!ThreadsBackTo(threadsBefore)) cell.broken.push_back("thread left running");
     return cell;
 }
 
