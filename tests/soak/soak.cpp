@@ -250,8 +250,21 @@ int main(int argc, char** argv) {
         int badReconnects = 0;
         for (int i = 0; i < reconnects; ++i) {
             plugin.device->DisconnectDevice();
-            if (!plugin.Connect() || plugin.z->MoveAbsolute(i % 2 ? 1.0 : -1.0) != KX_DM_OK)
+            if (!plugin.Connect()) {
                 ++badReconnects;
+                continue;
+            }
+            // New drives, new motion objects: the host hands the callback
+            // over again, as after every connect.
+            plugin.device->SetPositionCallback(&Callbacks::Receive,
+                                               reinterpret_cast<std::uint64_t>(&callbacks));
+            // The processor counts from 0 after the reset of the last
+            // disconnect: a move to +-1 um always changes the position.
+            const bool ok = plugin.z->MoveAbsolute(i % 2 ? 1.0 : -1.0) == KX_DM_OK;
+            double um = 0;
+            plugin.z->GetPosition(&um);
+            if (!ok) ++badReconnects;
+            if (!callbacks.LastIs(kZId, um, 0, false)) ++missed;
             watchdog.Progress();
         }
         failures += badReconnects;
