@@ -13,7 +13,8 @@
 #   make soak    SOAK_MOVES moves of each drive from three threads, then
 #                SOAK_RECONNECTS reconnects, under AddressSanitizer
 #   make fault-matrix  every operation under every injected fault, as
-#                tables in docs/fault-matrix.md
+#                tables in docs/fault-matrix.md (natively, and through
+#                tessaro-host under Wine)
 #   make fuzz    libFuzzer on each fuzz target (settings texts; packets and
 #                the simulator's receiver) for FUZZ_SECONDS each (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
@@ -105,8 +106,8 @@ SOAK_RECONNECTS ?= 200
 soak: asan
 	@$(ASAN_ENV) $(ASAN)/bin/soak --moves $(SOAK_MOVES) --reconnects $(SOAK_RECONNECTS)
 
-fault-matrix: native
-	@sh tests/faults/fault-matrix-report.sh $(NATIVE) docs/fault-matrix.md
+fault-matrix: native windows
+	@sh tests/faults/fault-matrix-report.sh $(NATIVE) $(WINDOWS) docs/fault-matrix.md
 
 screenshots: windows
 	@sh tools/install-deps.sh imagemagick

@@ -1,11 +1,16 @@
 #!/bin/sh
-# fault-matrix-report.sh NATIVE_BUILD_DIR OUTPUT.md
+# fault-matrix-report.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUTPUT.md
 # Runs the fault matrix with the simulator in process and on a
-# pseudo-terminal, and writes both tables with their legend. Exit code 1 when
-# a cell broke a rule (the report is written all the same).
+# pseudo-terminal, then tessaro-host's operations against a faulty
+# tessaro-sim under Wine, and writes the three tables with their legend.
+# Exit code 1 when a cell broke a rule (the report is written all the same).
 set -u
-bin="$1/bin/fault-matrix"
-out="$2"
+native=$(cd "$1" && pwd)
+windows=$(cd "$2" && pwd)
+out="$3"
+bin="$native/bin/fault-matrix"
+here="$(cd "$(dirname "$0")" && pwd)"
+prefix="$windows/wineprefix"
 rc=0
 {
   cat <<'TEXT'
@@ -14,7 +19,7 @@ rc=0
 Every host-visible operation of the plug-in, through the host's interfaces,
 under every fault the simulator injects; one fresh simulated board per cell.
 Written by `make fault-matrix` (the in-process table also runs as the test
-`fault_matrix`).
+`fault_matrix`, the Wine table as `win.host_fault_run`).
 
 How a cell runs: connect (except in the connect rows), arm the fault on the
 first packet of the operation's own command (named below; so that the
@@ -75,7 +80,23 @@ TEXT
 
 TEXT
   "$bin" --line pty --speed 1 || rc=1
+  cat <<'TEXT'
+
+## The Windows module under Wine, through tessaro-host
+
+tessaro-host.exe loads the module and runs one command per cell against a
+fresh tessaro-sim on Wine's COM9 that injects the fault on the command's
+`SetVelocity` (connect: `GetVersion`); Wine's serial ports and the Win32
+back-end carry every byte. Rule: exit 0 without a fault, otherwise 1 (the
+plug-in reported a failure) or 3 (no controller), within the time limit.
+Times are wall-clock and include Wine starting the program.
+
+TEXT
+  sh "$here/../../cmake/wine-prepare.sh" start "$prefix" >/dev/null
+  sh "$here/host-fault-run.sh" "$native/bin" "$prefix/dosdevices" "$windows/wine-run.sh" \
+    "$windows/bin/tessaro-host.exe" --no-metadata --port 9 || rc=1
+  sh "$here/../../cmake/wine-prepare.sh" stop "$prefix" >/dev/null 2>&1
 } >"$out"
 echo "fault matrix written to $out"
-grep -E '^[0-9]+ cells' "$out"
+grep -E '^[0-9]+ cells|^every cell' "$out"
 exit $rc

@@ -30,8 +30,10 @@ case "$action" in
     shift 3
     mkdir -p "$dir"
     stop
-    rm -f "$state.log"
-    "$@" </dev/null >"$state.log" 2>&1 &
+    # Made here, not by the background job's redirection, so that the wait
+    # below never looks for a file that is not there yet.
+    : >"$state.log"
+    "$@" </dev/null >>"$state.log" 2>&1 &
     echo $! >"$state.pid"
     i=0
     while [ $i -lt 100 ]; do
