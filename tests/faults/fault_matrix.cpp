@@ -29,14 +29,14 @@
 #include <thread>
 #include <vector>
 
-#include "device/module_export.h"
-#include "host/kx_device_interfaces.h"
-#include "host/kx_settings.h"
 #include "host/kx_time.h"
+#include "tests/support/plugin_host.h"
 #include "tests/support/sim_board.h"
+#include "tests/support/watchdog.h"
 
 namespace {
 
+using testing_support::PluginHost;
 using testing_support::SimBoard;
 
 constexpr int kPort = 31;
@@ -100,10 +100,9 @@ const Faults kFaults[] = {
     {"hang-up", "hangup"},
 };
 
-// A plug-in as the host holds it, on a fresh simulated board with limit
-// switches on the stage and focus axes.
-struct Rig {
-    explicit Rig(double speed) : board(kPort, 4, speed) {
+// A fresh simulated board with limit switches on the stage and focus axes.
+struct RigBoard {
+    explicit RigBoard(double speed) : board(kPort, 4, speed) {
         for (int axis = 0; axis < 3; ++axis) {
             sim::LimitSwitches s;
             s.hasNegative = s.hasPositive = true;
@@ -113,36 +112,15 @@ struct Rig {
             s.positive = 5000;
             board.endpoint.processor().SetLimitSwitches(axis, s);
         }
-        object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
-        device = dynamic_cast<IKxPhysicalDevice*>(object);
     }
-    ~Rig() {
-        if (device) device->DisconnectDevice();
-        DropDrives();
-        if (object) object->GetKxClass()->Release();
-    }
-    // Whether the device is connected afterwards (ConnectDevice's own
-    // answer is fixed; the host reads the outcome from the connection).
-    bool Connect() {
-        CKxStringW text;
-        SetIntToKey(text, u"m_iPort", kPort);
-        device->ConnectDevice(text.GetString());
-        DropDrives();
-        device->CreateLogicalDevices(0, 0, drives);
-        for (IKxLogicalDevice* d : drives) {
-            if (!xy) xy = dynamic_cast<IKxDeviceXY*>(d);
-            if (!z) z = dynamic_cast<IKxDeviceZ*>(d);
-            if (!rotary) rotary = dynamic_cast<IKxDeviceRotary*>(d);
-        }
-        return device->QueryConnection() == KX_DM_CONNECTED;
-    }
-    void DropDrives() {
-        for (IKxLogicalDevice* d : drives) delete d;  // the host owns them
-        drives.clear();
-        xy = nullptr;
-        z = nullptr;
-        rotary = nullptr;
-    }
+    SimBoard board;
+};
+
+// The plug-in as the host holds it, on that board (the board base comes
+// first: made before the device, gone after it).
+struct Rig : RigBoard, PluginHost {
+    explicit Rig(double speed) : RigBoard(speed) {}
+    bool Connect() { return PluginHost::Connect(kPort); }
     std::vector<CKxStringW> SaveAll() {
         std::vector<CKxStringW> texts;
         for (IKxLogicalDevice* d : drives) {
@@ -151,14 +129,6 @@ struct Rig {
         }
         return texts;
     }
-
-    SimBoard board;
-    IKxInterface* object = nullptr;
-    IKxPhysicalDevice* device = nullptr;
-    CKxLogicalDeviceList drives;
-    IKxDeviceXY* xy = nullptr;
-    IKxDeviceZ* z = nullptr;
-    IKxDeviceRotary* rotary = nullptr;
 };
 
 // What an operation did: its return code (or a word for those without one).
@@ -278,38 +248,6 @@ const std::vector<Operation>& Operations() {
     return ops;
 }
 
-// Ends the program when a cell runs past its limit: a hang must not pass
-// for a slow cell.
-class Watchdog {
-  public:
-    Watchdog(std::chrono::milliseconds limit, std::string cell) : m_cell(std::move(cell)) {
-        m_thread = std::thread([this, limit] {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
-                std::fprintf(stderr, "fault-matrix: %s hangs (over %lld ms)\n", m_cell.c_str(),
-                             static_cast<long long>(limit.count()));
-                std::fflush(nullptr);
-                std::_Exit(3);
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
-    }
-
-  private:
-    std::string m_cell;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_done = false;
-    std::thread m_thread;
-};
-
 struct Cell {
     std::string text;
     std::vector<std::string> broken;  // rules the cell broke
@@ -360,7 +298,8 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
             // busy machine.
             const auto limit = std::chrono::milliseconds(
                 static_cast<long long>(op.boundSeconds * 1000.0 / speed * 2) + 10000);
-            Watchdog watchdog(limit, std::string(op.name) + " / " + fault.column);
+            testing_support::Watchdog watchdog(
+                limit, "fault-matrix: " + std::string(op.name) + " / " + fault.column);
             result = op.run(rig);
         }
         const double seconds = (KX_GetTimeCounter() - t0) / 1000.0;

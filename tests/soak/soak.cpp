@@ -26,16 +26,17 @@
 #include <thread>
 #include <vector>
 
-#include "device/module_export.h"
-#include "host/kx_device_interfaces.h"
 #include "host/kx_position.h"
-#include "host/kx_settings.h"
 #include "host/kx_time.h"
 #include "platform/serial_port.h"
 #include "sim/processor_endpoint.h"
 #include "sim/pty_link.h"
+#include "tests/support/plugin_host.h"
+#include "tests/support/watchdog.h"
 
 namespace {
+
+using testing_support::PluginHost;
 
 constexpr int kPort = 33;
 constexpr unsigned kXYId = 1, kZId = 2, kRotaryId = 3;
@@ -75,84 +76,15 @@ struct Callbacks {
     }
 };
 
-struct Plugin {
-    Plugin() {
-        object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
-        device = dynamic_cast<IKxPhysicalDevice*>(object);
-    }
-    ~Plugin() {
-        if (device) device->DisconnectDevice();
-        DropDrives();
-        if (object) object->GetKxClass()->Release();
-    }
-    bool Connect() {
-        CKxStringW text;
-        SetIntToKey(text, u"m_iPort", kPort);
-        device->ConnectDevice(text.GetString());
-        DropDrives();
-        device->CreateLogicalDevices(0, 0, drives);
-        for (IKxLogicalDevice* d : drives) {
-            if (!xy && (xy = dynamic_cast<IKxDeviceXY*>(d))) xy->LoadSettings(u"", kXYId);
-            if (!z && (z = dynamic_cast<IKxDeviceZ*>(d))) z->LoadSettings(u"", kZId);
-            if (!rotary && (rotary = dynamic_cast<IKxDeviceRotary*>(d)))
-                rotary->LoadSettings(u"", kRotaryId);
-        }
-        return device->QueryConnection() == KX_DM_CONNECTED && xy && z && rotary;
-    }
-    void DropDrives() {
-        for (IKxLogicalDevice* d : drives) delete d;
-        drives.clear();
-        xy = nullptr;
-        z = nullptr;
-        rotary = nullptr;
-    }
-    IKxInterface* object = nullptr;
-    IKxPhysicalDevice* device = nullptr;
-    CKxLogicalDeviceList drives;
-    IKxDeviceXY* xy = nullptr;
-    IKxDeviceZ* z = nullptr;
-    IKxDeviceRotary* rotary = nullptr;
-};
-
-// Ends the run when no move or reconnect finished for `limit`.
-class Watchdog {
-  public:
-    explicit Watchdog(std::chrono::seconds limit) {
-        m_thread = std::thread([this, limit] {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            std::uint64_t seen = m_progress;
-            while (!m_done) {
-                if (!m_cv.wait_for(lock, limit, [&] { return m_done || m_progress != seen; })) {
-                    std::fprintf(stderr, "soak: no progress for %lld s: stalled\n",
-                                 static_cast<long long>(limit.count()));
-                    std::fflush(nullptr);
-                    std::_Exit(3);
-                }
-                seen = m_progress;
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
-    }
-    void Progress() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_progress;
-        m_cv.notify_all();
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::uint64_t m_progress = 0;
-    bool m_done = false;
-    std::thread m_thread;
-};
+// Connects and gives each drive its id (which the callback carries) and
+// its parameters, as a host does after every connect.
+bool ConnectWithIds(PluginHost& plugin) {
+    if (!plugin.Connect(kPort) || !plugin.xy || !plugin.z || !plugin.rotary) return false;
+    plugin.xy->LoadSettings(u"", kXYId);
+    plugin.z->LoadSettings(u"", kZId);
+    plugin.rotary->LoadSettings(u"", kRotaryId);
+    return true;
+}
 
 }  // namespace
 
@@ -187,15 +119,16 @@ int main(int argc, char** argv) {
     }
     platform::SetComPortPath(kPort, line.slavePath());
 
-    Watchdog watchdog(std::chrono::seconds(60));
+    // No move or reconnect for a minute: stalled.
+    testing_support::Watchdog watchdog(std::chrono::seconds(60), "soak");
     Callbacks callbacks;
     int failures = 0;
     std::uint64_t missed = 0;
     const auto t0 = std::chrono::steady_clock::now();
     long rssAfterFirstConnect = 0, rssEnd = 0;
     {
-        Plugin plugin;
-        if (!plugin.Connect()) {
+        PluginHost plugin;
+        if (!ConnectWithIds(plugin)) {
             std::fprintf(stderr, "soak: no connection\n");
             return 1;
         }
@@ -250,7 +183,7 @@ int main(int argc, char** argv) {
         int badReconnects = 0;
         for (int i = 0; i < reconnects; ++i) {
             plugin.device->DisconnectDevice();
-            if (!plugin.Connect()) {
+            if (!ConnectWithIds(plugin)) {
                 ++badReconnects;
                 continue;
             }
