@@ -46,10 +46,6 @@ bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size
     return true;
 }
 
-std::string Narrow(const CKxStringW& text) {
-    return KX_ToUtf8(text.str());
-}
-
 }  // namespace
 
 std::vector<std::string> SplitWords(const std::string& line) {
@@ -146,8 +142,8 @@ CommandResult CommandRunner::Run(const std::string& line) {
 CommandResult CommandRunner::Info() {
     CKxStringW name;
     m_session.device->GetDeviceName(name);
-    m_out << Narrow(name) << ", connection state " << m_session.device->GetConnectionState()
-          << "\n";
+    m_out << KX_ToUtf8(name.str()) << ", connection state "
+          << m_session.device->GetConnectionState() << "\n";
     // The information text, read from the information dialog as the user
     // would see it.
     std::u16string text;
@@ -165,8 +161,8 @@ CommandResult CommandRunner::Info() {
     for (IKxLogicalDevice* d : m_session.drives) {
         unsigned id = 0;
         d->GetDeviceId(&id);
-        m_out << "  " << Narrow(d->GetDisplayName(0)) << " (" << Narrow(d->GetInterfaceName())
-              << ", id " << id << ")\n";
+        m_out << "  " << KX_ToUtf8(d->GetDisplayName(0).str()) << " ("
+              << KX_ToUtf8(d->GetInterfaceName().str()) << ", id " << id << ")\n";
     }
     return Ok();
 }
