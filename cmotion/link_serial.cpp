@@ -1,6 +1,7 @@
 #include "cmotion/link_serial.h"
 
 #include <atomic>
+#include <cmath>
 #include <new>
 #include <string>
 
@@ -20,6 +21,17 @@ std::u16string PortName(unsigned int portNumber) {
     const std::string digits = std::to_string(portNumber);
     name.append(digits.begin(), digits.end());
     return name;
+}
+
+// A read of n bytes ends after at most 100 + 10 * n ms; writes never time out.
+platform::SerialTimeouts StandardTimeouts() {
+    platform::SerialTimeouts timeouts;
+    timeouts.readInterval = 0;
+    timeouts.readTotalMultiplier = kReadTimeoutPerByteMs;
+    timeouts.readTotalConstant = kReadTimeoutConstantMs;
+    timeouts.writeTotalMultiplier = 0;
+    timeouts.writeTotalConstant = 0;
+    return timeouts;
 }
 
 void CloseHandleOf(CLinkSerialPort* port) {
@@ -63,13 +75,7 @@ LinkError OpenSerialPort(CLinkSerialPort* port) {
         CloseHandleOf(port);
         return kLinkInvalidSerialPort;
     }
-    platform::SerialTimeouts timeouts;
-    timeouts.readInterval = 0;
-    timeouts.readTotalMultiplier = kReadTimeoutPerByteMs;
-    timeouts.readTotalConstant = kReadTimeoutConstantMs;
-    timeouts.writeTotalMultiplier = 0;
-    timeouts.writeTotalConstant = 0;
-    if (!api.SetTimeouts(port->m_hPort, timeouts)) {
+    if (!api.SetTimeouts(port->m_hPort, StandardTimeouts())) {
         CloseHandleOf(port);
         return kLinkInvalidSerialPort;
     }
@@ -116,6 +122,42 @@ LinkError PurgeReceiveBuffer(CLinkSerialPort* port) {
     return kLinkOk;
 }
 
+std::uint32_t QuietTimeMs(std::uint32_t baudRate) {
+    const double byteMs = baudRate ? 10.0 * 1000.0 / baudRate : 10.0;
+    const double quiet = kAdapterLatencyMs + kQuietByteTimes * byteMs;
+    return quiet < kQuietLimitMs ? static_cast<std::uint32_t>(std::ceil(quiet)) : kQuietLimitMs;
+}
+
+LinkError AwaitQuietLine(CLinkSerialPort* port) {
+    if (!IsOpen(port)) return kLinkNotConnected;
+    platform::SerialApi& api = platform::CurrentSerialApi();
+    const std::uint32_t quietMs = QuietTimeMs(port->m_uBaudRate);
+    // One read of a whole buffer with only a total time-out ends after
+    // quietMs with what came: nothing means the line was quiet that long.
+    platform::SerialTimeouts window;
+    window.readTotalConstant = quietMs;
+    const bool windowSet = api.SetTimeouts(port->m_hPort, window);
+    // Without the short window each read waits the standard time-out: the
+    // same test, only slower.
+    const std::uint32_t readMs =
+        windowSet ? quietMs : kReadTimeoutConstantMs + kReadTimeoutPerByteMs * 16;
+    LinkError result = kLinkCommTimeout;
+    for (std::uint32_t spent = 0; spent <= kQuietLimitMs; spent += readMs) {
+        std::uint8_t drop[16];
+        std::uint32_t received = 0;
+        if (!api.Read(port->m_hPort, drop, sizeof drop, &received)) {
+            result = kLinkOk;  // a dead line is as quiet as it gets; the next exchange says more
+            break;
+        }
+        if (received == 0) {
+            result = kLinkOk;
+            break;
+        }
+    }
+    if (windowSet) api.SetTimeouts(port->m_hPort, StandardTimeouts());
+    return result;
+}
+
 LinkError SyncSerialPort(CLinkSerialPort* port) {
     if (!IsOpen(port)) return kLinkNotConnected;
     platform::SerialApi& api = platform::CurrentSerialApi();
@@ -134,6 +176,10 @@ LinkError SyncSerialPort(CLinkSerialPort* port) {
         inStep = api.Read(port->m_hPort, &answer, 1, &received) && received == 1;
     }
     if (!inStep) return kLinkCommTimeout;
+    // The answer is a whole reply, of which only its first byte was read;
+    // over a plain UART the rest is still on its way. Purging now would
+    // leave it to land in front of the next reply.
+    AwaitQuietLine(port);
     PurgeReceiveBuffer(port);
     return kLinkOk;
 }

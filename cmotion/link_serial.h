@@ -23,6 +23,16 @@ inline constexpr std::uint32_t kReadTimeoutConstantMs = 100;
 inline constexpr std::uint32_t kReadTimeoutPerByteMs = 10;
 inline constexpr int kSyncAttempts = 15;
 
+// When the line counts as quiet: no byte for a few byte times plus the USB
+// adapter's latency. The adapter holds received bytes for up to its latency
+// timer (16 ms unless the latency setup shortened it) and may hand a reply
+// over in two pieces at that boundary; four byte times cover the gap of a
+// plain UART. How long the wait for a quiet line may take at most, for a
+// far side that never stops talking.
+inline constexpr double kAdapterLatencyMs = 16.0;
+inline constexpr int kQuietByteTimes = 4;
+inline constexpr std::uint32_t kQuietLimitMs = 250;
+
 // One open interface: allocated by OpenSerialInterface, released by
 // CloseSerialInterface, shared by all axis handles of one controller.
 struct CLinkSerialPort {
@@ -79,9 +89,21 @@ bool SetLineSettings(CLinkSerialPort* port, std::uint32_t baudRate, std::uint8_t
 platform::SerialControlBlock LineControlBlock(std::uint32_t baudRate, std::uint8_t parity);
 
 // Sends single zero bytes, up to 15, until the processor answers one; its
-// receiver is then at a packet boundary. 0, kLinkCommPortWrite,
-// kLinkCommTimeout or kLinkNotConnected.
+// receiver is then at a packet boundary. The rest of that answer is let
+// arrive (AwaitQuietLine) before the receive queue is purged. 0,
+// kLinkCommPortWrite, kLinkCommTimeout or kLinkNotConnected.
 LinkError SyncSerialPort(CLinkSerialPort* port);
+
+// The quiet time of a line at `baudRate`: kAdapterLatencyMs plus
+// kQuietByteTimes byte times (10 bits a byte), in whole milliseconds.
+std::uint32_t QuietTimeMs(std::uint32_t baudRate);
+
+// Reads and drops input until none has come for QuietTimeMs (bounded by
+// kQuietLimitMs), so that the rest of a reply still on its way cannot land
+// in front of the next one. Sends nothing; the read time-outs are restored
+// afterwards. 0, kLinkNotConnected, or kLinkCommTimeout when the far side
+// was still talking at the bound.
+LinkError AwaitQuietLine(CLinkSerialPort* port);
 
 // Discards unread input (not pending output). 0 or kLinkNotConnected.
 LinkError PurgeReceiveBuffer(CLinkSerialPort* port);

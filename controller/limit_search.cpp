@@ -4,7 +4,7 @@
 #include "cmotion/link_errors.h"
 #include "controller/tessaro_motion.h"
 #include "controller/unit_conversion.h"
-#include "host/kx_time.h"
+#include "controller/controller_clock.h"
 
 namespace tessaro {
 namespace {
@@ -41,7 +41,7 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
         std::uint16_t signals = 0;
         err = a.GetSignalStatus(&signals);
         if (LimitsClear(signals)) break;
-        host::Sleep(100);
+        SleepHostMs(100);
         // The back-off move keeps running after this time-out (the speed was
         // not changed yet, so there is nothing to restore).
         if (KX_GetTimeCounter() - t0 > kWaitLimitMs) return kLinkOk;
@@ -116,7 +116,7 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
             }
         }
         if (clearX && clearY) break;
-        host::Sleep(100);
+        SleepHostMs(100);
         if (KX_GetTimeCounter() - t0 > kWaitLimitMs) return kLinkOk;
         if (err != kLinkOk) break;
     }

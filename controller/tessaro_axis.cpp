@@ -1,9 +1,9 @@
 #include "controller/tessaro_axis.h"
 
 #include "cmotion/link_commands.h"
+#include "controller/controller_clock.h"
 #include "controller/tessaro_controller.h"
 #include "controller/unit_conversion.h"
-#include "host/kx_time.h"
 
 namespace tessaro {
 namespace {
@@ -32,9 +32,14 @@ CTessaroAxis::CTessaroAxis(const CLinkAxisHandle& board, std::uint16_t axis,
     CopyAxisHandle(board, &m_handle, axis);
 }
 
+bool CTessaroAxis::Closing() const {
+    return m_pController && m_pController->IsClosing();
+}
+
 template <typename Command>
 std::uint16_t CTessaroAxis::Locked(Command command) {
     if (!m_pController) return kLinkInvalidAxis;
+    if (Closing()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     return command();
 }
@@ -120,6 +125,7 @@ bool CTessaroAxis::Initialize() {
 
 std::uint16_t CTessaroAxis::ApplySettings() {
     if (!m_pController) return kLinkOk;
+    if (Closing()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     CLinkAxisHandle* h = &m_handle;
     const std::uint32_t sampleTime = m_uSampleTime_us;
@@ -159,6 +165,7 @@ std::uint16_t CTessaroAxis::ApplySettings() {
 
 std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
     if (!m_pController) return kLinkOk;
+    if (Closing()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     const std::int32_t before = currentPos_step;
     std::int32_t raw = 0;
@@ -171,6 +178,7 @@ std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
 
 std::uint16_t CTessaroAxis::SetProfileMode(std::uint16_t mode) {
     if (!m_pController) return kLinkInvalidAxis;
+    if (Closing()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     if (m_uProfileMode == mode) return kLinkOk;
     if (mode != kProfileVelocity && mode != kProfilePositioning) {
@@ -239,6 +247,7 @@ std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction) {
     CKxMutexLock lock(m_pController->m_lock);
     const double t0 = KX_GetTimeCounter();
     for (;;) {
+        if (Closing()) return kLinkNotConnected;
         const std::int32_t counts =
             MulLow32(MulLow32(VelocityToCounts(speed_revolutionPerSecond), axisFlip), direction);
         const std::uint16_t code = Sequence([&] { return SetProfileMode(kProfileVelocity); },
@@ -247,7 +256,7 @@ std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction) {
                                             [&] { return cmotion::Update(&m_handle); });
         if (code == kLinkOk || code == kLinkMoveIntoLimit) return kLinkOk;
         if (code != kLinkMoveWithLimitPending) return code;
-        host::Sleep(50);
+        SleepHostMs(50);
         if (KX_GetTimeCounter() - t0 > 60000.0) return kLinkOk;
     }
 }

@@ -106,6 +106,8 @@ class CTessaroAxis {
     std::uint16_t StartLimitApproach(std::int8_t direction);
 
     CTessaroController* controller() const { return m_pController; }
+    // The controller is closing (or closed): commands answer 32721 unsent.
+    bool Closing() const;
     std::uint16_t axisNumber() const { return m_handle.m_uAxis; }
 
     cmotion::CLinkAxisHandle m_handle{};
@@ -140,7 +142,7 @@ class CTessaroAxis {
 
   private:
     // Runs one command under the controller lock; 3 (invalid axis) without a
-    // controller.
+    // controller, 32721 (not connected) once the controller is closing.
     template <typename Command>
     std::uint16_t Locked(Command command);
 };

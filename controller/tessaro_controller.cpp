@@ -1,6 +1,7 @@
 #include "controller/tessaro_controller.h"
 
 #include "cmotion/link_commands.h"
+#include "controller/line_retry.h"
 #include "controller/serial_latency.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_motion.h"
@@ -38,12 +39,13 @@ bool CTessaroController::Open() {
     std::uint8_t previousLatency = 0;
     SetSerialLatencyTimer(static_cast<std::uint16_t>(m_uPort), 2, &previousLatency);
 
+    m_bClosing = false;
+    m_pollWait.Reset();
+    m_setupFailures.clear();
     const auto fail = [&](bool closeInterface) {
         if (closeInterface) {
             m_bStopped = true;
-            if (m_board.m_pfnClose) m_board.m_pfnClose(m_board.m_pPort);
-            m_board.m_pPort = nullptr;
-            m_bInterfaceOpen = false;
+            CloseInterface();
         }
         if (previousLatency != 0)
             SetSerialLatencyTimer(static_cast<std::uint16_t>(m_uPort), previousLatency,
@@ -51,15 +53,31 @@ bool CTessaroController::Open() {
         return false;
     };
 
-    // The port number is taken as its low bits by the interface; a number
-    // beyond 16 bits is no COM port at all.
-    const int port = m_uPort <= 0xFFFF ? static_cast<int>(m_uPort) : 255;
+    // The interface takes the port number as its low eight bits, after
+    // testing the whole number for zero (256 is COM0, which fails; 257 is
+    // COM1). The configured int travels here as its 32-bit pattern.
+    const int port = static_cast<int>(static_cast<std::int32_t>(m_uPort));
     m_bInterfaceOpen = true;  // the record exists from here on, open or not
     if (OpenSerialInterface(&m_board, 0, port) != kLinkOk) return fail(true);
+    // Every handle copied from the board's repeats a command whose reply was
+    // lost or spoiled on the line (see line_retry.h).
+    m_board.m_pfnExchange = ExchangeWithRetry;
     if (SyncSerialPort(m_board.m_pPort) != kLinkOk) return fail(true);
     GetLinkVersion(&m_uBoardVersionMajor, &m_uBoardVersionMinor);
-    if (GetVersion(&m_board, &m_uFamily, &m_uMotorType, &m_uNumberOfAxes, &m_uChipCount, &m_uCustom,
-                   &m_uVersionMajor, &m_uVersionMinor) != kLinkOk) {
+    const auto askVersion = [&] {
+        return GetVersion(&m_board, &m_uFamily, &m_uMotorType, &m_uNumberOfAxes, &m_uChipCount,
+                          &m_uCustom, &m_uVersionMajor, &m_uVersionMinor);
+    };
+    // An answer to the synchronisation that came late (after the next zero
+    // byte had gone out) leaves the processor holding the start of a packet,
+    // and everything after it out of step. Then the first command fails
+    // even when repeated; one more synchronisation brings the receiver back
+    // to a packet boundary. On a healthy line this costs nothing.
+    // A processor's other refusals are answers and stand.
+    const LinkError asked = askVersion();
+    const bool outOfStep = IsLineFailure(asked) || asked == kLinkInvalidChecksum;
+    if (asked != kLinkOk &&
+        (!outOfStep || SyncSerialPort(m_board.m_pPort) != kLinkOk || askVersion() != kLinkOk)) {
         return fail(true);
     }
 
@@ -67,9 +85,12 @@ bool CTessaroController::Open() {
     ReleaseObjects();
     for (std::uint16_t n = 0; n < m_uNumberOfAxes; ++n) {
         auto* axis = new CTessaroAxis(m_board, n, this);
+        ClearLastFailedExchange();
         if (axis->Initialize()) {
             m_axes.push_back(axis);
         } else {
+            const FailedExchange failed = LastFailedExchange();
+            m_setupFailures.push_back(AxisSetupFailure{n, failed.opcode, failed.code});
             delete axis;
         }
     }
@@ -78,26 +99,44 @@ bool CTessaroController::Open() {
     if (m_axes.size() >= 3) m_pZMotion = new CTessaroZMotion(m_axes[2]);
     if (m_axes.size() >= 4) m_pRotaryMotion = new CTessaroRotaryMotion(m_axes[3]);
 
+    m_pTimerResolution = std::make_unique<platform::TimerResolutionScope>();
     if (pthread_create(&m_thread, nullptr, TessaroPollingThread, this) != 0) return fail(false);
     m_bThreadRunning = true;
     m_bStopped = false;
     return true;
 }
 
+void CTessaroController::CloseInterface() {
+    if (m_board.m_pfnClose) m_board.m_pfnClose(m_board.m_pPort);
+    m_board.m_pPort = nullptr;
+    // The axes' copies pointed to the record just released.
+    for (CTessaroAxis* axis : m_axes) axis->m_handle.m_pPort = nullptr;
+    m_bInterfaceOpen = false;
+}
+
 void CTessaroController::Close() {
-    // Not under the controller lock: the polling thread must be able to
-    // finish its pass before it is joined.
+    // From here on no position callback starts, and every axis operation
+    // answers "Not Connected" without sending: a wait or a limit search on
+    // another thread ends at its next command, and with it any hold it had
+    // on a motion lock that the polling thread needs.
+    m_bClosing.store(true, std::memory_order_release);
+    m_pollWait.Wake();
+    // The polling thread ends at its next check: between passes, between
+    // motion objects, or when its wait is woken. (A cooperative stop rather
+    // than cancellation: nothing is left half done or locked.)
     if (m_bThreadRunning) {
-        pthread_cancel(m_thread);
         pthread_join(m_thread, nullptr);
         m_bThreadRunning = false;
     }
     if (m_bInterfaceOpen) {
+        // Under the controller lock: an exchange another thread began
+        // before the flag was set finishes first, and none can use the port
+        // record after it is released.
+        CKxMutexLock lock(m_lock);
         Reset(&m_board);
-        if (m_board.m_pfnClose) m_board.m_pfnClose(m_board.m_pPort);
-        m_board.m_pPort = nullptr;
-        m_bInterfaceOpen = false;
+        CloseInterface();
     }
+    m_pTimerResolution.reset();
 }
 
 }  // namespace tessaro

@@ -5,11 +5,14 @@
 // Lock order, everywhere: a motion object's lock first, then this lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cmotion/link_serial.h"
 #include "host/kx_thread.h"
+#include "platform/wait_timer.h"
 
 namespace tessaro {
 
@@ -17,6 +20,14 @@ class CTessaroAxis;
 class CTessaroXYMotion;
 class CTessaroZMotion;
 class CTessaroRotaryMotion;
+
+// An axis the processor reported but that could not be set up: which
+// command failed and how (for the connection's diagnostics).
+struct AxisSetupFailure {
+    std::uint16_t axis = 0;
+    std::uint8_t opcode = 0;
+    std::uint16_t code = 0;
+};
 
 class CTessaroController {
   public:
@@ -30,8 +41,17 @@ class CTessaroController {
     // Connects, builds the axes and motion objects, starts polling; true when
     // the link, the version query and the thread start all succeeded.
     bool Open();
-    // Stops polling, resets the processor, closes the serial interface.
+    // Stops polling, resets the processor, closes the serial interface and
+    // with it every axis handle (their commands then answer 32721, "Not
+    // Connected"). Safe while other threads run drive operations: from its
+    // start no position callback begins and their commands fail at once;
+    // the port is closed under the controller lock, so no exchange is in
+    // flight when it goes, and the port record is gone only from handles
+    // that no one can reach without that lock.
     void Close();
+
+    // True from the start of Close until the next Open.
+    bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
 
     std::uint16_t m_uFamily = 0;
     std::uint16_t m_uMotorType = 0;
@@ -51,10 +71,18 @@ class CTessaroController {
     CTessaroXYMotion* m_pXYMotion = nullptr;
     bool m_bStopped = true;
     pthread_mutexCS_t m_lock;
+    // Axes left out at the last Open, in axis order.
+    std::vector<AxisSetupFailure> m_setupFailures;
+    // The polling thread's wait between passes; Close wakes it.
+    platform::WakeableWait m_pollWait;
 
   private:
     void ReleaseObjects();
+    void CloseInterface();  // with the controller lock held
 
+    std::atomic<bool> m_bClosing{false};
+    // Exact waits on systems whose timer needs raising, while connected.
+    std::unique_ptr<platform::TimerResolutionScope> m_pTimerResolution;
     bool m_bThreadRunning = false;
     bool m_bInterfaceOpen = false;  // the serial record exists (opened, not yet closed)
 };

@@ -39,17 +39,21 @@ class CTessaroMotion {
     pthread_mutexCS_t m_lock;
 
   protected:
-    CTessaroMotion();
+    // `axis`: any axis of the object, through which it learns whether its
+    // controller is closing.
+    explicit CTessaroMotion(const CTessaroAxis* axis);
     ~CTessaroMotion();
-    // Fills the position record and calls the callback, if any; the caller
-    // holds the motion lock. The record is refilled in place each time, so a
-    // notification never allocates.
+    // Fills the position record and calls the callback, if any (none once
+    // the controller is closing); the caller holds the motion lock. The
+    // record is refilled in place each time, so a notification never
+    // allocates.
     void Publish(double position, double second = 0.0);
     // The drive defaults that the linear axes (Z, X, Y) share.
     static void SetLinearDefaults(CTessaroAxis& axis);
 
   private:
     SKxDevicePosition m_record;
+    const CTessaroAxis* m_pAnyAxis;
 };
 
 // What the Z and rotary motion objects share: one axis record, the
@@ -64,7 +68,7 @@ class CTessaroSingleAxisMotion : public CTessaroMotion {
     CTessaroAxis* m_pAxis;
 
   protected:
-    explicit CTessaroSingleAxisMotion(CTessaroAxis* axis) : m_pAxis(axis) {}
+    explicit CTessaroSingleAxisMotion(CTessaroAxis* axis) : CTessaroMotion(axis), m_pAxis(axis) {}
     ~CTessaroSingleAxisMotion() = default;
     // Destination (flipped), speed, events reset and Update; the first error.
     std::uint16_t SendPositioningMove(std::int32_t target);

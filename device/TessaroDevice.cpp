@@ -1,6 +1,10 @@
 #include "device/TessaroDevice.h"
 
 #include <cstring>
+#include <string>
+
+#include "cmotion/link_errors.h"
+#include "cmotion/link_opcodes.h"
 
 #include "device/device_dialog.h"
 #include "drives/TessaroLogicalDrivesRAxis.h"
@@ -11,6 +15,23 @@
 #include "host/kx_ui.h"
 
 using tessaro::CTessaroController;
+
+namespace {
+
+std::u16string Widen(const char* text) {
+    std::u16string wide;
+    for (; text && *text; ++text) wide += static_cast<char16_t>(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+}  // namespace
+
+std::u16string SetupFailureText(const tessaro::AxisSetupFailure& failure) {
+    std::u16string text = u"Tessaro device axis " + Widen(std::to_string(failure.axis).c_str()) +
+                          u" left out: " + Widen(cmotion::GetOpcodeName(failure.opcode)) +
+                          u" failed, " + Widen(cmotion::GetErrorText(failure.code));
+    return text;
+}
 
 CKxTessaroDevice::~CKxTessaroDevice() {
     DisposeControllers();
@@ -47,10 +68,16 @@ EDeviceManagerReturnCode CKxTessaroDevice::ConnectDevice(const char16_t* configu
         return KX_DM_FAILED;
 
     DisposeControllers();
-    // The full integer goes to the controller; the serial layer refuses
-    // port numbers it cannot name.
+    // The full integer goes to the controller; the serial layer takes its
+    // low eight bits and refuses the numbers it cannot name.
     auto* controller = new CTessaroController(static_cast<std::uint32_t>(port));
-    if (controller->Open()) {
+    const bool opened = controller->Open();
+    // A drive that is missing because its axis could not be set up says why.
+    for (const tessaro::AxisSetupFailure& failure : controller->m_setupFailures) {
+        DiagOutputExW_hlp("TessaroDevice", __LINE__);
+        DiagOutputExW(SetupFailureText(failure).c_str());
+    }
+    if (opened) {
         m_controllers.push_back(controller);
         DiagOutputExW_hlp("TessaroDevice", 82);
         DiagOutputExW(u"Tessaro device board id 1 connected");

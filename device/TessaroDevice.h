@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "controller/tessaro_controller.h"
@@ -22,6 +23,10 @@ class STessaro_RDrive;
 inline constexpr std::uint32_t kTessaroNotConnected = 0;
 inline constexpr std::uint32_t kTessaroConnected = 2;
 inline constexpr std::uint32_t kTessaroStopped = 3;  // no controller, or it stopped
+
+// The diagnostic line for an axis left out at connect: the axis, the
+// command that failed and the error's text.
+std::u16string SetupFailureText(const tessaro::AxisSetupFailure& failure);
 
 class CKxTessaroDevice : public CKxPhysicalDevice_Default, public virtual CKxClass {
   public:

@@ -208,6 +208,27 @@ TEST_F(SerialInterface, SyncSendsSingleZeroBytesUntilAnAnswer) {
     EXPECT_EQ(fake.calls.front().what, "purge");
     EXPECT_EQ(fake.calls.back().what, "purge");
 
+    // The rest of the answer still on its way (a plain UART hands over byte
+    // by byte): the line is read until it has been quiet for the quiet time
+    // under its own short time-out, then the standard time-outs come back
+    // and only then the purge.
+    fake.calls.clear();
+    fake.reads = {ScriptedRead{}, ScriptedRead{true, {0x00}}, ScriptedRead{true, {0x00}}};
+    EXPECT_EQ(SyncSerialPort(handle.m_pPort), kLinkOk);
+    const std::vector<std::string> names = fake.CallNames();
+    EXPECT_EQ(std::vector<std::string>(names.end() - 6, names.end()),
+              (std::vector<std::string>{"read", "timeouts", "read", "read", "timeouts", "purge"}));
+    const auto& window = fake.calls[fake.calls.size() - 5];
+    EXPECT_EQ(window.timeouts.readTotalConstant, QuietTimeMs(57600));
+    EXPECT_EQ(window.timeouts.readTotalMultiplier, 0u);
+    EXPECT_EQ(fake.calls[fake.calls.size() - 2].timeouts.readTotalConstant, 100u);
+    EXPECT_EQ(fake.calls[fake.calls.size() - 2].timeouts.readTotalMultiplier, 10u);
+    EXPECT_EQ(fake.Count("write"), 2);  // nothing more was sent for it
+    // Quiet: the adapter's 16 ms latency plus four byte times, rounded up.
+    EXPECT_EQ(QuietTimeMs(57600), 17u);
+    EXPECT_EQ(QuietTimeMs(9600), 21u);
+    EXPECT_EQ(QuietTimeMs(2500000), 17u);
+
     // A failed read is just no answer; a failed write ends it at once.
     fake.calls.clear();
     fake.reads = {ScriptedRead{false, {}}, ScriptedRead{true, {0x00}}};

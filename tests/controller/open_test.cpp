@@ -2,6 +2,7 @@
 // command sequence, the axes and motion objects by position, failures.
 #include <gtest/gtest.h>
 
+#include "cmotion/link_opcodes.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
@@ -120,12 +121,27 @@ TEST(ControllerOpen, MotionObjectsByPositionAmongTheGoodAxes) {
         EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
     }
     {
-        // Axis 1's first command (packet 15: sync, GetVersion, 12 for axis 0)
-        // fails, so its Initialize fails and it is left out.
+        // One spoiled reply to axis 1's first command (packet 15: sync,
+        // GetVersion, 12 for axis 0) is repeated and the axis kept.
         SimBoard board(kPort, 4);
         board.Fault("badsum:from=15:count=1");
         CTessaroController controller(kPort);
         ASSERT_TRUE(controller.Open());
+        EXPECT_EQ(controller.m_axes.size(), 4u);
+        EXPECT_TRUE(controller.m_setupFailures.empty());
+    }
+    {
+        // The repeat spoiled too: Initialize fails, the axis is left out and
+        // the failure is kept for the connection's diagnostics.
+        SimBoard board(kPort, 4);
+        board.Fault("badsum:from=15:count=2");
+        CTessaroController controller(kPort);
+        ASSERT_TRUE(controller.Open());
+        ASSERT_EQ(controller.m_setupFailures.size(), 1u);
+        EXPECT_EQ(controller.m_setupFailures[0].axis, 1);
+        EXPECT_STREQ(cmotion::GetOpcodeName(controller.m_setupFailures[0].opcode),
+                     "SetPWMFrequency");
+        EXPECT_EQ(controller.m_setupFailures[0].code, cmotion::kLinkChecksumError);
         ASSERT_EQ(controller.m_axes.size(), 3u);
         EXPECT_EQ(controller.m_pXYMotion->m_pAxisX->axisNumber(), 0);
         EXPECT_EQ(controller.m_pXYMotion->m_pAxisY->axisNumber(), 2);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "device/module_export.h"
@@ -132,11 +133,81 @@ TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
     }
     EXPECT_EQ(device->QueryConnection(), 1);
     EXPECT_EQ(device->GetConnectionState(), 3u);
-    // And back on the board's port.
-    EXPECT_EQ(device->ConnectDevice(PortText(u"m_iPort", kPort).GetString()), 1);
+    // And back on the board's port, named by a number whose low eight bits
+    // are the port's.
+    EXPECT_EQ(device->ConnectDevice(PortText(u"m_iPort", kPort + 256).GetString()), 1);
     EXPECT_EQ(device->GetConnectionState(), 2u);
+    {
+        // An axis whose set-up fails twice over is left out, and a line says
+        // which command failed and how.
+        board.Fault("badsum:op=SetMotorType:count=2");
+        DiagnosticCapture diag;
+        device->ConnectDevice(PortText(u"m_iPort", kPort).GetString());
+        ASSERT_EQ(diag.lines.size(), 2u);
+        EXPECT_EQ(diag.lines[0].message,
+                  u"Tessaro device axis 0 left out: SetMotorType failed, Checksum Error");
+        EXPECT_EQ(diag.lines[1].message, u"Tessaro device board id 1 connected");
+    }
     device->DisconnectDevice();
     object->GetKxClass()->Release();
+}
+
+TEST(PhysicalDevice, DisconnectWhileOtherThreadsMoveJogAndPoll) {
+    // Under AddressSanitizer this also shows that nothing freed is used.
+    PluginFixture plugin(45, 4);
+    ASSERT_EQ(plugin.drives.size(), 3u);
+    static std::atomic<bool> s_bDisconnecting{false};
+    static std::atomic<int> s_lateCallbacks{0};
+    s_bDisconnecting = false;
+    s_lateCallbacks = 0;
+    plugin.device->SetPositionCallback(
+        [](std::uint32_t, SKxDevicePosition*, std::uint64_t) {
+            if (s_bDisconnecting) ++s_lateCallbacks;
+        },
+        0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (int i = 0; !stop; ++i, ++started) plugin.xy->MoveRelative(i % 2 ? 40 : -40, 20);
+    });
+    threads.emplace_back([&] {
+        for (; !stop; ++started) {
+            plugin.z->MoveJoystick(2);
+            plugin.z->MoveJoystick(0);
+        }
+    });
+    threads.emplace_back([&] {
+        for (int i = 0; !stop; ++i, ++started) plugin.rotary->MoveRelative(i % 2 ? 5 : -5);
+    });
+    while (started < 6) std::this_thread::yield();
+    // The callback may be running now, but none starts after this point.
+    s_bDisconnecting = true;
+    EXPECT_EQ(plugin.device->DisconnectDevice(), 0);
+    const int lateAtReturn = s_lateCallbacks;
+    stop = true;
+    for (std::thread& t : threads) t.join();
+    EXPECT_LE(lateAtReturn, 1);  // at most one that had begun before
+    EXPECT_EQ(s_lateCallbacks, lateAtReturn);
+
+    // Every drive operation now answers its failure value, sending nothing.
+    const std::size_t sent = plugin.board->CommandCount();
+    EXPECT_EQ(plugin.xy->MoveAbsolute(10, 10), 21);
+    EXPECT_EQ(plugin.xy->MoveRelative(10, 10), 21);
+    EXPECT_EQ(plugin.xy->MoveVelocity(1, 1), 21);
+    EXPECT_EQ(plugin.xy->MoveVelocity(0, 0), 21);
+    EXPECT_EQ(plugin.xy->FindLimits(), 1);
+    EXPECT_EQ(plugin.z->MoveAbsolute(10), 21);
+    EXPECT_EQ(plugin.z->MoveRelative(10), 21);
+    EXPECT_EQ(plugin.z->MoveJoystick(1), 21);
+    EXPECT_EQ(plugin.z->MoveVelocity(0), 21);
+    EXPECT_EQ(plugin.z->FindLimits(), 1);
+    EXPECT_EQ(plugin.rotary->MoveAbsolute(10), 21);
+    EXPECT_EQ(plugin.rotary->MoveRelative(10), 21);
+    EXPECT_EQ(plugin.rotary->MoveVelocity(1), 21);
+    EXPECT_EQ(plugin.rotary->MoveVelocity(0), 21);
+    EXPECT_EQ(plugin.board->CommandCount(), sent);
+    EXPECT_EQ(s_lateCallbacks, lateAtReturn);
 }
 
 TEST(PhysicalDevice, ConnectionDialogCancelledOrChosen) {

@@ -6,8 +6,10 @@
 // through the host's interfaces and then checks what a host relies on:
 //   - the operation ends within its bound (a watchdog ends the program with
 //     exit code 3 when a cell hangs);
-//   - a lost reply shows in the return code or the connection state, where
-//     the operation has a failing code at all;
+//   - one bad packet (a fault that hits once, then a healthy line) costs
+//     nothing: the result is the fault-free one;
+//   - a fault that persists shows in the return code or the connection
+//     state, where the operation has a failing code at all;
 //   - the drives' settings texts are what they were (only the current
 //     position may differ), or what was applied;
 //   - DisconnectDevice answers 0, closes the port and ends the polling
@@ -87,17 +89,24 @@ KeyMap Keys(const CKxStringW& text) {
 struct Faults {
     const char* column;
     const char* spec;  // without its trigger; empty: no fault
+    // Once: the fault hits one packet and the line is healthy after it (the
+    // repeat of that command gets through). Otherwise it hits every packet
+    // of the operation's command (or, for a processor reset, is the
+    // processor's own answer) and persists.
+    bool once;
 };
 const Faults kFaults[] = {
-    {"none", ""},
-    {"no reply", "noreply"},
-    {"short reply", "short:bytes=2"},
-    {"bad checksum", "badsum"},
-    {"late reply", "late:ms=500"},
-    {"garbage first", "garbage:bytes=3"},
-    {"processor reset", "reset"},
-    {"silence", "silence"},
-    {"hang-up", "hangup"},
+    {"none", "", false},
+    {"no reply once", "noreply", true},
+    {"short reply once", "short:bytes=2", true},
+    {"bad checksum once", "badsum", true},
+    {"late reply once", "late:ms=500", true},
+    {"garbage once", "garbage:bytes=3", true},
+    {"no reply always", "noreply", false},
+    {"bad checksum always", "badsum", false},
+    {"processor reset", "reset", false},
+    {"silence", "silence", false},
+    {"hang-up", "hangup", false},
 };
 
 // A fresh simulated board with limit switches on the stage and focus axes.
@@ -252,6 +261,7 @@ struct Cell {
     std::string text;
     std::vector<std::string> broken;  // rules the cell broke
     std::vector<KeyMap> settings;     // of every drive, after the operation
+    std::string result;               // without the timing
 };
 
 std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
@@ -261,9 +271,11 @@ std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
 }
 
 // `reference`: the settings after the operation without a fault.
+// `healthy`: the operation's result without a fault.
 Cell RunCell(const Operation& op, const Faults& fault, double speed,
-             const std::vector<KeyMap>* reference) {
+             const std::vector<KeyMap>* reference, const std::string& healthy) {
     Cell cell;
+    const std::string kind = fault.spec;
     const int threadsBefore = CountEntries("/proc/self/task");
     {
         Rig rig(speed);
@@ -281,7 +293,11 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         const sim::EndpointStats stats0 = rig.board.endpoint.stats();
         if (fault.spec[0]) {
             std::string spec = fault.spec;
-            spec += op.opcode[0] ? std::string(":op=") + op.opcode + ":count=1" : ":next";
+            const bool oneShot = fault.once || kind == "reset";
+            if (op.opcode[0])
+                spec += std::string(":op=") + op.opcode + (oneShot ? ":count=1" : "");
+            else
+                spec += oneShot ? ":next" : ":from=1";
             sim::FaultRule rule;
             std::string error;
             if (!sim::ParseFault(spec, &rule, &error)) {
@@ -307,11 +323,17 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         char timing[32];
         std::snprintf(timing, sizeof timing, " (%.2f s)", seconds);
         cell.text = result.text + timing;
+        cell.result = result.text;
 
         if (seconds > op.boundSeconds) cell.broken.push_back("too slow");
         if (fault.spec[0] && !fired) cell.broken.push_back("fault never fired");
         const bool replyLost = fault.spec[0] != '\0' && fired;
-        if (op.mustShow && replyLost && !result.failed) cell.broken.push_back("failure not shown");
+        // One bad packet is repeated and costs the operation nothing; a
+        // fault that persists must show.
+        if (fault.once && fired && (result.failed || result.text != healthy))
+            cell.broken.push_back("one fault not absorbed");
+        if (!fault.once && op.mustShow && replyLost && !result.failed)
+            cell.broken.push_back("failure not shown");
         if (!fault.spec[0] && result.failed) cell.broken.push_back("fails without a fault");
 
         // The drives' settings as the host would save them now.
@@ -333,7 +355,6 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
 
         // The line healed (a silent processor or a line gone stay so): the
         // same device connects again and moves.
-        const std::string kind = fault.spec;
         if (kind != "silence" && kind != "hangup") {
             rig.board.endpoint.faults().Clear();
             if (!rig.Connect() || !rig.z || rig.z->MoveAbsolute(5) != KX_DM_OK)
@@ -380,9 +401,13 @@ int main(int argc, char** argv) {
         std::printf("| %s |", op.name);
         std::fflush(stdout);
         std::vector<KeyMap> reference;
+        std::string healthy;
         for (const Faults& f : kFaults) {
-            const Cell cell = RunCell(op, f, speed, f.spec[0] ? &reference : nullptr);
-            if (!f.spec[0]) reference = cell.settings;
+            const Cell cell = RunCell(op, f, speed, f.spec[0] ? &reference : nullptr, healthy);
+            if (!f.spec[0]) {
+                reference = cell.settings;
+                healthy = cell.result;
+            }
             ++cells;
             std::string mark = cell.text;
             if (!cell.broken.empty()) {

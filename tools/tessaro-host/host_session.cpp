@@ -7,6 +7,7 @@
 
 #include "cmotion/link_errors.h"
 #include "cmotion/link_opcodes.h"
+#include "host/kx_diag.h"
 #include "host/kx_module_file.h"
 #include "host/kx_settings.h"
 #include "host/kx_string.h"
@@ -71,7 +72,17 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
 
     CKxStringW configuration;
     SetIntToKey(configuration, u"m_iPort", options.port);
+    // The device's diagnostic lines say why a connection failed or why a
+    // drive is missing; the line for a good connection says nothing new.
+    std::vector<std::string> diagnostics;
+    host::SetDiagnosticSink([&](const host::DiagnosticLine& line) {
+        if (line.source.empty()) return;  // a timed scope
+        const std::string text = KX_ToUtf8(line.message);
+        if (text != "Tessaro device board id 1 connected") diagnostics.push_back(text);
+    });
     device->ConnectDevice(configuration.GetString());
+    host::SetDiagnosticSink(nullptr);
+    for (const std::string& text : diagnostics) m_out << "device: " << text << "\n";
     if (device->GetConnectionState() != 2) {
         *error = "no controller answers on COM" + std::to_string(options.port);
         return false;

@@ -1,0 +1,53 @@
+#include "controller/line_retry.h"
+
+#include "cmotion/link_opcodes.h"
+
+namespace tessaro {
+namespace {
+
+using namespace cmotion;
+
+thread_local FailedExchange t_lastFailure;
+
+std::uint8_t OpcodeOf(std::uint16_t commandWordCount, const std::uint16_t* commandWords) {
+    return commandWordCount > 0 && commandWords ? static_cast<std::uint8_t>(commandWords[0] & 0xFF)
+                                                : 0;
+}
+
+}  // namespace
+
+bool IsLineFailure(LinkError code) {
+    return code == kLinkCommPortRead || code == kLinkCommTimeout || code == kLinkChecksumError;
+}
+
+LinkError ExchangeWithRetry(CLinkSerialPort* port, std::uint16_t commandWordCount,
+                            const std::uint16_t* commandWords, std::uint16_t replyWordCount,
+                            std::uint16_t* replyWords) {
+    LinkError result =
+        ExchangePacket(port, commandWordCount, commandWords, replyWordCount, replyWords);
+    const std::uint8_t opcode = OpcodeOf(commandWordCount, commandWords);
+    // Every command this system sends is safe to send twice: targets are
+    // absolute, setters set, reads read, and Update (or MultiUpdate) starts
+    // what the parameters say, which the first one, if it got through, has
+    // already started. Only Reset is different: a second one could reset
+    // a processor that has come back and been talked to in between, so a
+    // lost answer to Reset stays lost.
+    if (IsLineFailure(result) && opcode != static_cast<std::uint8_t>(Opcode::Reset)) {
+        // The rest of a spoiled or late reply must not be taken for the
+        // answer to the repeat.
+        AwaitQuietLine(port);
+        result = ExchangePacket(port, commandWordCount, commandWords, replyWordCount, replyWords);
+    }
+    if (result != kLinkOk) t_lastFailure = FailedExchange{opcode, result};
+    return result;
+}
+
+FailedExchange LastFailedExchange() {
+    return t_lastFailure;
+}
+
+void ClearLastFailedExchange() {
+    t_lastFailure = FailedExchange{};
+}
+
+}  // namespace tessaro
