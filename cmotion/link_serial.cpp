@@ -1,6 +1,7 @@
 #include "cmotion/link_serial.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <string>
@@ -131,29 +132,26 @@ std::uint32_t QuietTimeMs(std::uint32_t baudRate) {
 LinkError AwaitQuietLine(CLinkSerialPort* port) {
     if (!IsOpen(port)) return kLinkNotConnected;
     platform::SerialApi& api = platform::CurrentSerialApi();
-    const std::uint32_t quietMs = QuietTimeMs(port->m_uBaudRate);
-    // One read of a whole buffer with only a total time-out ends after
-    // quietMs with what came: nothing means the line was quiet that long.
+    // Single bytes under a total time-out of the quiet time: a byte that is
+    // there comes back at once, and a read that brings nothing means the
+    // line has been quiet that long. Without the short time-out each read
+    // waits the standard one: the same test, only slower.
     platform::SerialTimeouts window;
-    window.readTotalConstant = quietMs;
+    window.readTotalConstant = QuietTimeMs(port->m_uBaudRate);
     const bool windowSet = api.SetTimeouts(port->m_hPort, window);
-    // Without the short window each read waits the standard time-out: the
-    // same test, only slower.
-    const std::uint32_t readMs =
-        windowSet ? quietMs : kReadTimeoutConstantMs + kReadTimeoutPerByteMs * 16;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuietLimitMs);
     LinkError result = kLinkCommTimeout;
-    for (std::uint32_t spent = 0; spent <= kQuietLimitMs; spent += readMs) {
-        std::uint8_t drop[16];
+    do {
+        std::uint8_t drop = 0;
         std::uint32_t received = 0;
-        if (!api.Read(port->m_hPort, drop, sizeof drop, &received)) {
-            result = kLinkOk;  // a dead line is as quiet as it gets; the next exchange says more
-            break;
-        }
-        if (received == 0) {
+        // A failed read: a dead line is as quiet as it gets, and the next
+        // exchange says more.
+        if (!api.Read(port->m_hPort, &drop, 1, &received) || received == 0) {
             result = kLinkOk;
             break;
         }
-    }
+    } while (std::chrono::steady_clock::now() < deadline);
     if (windowSet) api.SetTimeouts(port->m_hPort, StandardTimeouts());
     return result;
 }
