@@ -105,6 +105,8 @@ SOAK_MOVES ?= 1000
 SOAK_RECONNECTS ?= 200
 soak: asan
 	@$(ASAN_ENV) $(ASAN)/bin/soak --moves $(SOAK_MOVES) --reconnects $(SOAK_RECONNECTS)
+	@echo "== the same over a plain UART paced byte by byte"
+	@$(ASAN_ENV) $(ASAN)/bin/soak --moves $(SOAK_MOVES) --reconnects $(SOAK_RECONNECTS) --latency 0
 
 fault-matrix: native windows
 	@sh tests/faults/fault-matrix-report.sh $(NATIVE) $(WINDOWS) docs/fault-matrix.md

@@ -279,8 +279,8 @@ void OpenTime(int runs) {
         }
         // Plus one quiet time after the synchronisation's answer, which lets
         // the rest of that answer arrive before the purge.
-        const double minimum = 3 * 110.0 + cmotion::QuietTimeMs(57600) +
-                               wireBytes * 10.0 / kBaud * 1000.0;
+        const double minimum =
+            3 * 110.0 + cmotion::QuietTimeMs(57600) + wireBytes * 10.0 / kBaud * 1000.0;
         ratios.push_back(ms / minimum);
         lastMs = ms;
         lastMinimum = minimum;

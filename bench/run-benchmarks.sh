@@ -123,6 +123,31 @@ cat <<'EOF'
   or only while something moves, would lower it; the 50 ms period is part
   of the specified behaviour.
 
+## Waits on real Windows (expected, not measured here)
+
+This machine has no Windows; Wine runs waits on Linux timers, so the Wine
+figures above do not show the system tick. What to expect on Windows 10
+1803 and later, where the plug-in's sleeps use a high-resolution waitable
+timer (the path that runs under Wine as well, see the wait timer test):
+
+- polling pass: 50 ms from the end of one pass to the start of the next,
+  plus the pass's four exchanges (about 1.7 ms each at 57600 baud through
+  an adapter with a 2 ms latency, 18 ms each with its default 16 ms):
+  about 57 ms, or about 120 ms with an untuned adapter;
+- move-wait poll: 10 ms plus two exchanges (Z: one), so motion complete to
+  `MoveAndWait` return stays within one sleep plus the exchanges, p99
+  about 12 ms with a tuned adapter, as natively;
+- `DisconnectDevice`: the woken wait returns at once; the Reset exchange
+  dominates (a few milliseconds).
+
+On older systems (no high-resolution timer) the timer resolution is raised
+to 1 ms while connected, which gives the same figures to within a
+millisecond (Windows 11 ignores a raised resolution for hidden
+processes, but Windows 11 always has the high-resolution timer). Should
+neither take effect, each sleep rounds up to the 15.6 ms tick: about
+62.5 ms per polling pass and 15.6 to 31 ms per move-wait poll, the figures
+a plain `Sleep` gives.
+
 ## Serial exchange, in detail
 
 Instant: the peer answers at once. Paced: the peer paces request and reply

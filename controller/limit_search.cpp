@@ -2,9 +2,9 @@
 // a fast run into the switch at the axis speed, then a precise seek that backs
 // off until the switch is clear and approaches it again at 1 rev/s.
 #include "cmotion/link_errors.h"
+#include "controller/controller_clock.h"
 #include "controller/tessaro_motion.h"
 #include "controller/unit_conversion.h"
-#include "controller/controller_clock.h"
 
 namespace tessaro {
 namespace {

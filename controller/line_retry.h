@@ -17,8 +17,7 @@ bool IsLineFailure(cmotion::LinkError code);
 // ExchangePacket once more; only the second failure is returned. Reset is
 // never repeated. A processor that is really silent fails after two read
 // time-outs and one quiet wait.
-cmotion::LinkError ExchangeWithRetry(cmotion::CLinkSerialPort* port,
-                                     std::uint16_t commandWordCount,
+cmotion::LinkError ExchangeWithRetry(cmotion::CLinkSerialPort* port, std::uint16_t commandWordCount,
                                      const std::uint16_t* commandWords,
                                      std::uint16_t replyWordCount, std::uint16_t* replyWords);
 

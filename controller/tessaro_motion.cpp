@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "cmotion/link_errors.h"
-#include "controller/unit_conversion.h"
 #include "controller/controller_clock.h"
+#include "controller/unit_conversion.h"
 
 namespace tessaro {
 namespace {

@@ -5,7 +5,6 @@
 
 #include "cmotion/link_errors.h"
 #include "cmotion/link_opcodes.h"
-
 #include "device/device_dialog.h"
 #include "drives/TessaroLogicalDrivesRAxis.h"
 #include "drives/TessaroLogicalDrives_XYAxis.h"

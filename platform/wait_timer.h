@@ -26,9 +26,12 @@ WaitTimerKind CurrentWaitTimerKind();
 
 inline const char* WaitTimerKindName(WaitTimerKind kind) {
     switch (kind) {
-        case WaitTimerKind::HighResolution: return "high-resolution waitable timer";
-        case WaitTimerKind::RaisedPeriod: return "Sleep with the timer resolution raised to 1 ms";
-        case WaitTimerKind::SystemClock: return "system clock";
+        case WaitTimerKind::HighResolution:
+            return "high-resolution waitable timer";
+        case WaitTimerKind::RaisedPeriod:
+            return "Sleep with the timer resolution raised to 1 ms";
+        case WaitTimerKind::SystemClock:
+            return "system clock";
     }
     return "unknown";
 }

@@ -1,12 +1,13 @@
 // A command whose reply was lost or spoiled on the line is sent once more;
 // refusals and Reset are not. After Close every handle is closed.
+#include "controller/line_retry.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "cmotion/link_commands.h"
-#include "controller/line_retry.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"

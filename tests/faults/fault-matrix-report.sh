@@ -31,10 +31,15 @@ long it took on the host's clock. Every cell is checked for:
 - an end within its bound (5 s, 61 s for a move, 10 and 20 min for the Z
   and XY limit searches, whose waits are chained); a watchdog ends the run
   when a cell hangs;
-- a lost reply showing in the answer or in the connection (state 2 =
-  connected, 3 = not; the number of drives the host gets), except where the
-  answer is fixed whatever the line does (loading settings, disconnecting,
-  the polling thread, synchronising);
+- one bad packet costing nothing: a fault that hits one packet and then
+  leaves the line healthy ("once" columns) gives the fault-free answer,
+  because the plug-in sends a command once more when its reply was lost or
+  spoiled on the line;
+- a fault that persists ("always" columns: every packet of the command;
+  a processor reset, silence, a hang-up) showing in the answer or in the
+  connection (state 2 = connected, 3 = not; the number of drives the host
+  gets), except where the answer is fixed whatever the line does (loading
+  settings, disconnecting, the polling thread, synchronising);
 - the drives' settings texts unchanged apart from the position (a load
   changes them the same way with or without a fault; a limit search stores
   its limits only when it succeeds);
@@ -51,24 +56,23 @@ settings apply `SetMotorCommand`, polling `GetCommandedPosition` (with a
 hand-made position change to report), disconnect `Reset`. Jogs show start/stop.
 
 What the rows show beyond the rules:
-
-- Synchronising takes any byte as an answer, so a mangled first reply does
-  not stop a connect; silence and a hang-up do, and so does a late reply in
-  process (where a read never waits for it; on the line the retries outlast
-  the delay).
-- A failed axis set-up leaves that axis out: the connection stands with
-  fewer drives (with XY needing two axes, one lost stage axis costs more
-  than one drive). A processor that falls silent during the set-up leaves
-  a connection with no drives at all: the host sees it in the drive list,
-  not in the state. On the line a late reply also spoils the next axis's
-  set-up (it arrives during that exchange): one drive left.
+- No longer failing: a single lost, short, late, mangled or garbled reply
+  anywhere (synchronisation, `GetVersion`, an axis's set-up, a move, a
+  wait, a jog, a search) is absorbed by one repeat, and a synchronisation
+  answer that came late is followed by one more synchronisation when
+  `GetVersion` then fails, so the connection comes up with all drives.
+- Still failing, as they must: a command whose every reply is lost or
+  spoiled, a processor reset, silence and a hang-up. A failed axis set-up
+  still leaves that axis out, and the connection now writes a diagnostic
+  line naming the axis, the command and the error (with XY needing two
+  axes, one lost stage axis costs more than one drive). A processor that
+  falls silent during the set-up leaves a connection with no drives.
 - After a processor reset the polling thread reads the position the reset
   left (0), which is where the host already believed the axis stood: no
   callback, as on the real board. Only a move or a reconnect sets the
   processor up again.
-- On the pseudo-terminal a lost reply costs the read time-out; a jog's stop
-  then meets a late reply to its start that arrives after the time-out and
-  fails too.
+- On the pseudo-terminal a lost reply costs the read time-out plus the
+  quiet time before the repeat.
 
 ## Simulator in process (clocks sped up 20 times)
 

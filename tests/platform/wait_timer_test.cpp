@@ -1,6 +1,8 @@
 // The plug-in's sleeps: never shorter than asked, and a wake ends a wait at
 // once. Under Wine this runs the Windows path (a high-resolution waitable
 // timer, or Sleep with the timer resolution raised).
+#include "platform/wait_timer.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,8 +10,6 @@
 #include <cstdio>
 #include <limits>
 #include <thread>
-
-#include "platform/wait_timer.h"
 
 namespace {
 

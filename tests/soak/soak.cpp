@@ -95,11 +95,16 @@ int main(int argc, char** argv) {
     int moves = 1000;
     int reconnects = 200;
     double speed = 4;
+    double latencyMs = 2;
     app.add_option("--moves", moves, "Moves per drive")->check(CLI::Range(1, 1000000));
     app.add_option("--reconnects", reconnects, "Disconnect/connect cycles")
         ->check(CLI::Range(0, 100000));
     app.add_option("--speed", speed, "Speed factor of the simulated and the host's clock")
         ->check(CLI::Range(1.0, 50.0));
+    app.add_option("--latency", latencyMs,
+                   "The line: 0 for a plain UART paced byte by byte, else a USB adapter handing "
+                   "each reply over whole after this many ms")
+        ->check(CLI::Range(0.0, 100.0));
     CLI11_PARSE(app, argc, argv);
 
     sim::RealClock clock(speed);
@@ -108,9 +113,9 @@ int main(int argc, char** argv) {
     endpoint.trace().KeepEntries(false);  // hours of packets
     sim::PtyLink::Options options;
     options.baud = 57600;
-    // Whole replies, as from the board's USB serial adapter with the 2 ms
-    // latency timer the plug-in sets.
-    options.latencyMs = 2;
+    // By default whole replies, as from the board's USB serial adapter with
+    // the 2 ms latency timer the plug-in sets; 0: byte by byte.
+    options.latencyMs = latencyMs;
     sim::PtyLink line(endpoint, options);
     std::string error;
     if (!line.Start(&error)) {
