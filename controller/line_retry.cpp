@@ -37,6 +37,10 @@ LinkError ExchangeWithRetry(CLinkSerialPort* port, std::uint16_t commandWordCoun
         // answer to the repeat.
         AwaitQuietLine(port);
         result = ExchangePacket(port, commandWordCount, commandWords, replyWordCount, replyWords);
+        // The repeat may have been answered by the first reply, come late,
+        // with its own answer still on the way: let that arrive before the
+        // next command's purge, so it cannot land in front of that reply.
+        if (result == kLinkOk) AwaitQuietLine(port);
     }
     if (result != kLinkOk) t_lastFailure = FailedExchange{opcode, result};
     return result;

@@ -39,7 +39,7 @@ TEST(LineRetry, OneLineFailureIsRepeatedTwoAreReported) {
     const Case cases[] = {{"noreply", kLinkCommPortRead},
                           {"short:bytes=2", kLinkCommPortRead},
                           {"badsum", kLinkChecksumError},
-                          {"late:ms=500", kLinkCommPortRead},
+                          {"late:ms=200", kLinkCommPortRead},
                           {"garbage:bytes=3", kLinkChecksumError}};
     // Over a pseudo-terminal a late reply really arrives later, in the middle
     // of whatever exchange runs then; the fault matrix's runs on a

@@ -25,7 +25,7 @@ background="$here/../support/background.sh"
 mkdir -p "$dir"
 trap 'sh "$background" stop host-fault-sim "$dir" >/dev/null 2>&1' EXIT INT TERM
 
-faults="none noreply short:bytes=2 badsum late:ms=500 garbage:bytes=3 noreply+ badsum+ reset silence hangup"
+faults="none noreply short:bytes=2 badsum late:ms=200 garbage:bytes=3 noreply+ badsum+ reset silence hangup"
 # name|opcode|command|limit in seconds
 operations="connect|GetVersion|info|60
 XY move|SetVelocity|xy move-abs 30 -20|90
