@@ -3,6 +3,7 @@
 // off until the switch is clear and approaches it again at 1 rev/s.
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
+#include "controller/motion_report.h"
 #include "controller/tessaro_motion.h"
 #include "controller/unit_conversion.h"
 
@@ -12,6 +13,14 @@ namespace {
 using cmotion::kLinkOk;
 
 constexpr double kSeekSpeed = 1.0;  // rev/s for the precise approach
+
+// The fast run met no switch within its 60 s: what is stored is where the
+// axis happened to be.
+void ReportNoSwitch(const char* drive, std::int8_t direction) {
+    ReportMotionEnding(drive, std::string("found no limit switch on the ") +
+                                  (direction < 0 ? "lower" : "upper") +
+                                  " side within 60 s; the position of that moment was stored");
+}
 
 bool LimitsClear(std::uint16_t signals) {
     return (signals & kSignalLimitInputs) == kSignalLimitInputs;
@@ -27,6 +36,37 @@ std::uint16_t ReadLimit(CTessaroAxis& axis, Relaxed<std::int32_t>* limit) {
 
 }  // namespace
 
+CTessaroMotion::SearchScope::SearchScope(CTessaroMotion& motion) : m_motion(motion) {
+    m_motion.m_bStopSearch.store(false, std::memory_order_release);
+    m_motion.m_bSearching.store(true, std::memory_order_release);
+}
+
+CTessaroMotion::SearchScope::~SearchScope() {
+    m_motion.m_bSearching.store(false, std::memory_order_release);
+    m_motion.m_bStopSearch.store(false, std::memory_order_release);
+}
+
+bool CTessaroMotion::RequestSearchStop() {
+    if (!m_bSearching.load(std::memory_order_acquire)) return false;
+    m_bStopSearch.store(true, std::memory_order_release);
+    return true;
+}
+
+std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
+                                        std::initializer_list<CTessaroAxis*> axes) {
+    // A stopped search leaves nothing moving: whatever approach or back-off
+    // was running is stopped here, once the search has let go of it (its
+    // speeds are back already, and the side being measured stored nothing).
+    if (err == kSearchStopped) {
+        for (CTessaroAxis* axis : axes) {
+            axis->Stop();
+            axis->Update();
+        }
+        ReportMotionEnding(drive, "limit search stopped; the side being measured stored nothing");
+    }
+    return err;
+}
+
 // ---------------------------------------------------------------------- Z --
 
 std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
@@ -37,14 +77,19 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
     std::uint16_t err = kLinkOk;
     for (;;) {
         // Back off until neither switch is active.
-        a.StartLimitApproach(static_cast<std::int8_t>(-direction));
+        a.StartLimitApproach(static_cast<std::int8_t>(-direction), &m_bStopSearch, kSearchStopped);
         std::uint16_t signals = 0;
         err = a.GetSignalStatus(&signals);
         if (LimitsClear(signals)) break;
         SleepHostMs(100);
-        // The back-off move keeps running after this time-out (the speed was
-        // not changed yet, so there is nothing to restore).
-        if (KX_GetTimeCounter() - t0 > kWaitLimitMs) return kLinkOk;
+        if (SearchStopRequested()) return kSearchStopped;  // the search stops the axis
+        // A back-off that never clears its switch is stopped rather than
+        // left running (the speed was not changed yet: nothing to restore).
+        if (KX_GetTimeCounter() - t0 > kWaitLimitMs) {
+            a.Stop();
+            a.Update();
+            return kLinkOk;
+        }
         if (err != kLinkOk) {
             a.speed_revolutionPerSecond = savedSpeed;
             return err;
@@ -54,7 +99,7 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
     a.Update();
     if (err == kLinkOk) {
         a.speed_revolutionPerSecond = kSeekSpeed;
-        err = a.StartLimitApproach(direction);
+        err = a.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
         if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     }
     a.speed_revolutionPerSecond = savedSpeed;
@@ -64,10 +109,12 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
 // The five steps toward one side; the count at the switch goes to `limit`.
 std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit) {
     CTessaroAxis& a = *m_pAxis;
-    std::uint16_t err = a.StartLimitApproach(direction);
+    std::uint16_t err = a.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
+    const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
     if (err == kLinkOk) err = SeekLimit(direction);
     if (err == kLinkOk) err = ReadLimit(a, limit);
+    if (err == kLinkOk && noSwitch) ReportNoSwitch("Z", direction);
     if (err == kLinkOk) err = UpdatePosition();
     return err;
 }
@@ -75,15 +122,17 @@ std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int
 std::uint16_t CTessaroZMotion::FindLowerLimit() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
-    return FindLimit(-1, &m_pAxis->minPos_step);
+    SearchScope search(*this);
+    return EndSearch("Z", FindLimit(-1, &m_pAxis->minPos_step), {m_pAxis});
 }
 
 std::uint16_t CTessaroZMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
+    SearchScope search(*this);
     std::uint16_t err = FindLimit(-1, &m_pAxis->minPos_step);
     if (err == kLinkOk) err = FindLimit(+1, &m_pAxis->maxPos_step);
-    return err;
+    return EndSearch("Z", err, {m_pAxis});
 }
 
 // --------------------------------------------------------------------- XY --
@@ -102,8 +151,8 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
     for (;;) {
         // Both back-off moves start again every pass, also for an axis that
         // was already found clear.
-        err = ax.StartLimitApproach(back);
-        if (err == kLinkOk) err = ay.StartLimitApproach(back);
+        err = ax.StartLimitApproach(back, &m_bStopSearch, kSearchStopped);
+        if (err == kLinkOk) err = ay.StartLimitApproach(back, &m_bStopSearch, kSearchStopped);
         for (CTessaroAxis* axis : {&ax, &ay}) {
             bool& clear = axis == &ax ? clearX : clearY;
             if (clear) continue;
@@ -117,13 +166,22 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
         }
         if (clearX && clearY) break;
         SleepHostMs(100);
-        if (KX_GetTimeCounter() - t0 > kWaitLimitMs) return kLinkOk;
+        if (SearchStopRequested()) err = kSearchStopped;
+        // A back-off that never clears its switches is stopped rather than
+        // left running (the speeds were not changed yet).
+        if (err == kLinkOk && KX_GetTimeCounter() - t0 > kWaitLimitMs) {
+            for (CTessaroAxis* axis : {&ax, &ay}) {
+                axis->Stop();
+                axis->Update();
+            }
+            return kLinkOk;
+        }
         if (err != kLinkOk) break;
     }
     ax.speed_revolutionPerSecond = kSeekSpeed;
     ay.speed_revolutionPerSecond = kSeekSpeed;
-    if (err == kLinkOk) err = ax.StartLimitApproach(direction);
-    if (err == kLinkOk) err = ay.StartLimitApproach(direction);
+    if (err == kLinkOk) err = ax.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     ax.speed_revolutionPerSecond = savedX;
     ay.speed_revolutionPerSecond = savedY;
@@ -137,10 +195,12 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
 std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool upper) {
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
-    std::uint16_t err = ax.StartLimitApproach(direction);
-    if (err == kLinkOk) err = ay.StartLimitApproach(direction);
+    std::uint16_t err = ax.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
+    const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
     if (err == kLinkOk) err = SeekLimits(direction);
+    if (err == kLinkOk && noSwitch) ReportNoSwitch("XY", direction);
     if (err == kLinkOk) err = ReadLimit(ax, upper ? &ax.maxPos_step : &ax.minPos_step);
     bool changedX = false, changedY = false;
     if (err == kLinkOk) err = ax.RefreshPosition(&changedX);
@@ -153,15 +213,17 @@ std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool 
 std::uint16_t CTessaroXYMotion::FindLowerLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
-    return FindLimitsOnOneSide(-1, false);
+    SearchScope search(*this);
+    return EndSearch("XY", FindLimitsOnOneSide(-1, false), {m_pAxisX, m_pAxisY});
 }
 
 std::uint16_t CTessaroXYMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
+    SearchScope search(*this);
     std::uint16_t err = FindLimitsOnOneSide(-1, false);
     if (err == kLinkOk) err = FindLimitsOnOneSide(+1, true);
-    return err;
+    return EndSearch("XY", err, {m_pAxisX, m_pAxisY});
 }
 
 }  // namespace tessaro

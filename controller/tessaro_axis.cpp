@@ -212,7 +212,7 @@ std::uint16_t CTessaroAxis::SetVelocityCounts(std::int32_t counts) {
 
 std::uint16_t CTessaroAxis::SetVelocityFromSpeed() {
     return Locked([&] {
-        return SetVelocity(&m_handle, Wrap32(VelocityToCounts(speed_revolutionPerSecond)));
+        return SetVelocity(&m_handle, Saturate32(VelocityToCounts(speed_revolutionPerSecond)));
     });
 }
 
@@ -241,7 +241,8 @@ std::uint16_t CTessaroAxis::ReadCommandedPosition(std::int32_t* position) {
     return Locked([&] { return GetCommandedPosition(&m_handle, position); });
 }
 
-std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction) {
+std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction, const std::atomic<bool>* stop,
+                                               std::uint16_t stopped) {
     if (!m_pController) return kLinkInvalidAxis;
     // The controller lock is held throughout, across the retry sleeps too.
     CKxMutexLock lock(m_pController->m_lock);
@@ -249,13 +250,14 @@ std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction) {
     for (;;) {
         if (Closing()) return kLinkNotConnected;
         const std::int32_t counts =
-            MulLow32(MulLow32(VelocityToCounts(speed_revolutionPerSecond), axisFlip), direction);
+            SignedCount(VelocityToCounts(speed_revolutionPerSecond), axisFlip, direction);
         const std::uint16_t code = Sequence([&] { return SetProfileMode(kProfileVelocity); },
                                             [&] { return SetVelocity(&m_handle, counts); },
                                             [&] { return ResetEventStatus(&m_handle, 0); },
                                             [&] { return cmotion::Update(&m_handle); });
         if (code == kLinkOk || code == kLinkMoveIntoLimit) return kLinkOk;
         if (code != kLinkMoveWithLimitPending) return code;
+        if (stop && stop->load(std::memory_order_acquire)) return stopped;
         SleepHostMs(50);
         if (KX_GetTimeCounter() - t0 > 60000.0) return kLinkOk;
     }

@@ -102,8 +102,10 @@ class CTessaroAxis {
     std::uint16_t GetSignalStatus(std::uint16_t* status);
     std::uint16_t ReadCommandedPosition(std::int32_t* position);
     // Starts a velocity move at the axis speed toward a limit (+1 or -1),
-    // retrying while a limit event is pending (error 13) for up to 60 s.
-    std::uint16_t StartLimitApproach(std::int8_t direction);
+    // retrying while a limit event is pending (error 13) for up to 60 s, or
+    // until `stop` (if given) turns true: then `stopped` is returned.
+    std::uint16_t StartLimitApproach(std::int8_t direction, const std::atomic<bool>* stop = nullptr,
+                                     std::uint16_t stopped = 0);
 
     CTessaroController* controller() const { return m_pController; }
     // The controller is closing (or closed): commands answer 32721 unsent.

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
+#include "controller/motion_report.h"
 #include "controller/unit_conversion.h"
 
 namespace tessaro {
@@ -23,7 +25,7 @@ bool TimedOut(double t0) {
 std::uint16_t PrepareVelocity(CTessaroAxis& axis, double v, std::uint16_t mask) {
     std::uint16_t err = axis.SetProfileMode(kProfileVelocity);
     if (err == kLinkOk)
-        err = axis.SetVelocityCounts(MulLow32(axis.VelocityToCounts(v), axis.axisFlip));
+        err = axis.SetVelocityCounts(SignedCount(axis.VelocityToCounts(v), axis.axisFlip));
     if (err == kLinkOk) err = axis.ResetEvents(mask);
     return err;
 }
@@ -76,6 +78,29 @@ void CTessaroMotion::Publish(double position, double second) {
     if (m_pfnPositionCallback) m_pfnPositionCallback(1, &m_record, m_pCallbackContext);
 }
 
+void CTessaroMotion::ReportMoveEnding(
+    const char* drive, std::initializer_list<std::pair<const CTessaroAxis*, std::int32_t>> ends) {
+    if (m_bWaitRanOut) {
+        ReportMotionEnding(drive, "did not report the end of its move within 60 s");
+    } else if (m_uEndEvents & (kEventPositiveLimit | kEventNegativeLimit)) {
+        ReportMotionEnding(drive, "stopped at a limit switch");
+    }
+    for (const auto& [axis, target] : ends) {
+        if (!axis) continue;
+        const std::int64_t off = static_cast<std::int64_t>(axis->currentPos_step) - target;
+        if (off > 1 || off < -1) {
+            const char* name = ends.size() > 1 ? (axis == ends.begin()->first ? "X " : "Y ") : "";
+            // snprintf rather than std::to_string: the latter's 64-bit digit
+            // table is a unique symbol, which would keep the module from ever
+            // being unloaded.
+            char text[80];
+            std::snprintf(text, sizeof text, "%sended %lld steps from its target", name,
+                          static_cast<long long>(off < 0 ? -off : off));
+            ReportMotionEnding(drive, text);
+        }
+    }
+}
+
 void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
     a.calibration_umPerRevolution = 1000.0;
     a.speed_revolutionPerSecond = 10.0;
@@ -94,7 +119,9 @@ void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
 std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative) {
     const double k = axis.GetStepsPerUnit();
     if (relative) return TruncToInt32(k * target + axis.currentPos_step);
-    return WrapAdd(TruncToInt32(k * target), axis.zeroPos_step);
+    // Saturated, not wrapped: a target beyond the step range must not come
+    // out on the other side of it.
+    return Saturate32(static_cast<std::int64_t>(TruncToInt32(k * target)) + axis.zeroPos_step);
 }
 
 // ----------------------------------------------------------- single axis --
@@ -110,7 +137,8 @@ std::uint16_t CTessaroSingleAxisMotion::UpdatePosition() {
 
 std::uint16_t CTessaroSingleAxisMotion::SendPositioningMove(std::int32_t target) {
     CTessaroAxis& a = *m_pAxis;
-    std::uint16_t err = a.SetDestination(WrapMul(a.axisFlip, target));
+    m_iTarget = target;
+    std::uint16_t err = a.SetDestination(SignedCount(target, a.axisFlip));
     if (err == kLinkOk) err = a.SetVelocityFromSpeed();
     if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
     if (err == kLinkOk) err = a.Update();
@@ -157,6 +185,8 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
     {
         CKxMutexLock lock(m_lock);
         if (!m_pAxis) return kLinkOk;
+        m_uEndEvents = 0;
+        m_bWaitRanOut = false;
         m_pAxis->ResetEvents(mask);
     }
     // The motion lock is released between polls, so polling and other
@@ -170,27 +200,38 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
             CKxMutexLock lock(m_lock);
             std::uint16_t status = 0;
             err = m_pAxis->GetEventStatus(&status);
+            if (!seen && (status & mask) != 0) m_uEndEvents = status;
             seen = seen || (status & mask) != 0;
-            if (TimedOut(t0)) return kLinkOk;
+            if (TimedOut(t0)) {
+                m_bWaitRanOut = true;
+                return kLinkOk;
+            }
         }
         if (err != kLinkOk || seen) break;
+        if (SearchStopRequested()) return kSearchStopped;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
 }
 
 bool CTessaroZMotion::MoveAndWait(double target, bool relative) {
-    return StartMove(target, relative) == kLinkOk && WaitForEvent(kMaskMoveEnd) == kLinkOk &&
-           UpdatePosition() == kLinkOk;
+    const bool done = StartMove(target, relative) == kLinkOk &&
+                      WaitForEvent(kMaskMoveEnd) == kLinkOk && UpdatePosition() == kLinkOk;
+    if (done) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
+    return done;
 }
 
 std::uint16_t CTessaroZMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEndOrError);
     if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
     return err;
 }
 
 bool CTessaroZMotion::MoveVelocity(double v) {
+    // A stop while a limit search runs ends the search (which holds the
+    // motion lock): asked for without waiting, carried out by the search.
+    if (v == 0.0 && RequestSearchStop()) return true;
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
@@ -275,6 +316,8 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
     CKxMutexLock lock(m_lock);
     const double t0 = KX_GetTimeCounter();
     if (!m_pAxis) return kLinkOk;
+    m_uEndEvents = 0;
+    m_bWaitRanOut = false;
     m_pAxis->ResetEvents(mask);
     std::uint16_t err = kLinkOk;
     bool seen = false;
@@ -282,7 +325,11 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
         std::uint16_t status = 0;
         err = m_pAxis->GetEventStatus(&status);
         seen = (status & mask) != 0;
-        if (TimedOut(t0)) return kLinkOk;
+        if (seen) m_uEndEvents = status;
+        if (TimedOut(t0)) {
+            m_bWaitRanOut = true;
+            return kLinkOk;
+        }
     }
     m_pAxis->ResetEvents(mask);
     return FoldMoveIntoLimit(err);
@@ -291,13 +338,15 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
 bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
     if (StartMove(target, relative) != kLinkOk || WaitForEvent(kMaskMoveEnd) != kLinkOk)
         return false;
-    UpdatePosition();  // its result does not count
+    // Its result does not count; the ending is judged by the position it read.
+    if (UpdatePosition() == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
     return true;
 }
 
 std::uint16_t CTessaroRotaryMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEnd);
     if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
     return err;
 }
 
@@ -368,15 +417,17 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     if (timeX > timeY) {
         const double vy = floored(ry / timeX);
         if (err == kLinkOk) err = ax.SetVelocityFromSpeed();
-        if (err == kLinkOk) err = ay.SetVelocityCounts(Wrap32(ay.VelocityToCounts(vy)));
+        if (err == kLinkOk) err = ay.SetVelocityCounts(Saturate32(ay.VelocityToCounts(vy)));
     } else {
         const double vx = floored(rx / timeY);
-        if (err == kLinkOk) err = ax.SetVelocityCounts(Wrap32(ax.VelocityToCounts(vx)));
+        if (err == kLinkOk) err = ax.SetVelocityCounts(Saturate32(ax.VelocityToCounts(vx)));
         if (err == kLinkOk) err = ay.SetVelocityFromSpeed();
     }
-    if (err == kLinkOk) err = ax.SetDestination(WrapMul(ax.axisFlip, tx));
+    m_iTargetX = tx;
+    m_iTargetY = ty;
+    if (err == kLinkOk) err = ax.SetDestination(SignedCount(tx, ax.axisFlip));
     if (err == kLinkOk) err = ax.ResetEvents(kMaskBeforePositioning);
-    if (err == kLinkOk) err = ay.SetDestination(WrapMul(ay.axisFlip, ty));
+    if (err == kLinkOk) err = ay.SetDestination(SignedCount(ty, ay.axisFlip));
     if (err == kLinkOk) err = ay.ResetEvents(kMaskBeforePositioning);
     if (err == kLinkOk) {
         if (multipleUpdate) {
@@ -398,6 +449,8 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
     {
         CKxMutexLock lock(m_lock);
         if (!m_pAxisX || !m_pAxisY) return kLinkOk;
+        m_uEndEvents = 0;
+        m_bWaitRanOut = false;
         m_pAxisX->ResetEvents(mask);
         m_pAxisY->ResetEvents(mask);
     }
@@ -413,6 +466,7 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
             movingX = (status & kActivityInMotion) != 0;
             if (err == kLinkOk) {
                 err = m_pAxisX->GetEventStatus(&status);
+                if (!seenX && (status & mask) != 0) m_uEndEvents |= status;
                 seenX = seenX || (status & mask) != 0;
             }
             if (err == kLinkOk) {
@@ -421,29 +475,39 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
             }
             if (err == kLinkOk) {
                 err = m_pAxisY->GetEventStatus(&status);
+                if (!seenY && (status & mask) != 0) m_uEndEvents |= status;
                 seenY = seenY || (status & mask) != 0;
             }
-            if (TimedOut(t0)) return kLinkOk;
+            if (TimedOut(t0)) {
+                m_bWaitRanOut = true;
+                return kLinkOk;
+            }
         }
         // Tested before sleeping, as in the Z wait.
         if (err != kLinkOk || (finished(seenX, movingX) && finished(seenY, movingY))) break;
+        if (SearchStopRequested()) return kSearchStopped;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
 }
 
 bool CTessaroXYMotion::MoveAndWait(double x, double y, bool relative) {
-    return StartMove(x, y, relative) == kLinkOk && WaitForEvent(kMaskMoveEnd) == kLinkOk &&
-           UpdatePosition() == kLinkOk;
+    const bool done = StartMove(x, y, relative) == kLinkOk &&
+                      WaitForEvent(kMaskMoveEnd) == kLinkOk && UpdatePosition() == kLinkOk;
+    if (done) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
+    return done;
 }
 
 std::uint16_t CTessaroXYMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEnd);
     if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
     return err;
 }
 
 bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
+    // As on Z: a stop of both axes ends a running limit search.
+    if (vx == 0.0 && vy == 0.0 && RequestSearchStop()) return true;
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY || !m_pAxisX->joystickEnable || !m_pAxisY->joystickEnable)
         return false;
@@ -452,14 +516,17 @@ bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
     };
     std::uint16_t err = prepare(*m_pAxisX, vx);
     if (err == kLinkOk) err = prepare(*m_pAxisY, vy);
-    // Nothing is started after a failed step.
-    if (err == kLinkOk) {
-        if (multipleUpdate) {
-            err = m_pAxisX->MultiUpdate(0x0003);
-        } else {
-            err = m_pAxisX->Update();
-            if (err == kLinkOk) err = m_pAxisY->Update();
-        }
+    if (multipleUpdate) {
+        if (err == kLinkOk) err = m_pAxisX->MultiUpdate(0x0003);
+    } else {
+        // X's Update goes out even after a failed step, and Y's after X's
+        // succeeded: a stop whose second half failed still stops the axis
+        // it reached (a joystick release must never leave X jogging because
+        // Y did not answer). The first error is the result.
+        const std::uint16_t updateX = m_pAxisX->Update();
+        const std::uint16_t updateY =
+            updateX == kLinkOk ? m_pAxisY->Update() : std::uint16_t{kLinkOk};
+        if (err == kLinkOk) err = updateX != kLinkOk ? updateX : updateY;
     }
     if (err != kLinkOk) return false;
     if (vx != 0.0 && vy != 0.0) return true;

@@ -7,7 +7,10 @@
 // every axis operation).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 #include "controller/tessaro_axis.h"
 #include "host/kx_position.h"
@@ -17,6 +20,9 @@ namespace tessaro {
 
 // Error of a failed position notification.
 inline constexpr std::uint16_t kNotifyFailed = 32720;
+// A limit search ended because the host stopped the drive (this side's own
+// code, below the link's range).
+inline constexpr std::uint16_t kSearchStopped = 32719;
 // Event masks.
 inline constexpr std::uint16_t kMaskBeforePositioning = 0xFF1E;
 inline constexpr std::uint16_t kMaskBeforeVelocity = 0xFF1F;
@@ -38,6 +44,11 @@ class CTessaroMotion {
     std::uint32_t m_uDeviceId = 0;
     pthread_mutexCS_t m_lock;
 
+    // Asks a limit search running on this object to end; true when one was
+    // running. Takes no lock: the search holds the motion lock for minutes,
+    // and polls this request between its exchanges and sleeps.
+    bool RequestSearchStop();
+
   protected:
     // `axis`: any axis of the object, through which it learns whether its
     // controller is closing.
@@ -50,10 +61,42 @@ class CTessaroMotion {
     void Publish(double position, double second = 0.0);
     // The drive defaults that the linear axes (Z, X, Y) share.
     static void SetLinearDefaults(CTessaroAxis& axis);
+    // How the last WaitForEvent ended: the event bits it saw (for XY those
+    // of both axes), or that it ran out its 60 s.
+    // (Atomics: a drive's operations may come from several host threads.)
+    std::atomic<std::uint16_t> m_uEndEvents{0};
+    std::atomic<bool> m_bWaitRanOut{false};
+    // Tells the host how a positioning move ended when that is not what it
+    // was asked for: a limit switch, a wait run out, an axis more than one
+    // step from its target (pairs of axis and target count).
+    void ReportMoveEnding(const char* drive,
+                          std::initializer_list<std::pair<const CTessaroAxis*, std::int32_t>> ends);
+    // The end of every search: after a stop request, stops the axes and
+    // tells the host.
+    std::uint16_t EndSearch(const char* drive, std::uint16_t err,
+                            std::initializer_list<CTessaroAxis*> axes);
+    // Whether the running search was asked to end.
+    bool SearchStopRequested() const { return m_bStopSearch.load(std::memory_order_acquire); }
+
+    // Marks a limit search as running while it lives (and clears an old
+    // stop request at its start and end).
+    class SearchScope {
+      public:
+        explicit SearchScope(CTessaroMotion& motion);
+        ~SearchScope();
+        SearchScope(const SearchScope&) = delete;
+        SearchScope& operator=(const SearchScope&) = delete;
+
+      private:
+        CTessaroMotion& m_motion;
+    };
+
+    std::atomic<bool> m_bStopSearch{false};
 
   private:
     SKxDevicePosition m_record;
     const CTessaroAxis* m_pAnyAxis;
+    std::atomic<bool> m_bSearching{false};
 };
 
 // What the Z and rotary motion objects share: one axis record, the
@@ -69,6 +112,7 @@ class CTessaroSingleAxisMotion : public CTessaroMotion {
 
   protected:
     explicit CTessaroSingleAxisMotion(CTessaroAxis* axis) : CTessaroMotion(axis), m_pAxis(axis) {}
+    std::atomic<std::int32_t> m_iTarget{0};  // the last positioning move's target count
     ~CTessaroSingleAxisMotion() = default;
     // Destination (flipped), speed, events reset and Update; the first error.
     std::uint16_t SendPositioningMove(std::int32_t target);
@@ -140,6 +184,8 @@ class CTessaroXYMotion final : public CTessaroMotion {
     bool multipleUpdate = false;
 
   private:
+    // The last positioning move's targets.
+    std::atomic<std::int32_t> m_iTargetX{0}, m_iTargetY{0};
     std::uint16_t FindLimitsOnOneSide(std::int8_t direction, bool upper);
     void ApplyDefaults();
 };

@@ -62,10 +62,23 @@ inline std::int32_t WrapSub(std::int32_t a, std::int32_t b) {
 inline std::int32_t WrapMul(std::int32_t a, std::int32_t b) {
     return Wrap32(static_cast<std::int64_t>(a) * b);
 }
-// The low 32 bits of a 64-bit product (unsigned, so nothing overflows).
-inline std::int32_t MulLow32(std::int64_t a, std::int64_t b) {
-    const std::uint64_t product = static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b);
-    return Wrap32(static_cast<std::int64_t>(product & 0xFFFFFFFFu));
+
+// Saturated into the signed 32-bit range.
+inline std::int32_t Saturate32(std::int64_t value) {
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+// A count (a velocity, or a step target) times the signs that give it its
+// direction (axisFlip, a search direction: 8-bit values), saturated to 32
+// bits. A value beyond the processor's range goes as far as the range allows
+// in the direction asked for; a wrapped product could point the other way.
+inline std::int32_t SignedCount(std::int64_t count, std::int8_t sign, std::int8_t sign2 = 1) {
+    // |count| <= 2^31 and |sign| <= 2^7: the products stay far inside 64 bits.
+    return Saturate32(static_cast<std::int64_t>(Saturate32(count)) * sign * sign2);
 }
 
 }  // namespace tessaro

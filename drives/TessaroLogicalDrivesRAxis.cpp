@@ -30,7 +30,8 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
     // Kept as the 32 bits read (a negative count reads as a large one).
     if (GetIntFromKey(text, u"poleCount", &poles))
         axis->poleCount = static_cast<std::uint32_t>(poles);
-    LoadAxisPositions(text, *axis, u"");
+    // Re-based so that the saved angle is the angle after a restart.
+    LoadAxisPositions(text, *axis, u"", PositionSense::kAngle);
     m_pRotaryMotion->m_uDeviceId = id;
     ApplyLoadedSettings(*axis);
     return KX_DM_OK;

@@ -79,7 +79,8 @@ void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set
     }
 }
 
-void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16string& suffix) {
+void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16string& suffix,
+                       PositionSense sense) {
     int zero = 0, current = 0, low = 0, high = 0;
     // Read in this order, stopping at the first one missing.
     if (!GetIntFromKey(text, Key(u"zeroPos_step", suffix).c_str(), &zero) ||
@@ -87,6 +88,18 @@ void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16s
         !GetIntFromKey(text, Key(u"minPos_step", suffix).c_str(), &low) ||
         !GetIntFromKey(text, Key(u"maxPos_step", suffix).c_str(), &high))
         return;
+    if (sense == PositionSense::kAngle) {
+        // The angle counts from current + zero (the linear position from
+        // current - zero). The processor counts from 0 where the axis now
+        // stands, so every count moves by -current; the zero point, at count
+        // -zero, must move with them: zero + current. The limits keep their
+        // places relative to it.
+        axis.zeroPos_step = WrapAdd(zero, current);
+        axis.currentPos_step = 0;
+        axis.minPos_step = WrapSub(low, current);
+        axis.maxPos_step = WrapSub(high, current);
+        return;
+    }
     axis.zeroPos_step = WrapSub(zero, current);
     axis.currentPos_step = 0;
     axis.minPos_step = WrapSub(zero, current);

@@ -27,10 +27,14 @@ void SaveAxisPositions(CKxStringW& text, const CTessaroAxis& axis, const std::u1
 // unreadable key leaves its field as it was.
 void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set,
                         const std::u16string& suffix);
+// How a position is counted from the zero point: a linear axis's from
+// current - zero, the rotary angle from current + zero.
+enum class PositionSense { kLinear, kAngle };
 // Replaces the four positions only when all four keys are present: the
 // stage is taken to stand where it stood when they were saved, with the
 // processor's counter at 0 there. 32-bit arithmetic with wrap-around.
-void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16string& suffix);
+void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16string& suffix,
+                       PositionSense sense = PositionSense::kLinear);
 
 // What every load ends with: the next move sends its profile mode again, and
 // the processor gets the loaded parameters (its errors are not reported).

@@ -27,7 +27,7 @@ echo
 echo "== first connection: the module, the controller, moves on every drive"
 host run "info; pos; xy move-abs 2000 1000; z move-rel 500; r move-abs 90; pos;
   collect \"xy move-rel -500 -500; z move-rel -250; r move-rel 45\"; pos;
-  z find-limits; r move-abs 0; pos; set z speed 5; set xy acceleration 6; save"
+  z find-limits; pos; set z speed 5; set xy acceleration 6; save"
 echo
 echo "== the settings file: one line per drive (shortened here)"
 cut -c1-96 "$settings" | sed 's/$/.../'

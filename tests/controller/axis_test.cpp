@@ -72,8 +72,16 @@ TEST(AxisModel, ConversionsHaveDefinedResultsForEveryDouble) {
     EXPECT_EQ(TruncToInt32(nan), 0);
     EXPECT_EQ(WrapAdd(2147483647, 1), -2147483647 - 1);
     EXPECT_EQ(WrapMul(-1, -2147483647 - 1), -2147483647 - 1);
-    EXPECT_EQ(MulLow32(std::numeric_limits<std::int64_t>::min(), -1), 0);
-    EXPECT_EQ(MulLow32(-334233, -1), 334233);
+    // Directed counts saturate in the direction asked for, never wrap: at
+    // the edge of the range, and one beyond it.
+    EXPECT_EQ(SignedCount(-334233, -1), 334233);
+    EXPECT_EQ(SignedCount(2147483647, -1), -2147483647);
+    EXPECT_EQ(SignedCount(2147483648LL, 1), 2147483647);
+    EXPECT_EQ(SignedCount(-2147483647 - 1, -1), 2147483647);
+    EXPECT_EQ(SignedCount(std::numeric_limits<std::int64_t>::min(), -1, 1), 2147483647);
+    EXPECT_EQ(SignedCount(std::numeric_limits<std::int64_t>::max(), -1, -1), 2147483647);
+    EXPECT_EQ(SignedCount(1000, -128, -1), 128000);
+    EXPECT_EQ(Saturate32(-2147483649LL), -2147483647 - 1);
 
     CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
     axis.m_uSampleTime_us = 100;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
@@ -110,6 +112,61 @@ TEST(LimitSearch, WaitsEndAfterSixtySecondsOnASpedUpClock) {
     const CTessaroAxis& axis = *controller.m_pZMotion->m_pAxis;
     EXPECT_NE(axis.minPos_step, -2147483647 - 1);
     EXPECT_LE(axis.currentPos_step, axis.minPos_step);
+    controller.Close();
+}
+
+TEST(LimitSearch, AStopEndsTheSearchStopsTheAxesAndStoresNothing) {
+    // No switches: without the stop each side would run for a minute.
+    SimBoard board(kPort, 4);
+    CTessaroController controller(kPort);
+    ASSERT_TRUE(controller.Open());
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    CTessaroXYMotion& xy = *controller.m_pXYMotion;
+    struct Case {
+        const char* name;
+        std::function<std::uint16_t()> search;
+        std::function<bool()> stop;
+        std::vector<CTessaroAxis*> axes;
+    };
+    const Case cases[] = {
+        {"Z", [&] { return z.FindLimits(); }, [&] { return z.MoveVelocity(0); }, {z.m_pAxis}},
+        {"XY",
+         [&] { return xy.FindLimits(); },
+         [&] { return xy.MoveVelocity(0, 0); },
+         {xy.m_pAxisX, xy.m_pAxisY}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // No search running: a stop is an ordinary stop.
+        EXPECT_TRUE(c.stop());
+        const std::size_t mark = board.CommandCount();
+        std::uint16_t result = 0;
+        std::thread search([&] { result = c.search(); });
+        // Wait (bounded) until the fast run is under way.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (Count(board.Commands(mark), c.axes[0]->axisNumber(), "SetVelocity") == 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_TRUE(c.stop());  // does not wait for the search's motion lock
+        search.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+        EXPECT_EQ(result, kSearchStopped);
+        const auto cmds = board.Commands(mark);
+        for (CTessaroAxis* axis : c.axes) {
+            EXPECT_EQ(axis->minPos_step, -2147483647 - 1);  // nothing stored
+            EXPECT_EQ(axis->maxPos_step, 2147483647);
+            EXPECT_EQ(axis->speed_revolutionPerSecond, 10.0);  // restored
+            // The axis was stopped: its last commands are the stop and an
+            // Update.
+            std::vector<std::string> last;
+            for (const auto& cmd : cmds)
+                if (cmd.axis == axis->axisNumber() && cmd.name != "GetCommandedPosition")
+                    last.push_back(cmd.name);
+            ASSERT_GE(last.size(), 2u);
+            EXPECT_EQ(last[last.size() - 2], "SetStopMode");
+            EXPECT_EQ(last.back(), "Update");
+        }
+    }
     controller.Close();
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 
 #include "cmotion/link_packet.h"
 #include "controller/tessaro_axis.h"
@@ -191,6 +193,91 @@ TEST_F(Motion, VelocityMovesAndStops) {
     EXPECT_TRUE(Only(Since(mark3), 1).empty());
     xy.m_pAxisY->joystickEnable = true;
     EXPECT_TRUE(xy.MoveVelocity(1.0, 0.0));
+    EXPECT_TRUE(xy.MoveVelocity(0.0, 0.0));
+}
+
+TEST_F(Motion, VelocitiesBeyondTheRangeSaturateTheWayAsked) {
+    // The 32-bit count the processor got, from the last SetVelocity of an axis.
+    const auto lastVelocity = [&](std::size_t mark, std::uint8_t axis) {
+        std::int32_t counts = 0;
+        bool found = false;
+        for (const auto& c : Since(mark)) {
+            if (c.axis != axis || c.name != "SetVelocity") continue;
+            counts = cmotion::SignedFromBits(cmotion::JoinWords(c.args[0], c.args[1]));
+            found = true;
+        }
+        EXPECT_TRUE(found);
+        return counts;
+    };
+    constexpr std::int32_t kMax = 2147483647;
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    CTessaroXYMotion& xy = *controller.m_pXYMotion;
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    for (std::int8_t flip : {1, -1}) {
+        for (double v : {1e9, -1e9, 1e300, -1e300}) {
+            SCOPED_TRACE(std::to_string(v) + " flip " + std::to_string(flip));
+            // As far as 32 bits reach, in the direction asked for.
+            const bool positive = (v > 0) == (flip > 0);
+            const auto saturated = [&](std::int32_t counts, bool up) {
+                return up ? counts == kMax : counts <= -kMax;
+            };
+            z.m_pAxis->axisFlip = flip;
+            xy.m_pAxisX->axisFlip = flip;
+            r.m_pAxis->axisFlip = flip;
+            std::size_t mark = board.CommandCount();
+            ASSERT_TRUE(z.MoveVelocity(v));
+            EXPECT_TRUE(saturated(lastVelocity(mark, 2), positive));
+            mark = board.CommandCount();
+            ASSERT_TRUE(xy.MoveVelocity(v, 0));
+            EXPECT_TRUE(saturated(lastVelocity(mark, 0), positive));
+            mark = board.CommandCount();
+            ASSERT_TRUE(r.MoveVelocity(v));
+            EXPECT_TRUE(saturated(lastVelocity(mark, 3), positive));
+            // The limit approach: the axis speed, its flip and the side.
+            z.m_pAxis->speed_revolutionPerSecond = std::abs(v);
+            for (std::int8_t side : {1, -1}) {
+                mark = board.CommandCount();
+                ASSERT_EQ(z.m_pAxis->StartLimitApproach(side), 0);
+                EXPECT_TRUE(saturated(lastVelocity(mark, 2), side * flip > 0));
+            }
+            z.m_pAxis->speed_revolutionPerSecond = 10.0;
+            ASSERT_TRUE(z.MoveVelocity(0));
+            ASSERT_TRUE(xy.MoveVelocity(0, 0));
+            ASSERT_TRUE(r.MoveVelocity(0));
+        }
+    }
+    // Positioning speeds are magnitudes; beyond the range they saturate
+    // positive.
+    z.m_pAxis->speed_revolutionPerSecond = 1e300;
+    const std::size_t mark = board.CommandCount();
+    ASSERT_TRUE(z.Move(10.0, false));
+    EXPECT_EQ(lastVelocity(mark, 2), kMax);
+    z.m_pAxis->speed_revolutionPerSecond = 10.0;
+}
+
+TEST_F(Motion, AStageStopWhoseSecondHalfFailsStillStopsTheFirstAxis) {
+    CTessaroXYMotion& xy = *controller.m_pXYMotion;
+    ASSERT_TRUE(xy.MoveVelocity(1.0, 1.0));
+    // Every reply to a stop mode is spoiled (the processor carries the
+    // commands out): X's and Y's stop steps fail, but X's Update still goes
+    // out and X comes to rest; Y's Update follows X's.
+    board.Fault("badsum:op=SetStopMode");
+    const std::size_t mark = board.CommandCount();
+    EXPECT_FALSE(xy.MoveVelocity(0.0, 0.0));
+    const Cmds x = Only(Since(mark), 0);
+    ASSERT_FALSE(x.empty());
+    EXPECT_EQ(x.back(), (SimCommand{0, "Update", {}, 0}));
+    EXPECT_EQ(Only(Since(mark), 1).back(), (SimCommand{1, "Update", {}, 0}));
+    board.endpoint.faults().Clear();
+    // With multipleUpdate a failed step still sends nothing more.
+    ASSERT_TRUE(xy.MoveVelocity(1.0, 1.0));
+    xy.multipleUpdate = true;
+    board.Fault("badsum:op=SetStopMode");
+    const std::size_t mark2 = board.CommandCount();
+    EXPECT_FALSE(xy.MoveVelocity(0.0, 0.0));
+    for (const auto& c : Since(mark2)) EXPECT_NE(c.name, "MultiUpdate");
+    board.endpoint.faults().Clear();
+    xy.multipleUpdate = false;
     EXPECT_TRUE(xy.MoveVelocity(0.0, 0.0));
 }
 

@@ -152,6 +152,59 @@ TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
     object->GetKxClass()->Release();
 }
 
+TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
+    // The clocks sped up: 60-s waits pass in 60 ms.
+    PluginFixture plugin(46, 4, 1000.0);
+    ASSERT_NE(plugin.z, nullptr);
+    const auto messages = [](const DiagnosticCapture& diag) {
+        std::vector<std::u16string> out;
+        for (const auto& line : diag.lines) out.push_back(line.message);
+        return out;
+    };
+    {
+        // A move that ends where it was sent says nothing.
+        DiagnosticCapture diag;
+        EXPECT_EQ(plugin.z->MoveAbsolute(100), 0);
+        EXPECT_TRUE(diag.lines.empty());
+    }
+    {
+        // Z counts the other way round: moving up runs into the processor's
+        // negative switch, 5000 steps from where it stands.
+        sim::LimitSwitches limits;
+        limits.hasNegative = true;
+        limits.negative = -5100 - 5000;
+        plugin.board->endpoint.processor().SetLimitSwitches(2, limits);
+        DiagnosticCapture diag;
+        EXPECT_EQ(plugin.z->MoveAbsolute(1000), 0);  // the answer stays success
+        const auto lines = messages(diag);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], u"Tessaro device Z drive stopped at a limit switch");
+        EXPECT_EQ(lines[1].rfind(u"Tessaro device Z drive ended ", 0), 0u);
+        plugin.board->endpoint.processor().SetLimitSwitches(2, sim::LimitSwitches{});
+    }
+    {
+        // Speed 0: the move never ends, the wait runs out its 60 s.
+        plugin.z->SetSpeed(0);
+        DiagnosticCapture diag;
+        EXPECT_EQ(plugin.z->MoveRelative(50), 0);
+        const auto lines = messages(diag);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0],
+                  u"Tessaro device Z drive did not report the end of its move within 60 s");
+        EXPECT_EQ(lines[1], u"Tessaro device Z drive ended 2550 steps from its target");
+        plugin.z->SetSpeed(10);
+    }
+    {
+        // No switches at all: the search stores where the axis happened to be.
+        DiagnosticCapture diag;
+        EXPECT_EQ(plugin.z->FindLowerLimit(), 0);
+        EXPECT_EQ(messages(diag),
+                  std::vector<std::u16string>{u"Tessaro device Z drive found no limit switch on "
+                                              u"the lower side within 60 s; the position of "
+                                              u"that moment was stored"});
+    }
+}
+
 TEST(PhysicalDevice, DisconnectWhileOtherThreadsMoveJogAndPoll) {
     // Under AddressSanitizer this also shows that nothing freed is used.
     PluginFixture plugin(45, 4);

@@ -145,6 +145,40 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     EXPECT_EQ(SavedPositions(xy, u"_x"), (std::vector<int>{-4000, 0, -4000, 85000}));
 }
 
+TEST(DriveSettings, RotaryAngleAndEveryDrivePositionSurviveARestart) {
+    PluginFixture plugin(64, 4, 50.0);
+    ASSERT_NE(plugin.rotary, nullptr);
+    // The rotary texts: rotary-centred re-basing keeps current + zero, the
+    // count the angle is measured from; the limits keep their distance to
+    // the zero point (at count -zero).
+    plugin.rotary->LoadSettings(Positions(u"", 5000, 1000, -7000, 9000).GetString(), 3);
+    EXPECT_EQ(SavedPositions(*plugin.rotary, u""), (std::vector<int>{6000, 0, -8000, 8000}));
+    // Save, restart (the processor counts from 0 again), load: the same
+    // angle, also after repeated reloads and with a zero point of its own.
+    const double step = 360.0 / 204000.0;  // 255 microsteps x 800 poles
+    CKxStringW text;
+    for (double angle : {90.0, 30.0, 200.0, 359.9}) {
+        SCOPED_TRACE(angle);
+        ASSERT_EQ(plugin.rotary->MoveAbsolute(angle), 0);
+        ASSERT_EQ(plugin.z->MoveAbsolute(123.0), 0);
+        double before = -1, zBefore = 0;
+        plugin.rotary->GetAngle(&before);
+        plugin.z->GetPosition(&zBefore);
+        plugin.rotary->SaveSettings(text);
+        CKxStringW zText;
+        plugin.z->SaveSettings(zText);
+        ASSERT_TRUE(plugin.Connect(64));
+        plugin.rotary->LoadSettings(text.GetString(), 3);
+        plugin.z->LoadSettings(zText.GetString(), 2);
+        double after = -1, zAfter = 0;
+        plugin.rotary->GetAngle(&after);
+        plugin.z->GetPosition(&zAfter);
+        EXPECT_NEAR(after, before, step);
+        EXPECT_NEAR(before, angle, step);
+        EXPECT_NEAR(zAfter, zBefore, 1e-9);
+    }
+}
+
 TEST(DriveSettings, NarrowFieldsKeepTheirLowBits) {
     PluginFixture plugin(63, 4);
     IKxDeviceXY& xy = *plugin.xy;
@@ -249,6 +283,12 @@ TEST(DriveSettings, SaveThenLoadOnAnUnmovedStageReproducesEveryField) {
             const std::u16string s(suffix);
             EXPECT_EQ(Int(saved, u"currentPos_step" + s), 0);
             EXPECT_EQ(Int(again, u"zeroPos_step" + s), zero);
+            if (dynamic_cast<IKxDeviceRotary*>(drive)) {
+                // The rotary limits keep their counts (current was 0).
+                EXPECT_EQ(Int(again, u"minPos_step"), Int(saved, u"minPos_step"));
+                EXPECT_EQ(Int(again, u"maxPos_step"), Int(saved, u"maxPos_step"));
+                continue;
+            }
             EXPECT_EQ(Int(again, u"minPos_step" + s), zero);
             EXPECT_EQ(Int(again, u"maxPos_step" + s),
                       static_cast<int>(static_cast<unsigned>(Int(saved, u"maxPos_step" + s)) -

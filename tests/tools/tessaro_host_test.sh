@@ -3,8 +3,8 @@
 #
 # tessaro-host in its scripting mode against tessaro-sim on COM7 (started by
 # the test fixture): exit codes and their one-line reasons, the information
-# text, a traced run whose packets are checked, Ctrl-C during a move, and a
-# settings file written and read back. HOST_COMMAND runs the program with
+# text, a traced run whose packets are checked, Ctrl-C during a move and
+# during a limit search, and a settings file written and read back. HOST_COMMAND runs the program with
 # its port options (under Wine, through the prefix's wrapper). NAME picks
 # the case.
 set -u
@@ -101,6 +101,33 @@ case "$name" in
     [ $((ended - started)) -lt 10 ] || fail "the move was not stopped"
     expect_order "axis 2  ResetEventStatus         225" "axis 2  SetStopMode              2" \
       "axis 2  Update" "axis 0  Reset" "^disconnected"
+    ;;
+  search_stop)
+    # No switches on this board: each search would run for minutes. Ctrl-C
+    # ends it within seconds, stops the axes and stores no limit.
+    for drive in xy z; do
+      axis=0; [ $drive = z ] && axis=2
+      rm -f "$work/search.txt"
+      "$@" --trace --settings "$work/search.txt" $drive find-limits >"$out" 2>"$err" &
+      pid=$!
+      i=0
+      until grep -q "axis $axis  SetVelocity" "$out" 2>/dev/null; do
+        i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the $drive search never started"; }
+        sleep 0.05
+      done
+      started=$(date +%s)
+      kill -INT $pid
+      wait $pid; rc=$?
+      ended=$(date +%s)
+      unix_lines "$out"
+      unix_lines "$err"
+      expect_rc 4 $rc
+      one_line_reason "$drive find-limits stopped by Ctrl-C"
+      [ $((ended - started)) -lt 5 ] || fail "the $drive search was not stopped within 5 s"
+      expect_order "axis $axis  SetVelocity" "axis $axis  SetStopMode              2" \
+        "axis $axis  Update" "limit search stopped" "axis 0  Reset" "^disconnected"
+      grep -q "minPos_step[_x]*=-2147483648;" "$work/search.txt" || fail "a $drive limit was stored"
+    done
     ;;
   settings)
     rm -f "$work/settings.txt"

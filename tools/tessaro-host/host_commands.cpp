@@ -318,9 +318,19 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
     }
 
     bool interrupted = false;
+    const std::size_t told = m_session.DiagnosticCount();
     const int code = RunWatched(m_session, operation, stop, &interrupted);
     if (interrupted) return {kExitInterrupted, what + " stopped by Ctrl-C"};
-    return code == 0 ? Ok() : Failed(what, code);
+    if (code != 0) return Failed(what, code);
+    // A positioning move answers success also when it ended at a limit
+    // switch or after its 60 s wait; the device says so, and a drive that
+    // stands more than a step away from its target is a failure here.
+    if (action == "move-abs" || action == "move-rel") {
+        for (const std::string& line : m_session.DiagnosticsSince(told))
+            if (line.find("steps from its target") != std::string::npos)
+                return {kExitFailed, what + ": " + line};
+    }
+    return Ok();
 }
 
 CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
@@ -398,6 +408,7 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
         return stored;
     }
     bool interrupted = false;
+    const std::size_t told = m_session.DiagnosticCount();
     RunWatched(
         m_session, [device] { return device->ExecuteCollectedMoves(0); },
         [this] {
@@ -407,6 +418,9 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
         &interrupted);
     device->SetCollectMoves(false);
     if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
+    for (const std::string& line : m_session.DiagnosticsSince(told))
+        if (line.find("steps from its target") != std::string::npos)
+            return {kExitFailed, "collected move: " + line};
     return Ok();
 }
 

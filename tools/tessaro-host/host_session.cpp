@@ -72,17 +72,12 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
 
     CKxStringW configuration;
     SetIntToKey(configuration, u"m_iPort", options.port);
-    // The device's diagnostic lines say why a connection failed or why a
-    // drive is missing; the line for a good connection says nothing new.
-    std::vector<std::string> diagnostics;
-    host::SetDiagnosticSink([&](const host::DiagnosticLine& line) {
-        if (line.source.empty()) return;  // a timed scope
-        const std::string text = KX_ToUtf8(line.message);
-        if (text != "Tessaro device board id 1 connected") diagnostics.push_back(text);
+    // The device's diagnostic lines say why a connection failed, why a
+    // drive is missing, how a move or a search ended; shown as they come.
+    host::SetDiagnosticSink([this](const host::DiagnosticLine& line) {
+        if (!line.source.empty()) OnDiagnostic(KX_ToUtf8(line.message));  // not a timed scope
     });
     device->ConnectDevice(configuration.GetString());
-    host::SetDiagnosticSink(nullptr);
-    for (const std::string& text : diagnostics) m_out << "device: " << text << "\n";
     if (device->GetConnectionState() != 2) {
         *error = "no controller answers on COM" + std::to_string(options.port);
         return false;
@@ -172,6 +167,7 @@ void HostSession::Close() {
         if (!SaveSettings(&error)) m_out << "tessaro-host: " << error << "\n";
     }
     if (device) device->DisconnectDevice();
+    host::SetDiagnosticSink(nullptr);
     // The host drops the drives after the device has closed the controller.
     if (m_object) m_object->GetKxClass()->Release();
     for (IKxLogicalDevice* d : drives) delete d;
@@ -188,6 +184,27 @@ void HostSession::Close() {
     }
     m_module.Unload();
     m_out << "disconnected\n";
+}
+
+void HostSession::OnDiagnostic(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    m_diagnostics.push_back(text);
+    // The line for a good connection says nothing new.
+    if (text == "Tessaro device board id 1 connected") return;
+    m_out << "device: " << text << "\n";
+    m_out.flush();
+}
+
+std::size_t HostSession::DiagnosticCount() {
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    return m_diagnostics.size();
+}
+
+std::vector<std::string> HostSession::DiagnosticsSince(std::size_t mark) {
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    if (mark >= m_diagnostics.size()) return {};
+    return std::vector<std::string>(m_diagnostics.begin() + static_cast<std::ptrdiff_t>(mark),
+                                    m_diagnostics.end());
 }
 
 void HostSession::Print(const std::string& line) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "host/kx_class.h"
 #include "host/kx_device_interfaces.h"
@@ -54,6 +55,11 @@ class HostSession {
     // One trace line (they come from several threads).
     void Print(const std::string& line);
 
+    // The device's diagnostic lines of this session (each also printed as
+    // "device: ..." when it comes), and how many there were so far.
+    std::size_t DiagnosticCount();
+    std::vector<std::string> DiagnosticsSince(std::size_t mark);
+
     IKxPhysicalDevice* device = nullptr;
     IKxDeviceXY* xy = nullptr;
     IKxDeviceZ* z = nullptr;
@@ -70,8 +76,11 @@ class HostSession {
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
                          const std::uint16_t* replyWords, std::uint16_t result);
 
+    void OnDiagnostic(const std::string& text);
+
     std::ostream& m_out;
     std::mutex m_printMutex;
+    std::vector<std::string> m_diagnostics;  // under m_printMutex
     host::CKxModule m_module;
     IKxInterface* m_object = nullptr;
     double m_startMs = 0;
