@@ -67,6 +67,9 @@ What the rows show beyond the rules:
   line naming the axis, the command and the error (with XY needing two
   axes, one lost stage axis costs more than one drive). A processor that
   falls silent during the set-up leaves a connection with no drives.
+- A limit search stopped by the host (a velocity move of 0 from another
+  thread, 300 ms after it began) ends at once with 1 and stores nothing,
+  under every fault as well.
 - After a processor reset the polling thread reads the position the reset
   left (0), which is where the host already believed the axis stood: no
   callback, as on the real board. Only a move or a reconnect sets the
