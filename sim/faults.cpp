@@ -105,6 +105,9 @@ bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error) {
         } else if (key == "ms") {
             ok = ParseNumber(value, &number) && number < 1e7;
             r.delayMs = static_cast<int>(number);
+        } else if (key == "axis") {
+            ok = ParseNumber(value, &number) && number <= 255;
+            r.axis = static_cast<int>(number);
         } else if (key == "bytes") {
             ok = ParseNumber(value, &number) && number >= 1 && number <= 64;
             r.bytes = static_cast<int>(number);
@@ -135,11 +138,13 @@ void FaultPlan::Clear() {
     m_rules.clear();
 }
 
-std::optional<FaultRule> FaultPlan::Decide(std::uint64_t number, std::uint8_t opcode) {
+std::optional<FaultRule> FaultPlan::Decide(std::uint64_t number, std::uint8_t opcode,
+                                           std::uint8_t axis) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (Armed& armed : m_rules) {
         const FaultRule& r = armed.rule;
         if (r.count >= 0 && armed.fired >= r.count) continue;
+        if (r.axis >= 0 && axis != r.axis) continue;
         bool fires = false;
         switch (r.trigger) {
             case FaultTrigger::Next:

@@ -37,11 +37,13 @@ struct FaultRule {
     int count = -1;           // how often it may fire; -1 = no limit (Next: once)
     int delayMs = 500;        // LateReply
     int bytes = 1;            // ShortReply: bytes cut; Garbage: bytes added
+    int axis = -1;            // only packets for this axis; -1 = any
 };
 
 // "KIND[:OPTION]...", KIND one of noreply short badsum late garbage reset
 // silence hangup; OPTION one of next, op=NAME|0xNN, p=PROBABILITY, seed=N,
-// from=N, count=N, ms=N, bytes=N. Without a trigger option: next.
+// from=N, count=N, ms=N, bytes=N, axis=N (only that axis's packets). Without
+// a trigger option: next.
 bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error);
 
 class FaultPlan {
@@ -50,7 +52,7 @@ class FaultPlan {
     void Clear();
     // The fault that fires on packet `number` (counted from 1) with `opcode`,
     // if any; the first rule that fires wins.
-    std::optional<FaultRule> Decide(std::uint64_t number, std::uint8_t opcode);
+    std::optional<FaultRule> Decide(std::uint64_t number, std::uint8_t opcode, std::uint8_t axis);
 
   private:
     struct Armed {

@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     app.add_option(
         "--fault", faultSpecs,
         "Fault KIND[:OPTION]... (repeatable); KIND noreply short badsum late garbage reset silence "
-        "hangup; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N");
+        "hangup; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N axis=N");
     app.add_flag("--trace", trace, "Print every packet");
     CLI11_PARSE(app, argc, argv);
 

@@ -51,7 +51,7 @@ void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
     for (std::size_t i = 4; i + 1 < packet.size(); i += 2) {
         entry.args.push_back(static_cast<std::uint16_t>((packet[i] << 8) | packet[i + 1]));
     }
-    const std::optional<FaultRule> fault = m_faults.Decide(entry.number, entry.opcode);
+    const std::optional<FaultRule> fault = m_faults.Decide(entry.number, entry.opcode, entry.axis);
     if (fault) {
         ++m_stats.faults;
         entry.fault = FaultName(fault->kind);

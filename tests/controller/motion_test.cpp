@@ -258,21 +258,26 @@ TEST_F(Motion, VelocitiesBeyondTheRangeSaturateTheWayAsked) {
 TEST_F(Motion, AStageStopWhoseSecondHalfFailsStillStopsTheFirstAxis) {
     CTessaroXYMotion& xy = *controller.m_pXYMotion;
     ASSERT_TRUE(xy.MoveVelocity(1.0, 1.0));
-    // Every reply to a stop mode is spoiled (the processor carries the
-    // commands out): X's and Y's stop steps fail, but X's Update still goes
-    // out and X comes to rest; Y's Update follows X's.
-    board.Fault("badsum:op=SetStopMode");
+    // Every reply to Y's stop mode is spoiled (the processor carries the
+    // command out): the stop step fails, but X's Update still goes out and
+    // X comes to rest; Y's Update follows X's.
+    board.Fault("badsum:op=SetStopMode:axis=1");
     const std::size_t mark = board.CommandCount();
     EXPECT_FALSE(xy.MoveVelocity(0.0, 0.0));
     const Cmds x = Only(Since(mark), 0);
     ASSERT_FALSE(x.empty());
     EXPECT_EQ(x.back(), (SimCommand{0, "Update", {}, 0}));
     EXPECT_EQ(Only(Since(mark), 1).back(), (SimCommand{1, "Update", {}, 0}));
+    // The processor took both stops: neither axis runs on.
+    for (int axis : {0, 1}) {
+        const sim::AxisState state = board.endpoint.processor().Axis(axis);
+        EXPECT_TRUE(state.stopping || !state.moving) << axis;
+    }
     board.endpoint.faults().Clear();
     // With multipleUpdate a failed step still sends nothing more.
     ASSERT_TRUE(xy.MoveVelocity(1.0, 1.0));
     xy.multipleUpdate = true;
-    board.Fault("badsum:op=SetStopMode");
+    board.Fault("badsum:op=SetStopMode:axis=1");
     const std::size_t mark2 = board.CommandCount();
     EXPECT_FALSE(xy.MoveVelocity(0.0, 0.0));
     for (const auto& c : Since(mark2)) EXPECT_NE(c.name, "MultiUpdate");

@@ -196,7 +196,7 @@ TEST(SimFaults, RandomFaultsRepeatWithTheirSeed) {
             << error;
         plan.Add(rule);
         std::string hits;
-        for (std::uint64_t n = 1; n <= 200; ++n) hits += plan.Decide(n, 0x1A) ? '1' : '0';
+        for (std::uint64_t n = 1; n <= 200; ++n) hits += plan.Decide(n, 0x1A, 0) ? '1' : '0';
         return hits;
     };
     const std::string a = pattern(7);
