@@ -63,12 +63,12 @@ peer stop "$prefix/dosdevices"
 "$native/bin/controller-bench" >"$work/controller.out"
 
 sim start "$work"
-rss_native=$(resident_of_connected_host "bin/tessaro-host" "$native/bin/tessaro-host" --no-metadata \
+rss_native=$(resident_of_connected_host "bin/tessaro-host" "$native/bin/tessaro-host" --no-metadata --settings none \
   --port 7 --device "$work/com7" z jog 0.01 3)
 sim stop "$work"
 sim start "$prefix/dosdevices"
 rss_wine=$(resident_of_connected_host "tessaro-host.exe" "$windows/wine-run.sh" \
-  "$windows/bin/tessaro-host.exe" --no-metadata --port 7 z jog 0.01 3)
+  "$windows/bin/tessaro-host.exe" --no-metadata --settings none --port 7 z jog 0.01 3)
 sim stop "$prefix/dosdevices"
 
 # Columns of an exchange row: | label | instant | /s | mean | p99 | paced | wire | paced mean | ratio mean | ratio p99 | failures |

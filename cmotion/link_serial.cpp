@@ -223,6 +223,11 @@ void SetExchangeObserver(LinkExchangeObserver observer, void* context) {
     g_observer = observer;
 }
 
+LinkExchangeObserver GetExchangeObserver(void** context) {
+    if (context) *context = g_observerContext.load();
+    return g_observer.load();
+}
+
 LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
                          std::uint16_t* replyWords) {

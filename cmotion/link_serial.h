@@ -59,6 +59,8 @@ using LinkExchangeObserver = void (*)(void* context, std::uint16_t commandWordCo
                                       LinkError result);
 // Set it while no exchange runs (before connecting); null removes it.
 void SetExchangeObserver(LinkExchangeObserver observer, void* context);
+// The observer set now and its context (null when none).
+LinkExchangeObserver GetExchangeObserver(void** context);
 
 // What every command is sent through. The controller holds the axis-0 handle;
 // each axis holds a copy with its own axis number. Only the controller's

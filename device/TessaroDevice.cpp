@@ -41,6 +41,7 @@ void CKxTessaroDevice::DisposeControllers() {
     // it): its polling thread must not run on into freed memory.
     for (CTessaroController* controller : m_controllers) delete controller;
     m_controllers.clear();
+    m_traceFile.Stop();
     // Drives made on those controllers point to motion objects that are gone;
     // the host still owns the drives, but this device no longer reaches them.
     m_pXYDrive = nullptr;
@@ -67,6 +68,7 @@ EDeviceManagerReturnCode CKxTessaroDevice::ConnectDevice(const char16_t* configu
         return KX_DM_FAILED;
 
     DisposeControllers();
+    m_traceFile.Start();
     // The full integer goes to the controller; the serial layer takes its
     // low eight bits and refuses the numbers it cannot name.
     auto* controller = new CTessaroController(static_cast<std::uint32_t>(port));
@@ -94,6 +96,7 @@ EDeviceManagerReturnCode CKxTessaroDevice::DisconnectDevice() {
     // The controllers stay in the list until the next connect disposes of
     // them; the state is left as it was.
     for (CTessaroController* controller : m_controllers) controller->Close();
+    m_traceFile.Stop();
     return KX_DM_OK;
 }
 

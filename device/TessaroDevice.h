@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controller/tessaro_controller.h"
+#include "device/packet_trace_file.h"
 #include "host/kx_class.h"
 #include "host/kx_device_interfaces.h"
 
@@ -85,4 +86,6 @@ class CKxTessaroDevice : public CKxPhysicalDevice_Default, public virtual CKxCla
 
   private:
     void DisposeControllers();
+
+    CPacketTraceFile m_traceFile;  // TESSARO_TRACE, from connect to disconnect
 };

@@ -1,9 +1,16 @@
 // tessaro-sim: the board's motion processor on a pseudo-terminal, for the
 // plug-in, its tests and demos to talk to as if it were a COM port.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,8 +48,72 @@ bool ParseLimits(const std::string& text, int* axis, sim::LimitSwitches* limits,
         *error = "--limit axis must be 0 to 3";
         return false;
     }
+    if (limits->hasNegative && limits->hasPositive && limits->negative >= limits->positive) {
+        *error = "--limit '" + text + "': the negative switch must lie below the positive one";
+        return false;
+    }
     return true;
 }
+
+// One simulator per link: a second one would take the line over and, when
+// it ends, delete the link the first one still serves. An exclusive lock on
+// LINK.lock, held for the program's life (the system lets go of it when the
+// program ends, however it ends).
+bool LockLink(const std::string& link, std::string* error) {
+    const std::string path = link + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *error = link + " is served by another tessaro-sim already";
+        close(fd);
+        return false;
+    }
+    return true;  // the descriptor stays open: the lock lives as long as we do
+}
+
+// The folder the link goes into must exist: found now, before the line is
+// set up, rather than as a lost line later.
+bool LinkFolderUsable(const std::string& link, std::string* error) {
+    const std::size_t slash = link.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : link.substr(0, slash + 1);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *error = "no folder " + folder + " for the link " + link;
+        return false;
+    }
+    if (access(folder.c_str(), W_OK) != 0) {
+        *error = "cannot write into " + folder + " (for the link " + link + ")";
+        return false;
+    }
+    return true;
+}
+
+const char* const kFaultHelp = R"(
+Faults (--fault KIND[:OPTION]..., repeatable; the first rule that fires wins):
+  noreply   the command is carried out, its reply is lost
+  short     the reply lacks its last bytes (bytes=N, default 1)
+  badsum    the reply's checksum is off by one
+  late      the reply comes ms=N milliseconds late (default 500)
+  garbage   bytes=N stray bytes (default 1) come before the reply
+  reset     the processor resets before the command and answers status 1
+  silence   from then on nothing is answered
+  hangup    the line disappears
+When it fires (default: the next packet, once):
+  next      the next packet          op=NAME|0xNN  packets of that command
+  from=N    every packet from the N-th on (counted from 1)
+  p=P       at random with probability P (seed=N repeats a sequence)
+  count=N   at most N times           axis=N      only that axis's packets
+Examples:
+  --fault badsum:op=GetEventStatus:count=2   two spoiled status replies
+  --fault silence:from=100                   the processor dies at packet 100
+  --fault late:ms=200:op=SetVelocity:axis=2  one late reply to Z's speed
+
+Limit switches (--limit AXIS:NEG:POS, repeatable): switches at step counts of
+the first connection's origin, either side may be empty; they stay on the
+stage across processor resets.)";
 
 }  // namespace
 
@@ -51,6 +122,7 @@ int main(int argc, char** argv) {
         "Simulated Tessaro motion processor on a pseudo-terminal. Prints the slave device on its "
         "first "
         "line, serves until interrupted, then prints a summary."};
+    app.footer(kFaultHelp);
     sim::BoardConfig board;
     std::string link;
     std::uint32_t baud = 0;
@@ -114,9 +186,17 @@ int main(int argc, char** argv) {
         });
     }
 
+    std::string error;
+    if (!LinkFolderUsable(link, &error)) {
+        std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+        return 2;
+    }
+    if (!LockLink(link, &error)) {
+        std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+        return 1;
+    }
     // Our own session with the line as controlling terminal: a Wine server
     // that opens the line later cannot adopt it and be hung up by it.
-    std::string error;
     sim::PtyLink::Options options;
     options.linkPath = link;
     options.baud = baud;

@@ -101,8 +101,17 @@ void MotionProcessor::MoveByHand(int axis, std::int32_t steps) {
 }
 
 void MotionProcessor::PowerUp() {
+    // The counters restart at 0 where each axis stands; the switches are on
+    // the stage, not in the counter, so their counts move by as much.
+    const auto shifted = [](std::int32_t at, std::int32_t origin) {
+        const std::int64_t v = static_cast<std::int64_t>(at) - origin;
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, -2147483647 - 1, 2147483647));
+    };
     for (AxisState& a : m_axes) {
-        const LimitSwitches limits = a.limits;
+        LimitSwitches limits = a.limits;
+        const std::int32_t origin = a.CommandedSteps();
+        limits.negative = shifted(limits.negative, origin);
+        limits.positive = shifted(limits.positive, origin);
         a = AxisState{};
         a.limits = limits;
     }

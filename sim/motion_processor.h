@@ -126,10 +126,13 @@ class MotionProcessor {
     ExecResult Execute(std::uint8_t axis, std::uint8_t opcode, const std::uint16_t* data,
                        std::size_t dataWords, std::size_t replyWords);
 
-    // Back to power-up state, as Reset does (limit switches stay where they
-    // are: they are the machine's, not the processor's).
+    // Back to power-up state, as Reset does. The limit switches stay where
+    // they are on the stage (they are the machine's, not the processor's):
+    // since every counter restarts at 0 where its axis stands, their counts
+    // move by as much.
     void PowerUp();
 
+    // Switches at counts of the present origin.
     void SetLimitSwitches(int axis, const LimitSwitches& limits);
     // Puts an axis at a count at once, as if it had been moved by hand:
     // something the host only learns by reading the position.

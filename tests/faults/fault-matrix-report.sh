@@ -101,7 +101,7 @@ Times are wall-clock and include Wine starting the program.
 TEXT
   sh "$here/../../cmake/wine-prepare.sh" start "$prefix" >/dev/null
   sh "$here/host-fault-run.sh" "$native/bin" "$prefix/dosdevices" "$windows/wine-run.sh" \
-    "$windows/bin/tessaro-host.exe" --no-metadata --port 9 || rc=1
+    "$windows/bin/tessaro-host.exe" --no-metadata --port 9 --settings none || rc=1
   sh "$here/../../cmake/wine-prepare.sh" stop "$prefix" >/dev/null 2>&1
 } >"$out"
 echo "fault matrix written to $out"

@@ -275,6 +275,18 @@ TEST_F(SimProcessor, OtherCommandsAreRememberedAndResetRestoresPowerUp) {
     EXPECT_EQ(value, 0);
     ASSERT_EQ(GetSignalSense(&axis[1], &value), kLinkOk);
     EXPECT_EQ(value, 0);
+
+    // The switches are the stage's: after a reset at count 1000 they lie
+    // 1000 counts closer to the new origin (and saturate at the range's end).
+    LimitSwitches limits;
+    limits.hasNegative = limits.hasPositive = true;
+    limits.negative = -5000;
+    limits.positive = 2147483000;
+    endpoint.processor().SetLimitSwitches(2, limits);
+    endpoint.processor().MoveByHand(2, -1000);
+    ASSERT_EQ(Reset(&board), kLinkOk);
+    EXPECT_EQ(endpoint.processor().Axis(2).limits.negative, -4000);
+    EXPECT_EQ(endpoint.processor().Axis(2).limits.positive, 2147483647);
 }
 
 class SimProcessorTwoAxes : public SimProcessor {

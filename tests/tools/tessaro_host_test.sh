@@ -129,6 +129,68 @@ case "$name" in
       grep -q "minPos_step[_x]*=-2147483648;" "$work/search.txt" || fail "a $drive limit was stored"
     done
     ;;
+  usage)
+    # Every usage error is found before anything connects: one line, code
+    # 2, and nothing on the wire (no connection line, no packet traced).
+    for args in "--bogus pos" "--port abc pos" "fly away" "collect ''" "collect 'xy jog 1 1'" \
+      "set z speed -5" "set z speed 1e999" "set z acceleration 2.5" "set xy flip 0 2" \
+      "run 'pos; z move-rel'" "z find-limits now"; do
+      eval "host \"\$@\" --trace $args"; rc=$?
+      [ $rc = 2 ] || fail "'$args': exit code $rc, expected 2"
+      [ "$(wc -l <"$err")" -eq 1 ] || fail "'$args': stderr is not one line"
+      ! grep -q "connected on\|axis 0" "$out" || fail "'$args' connected"
+    done
+    host "$@" set z acceleration 2.5; grep -q "whole number" "$err" || fail "no word on whole numbers"
+    host "$@" --port abc pos; grep -q "COM port number from 1 to 254, not 'abc'" "$err" ||
+      fail "no reason for --port abc"
+    host "$@" --version; expect_rc 0 $?; expect_out "^tessaro-host 8, 203, 1273, 0"
+    host "$@" --help; expect_rc 0 $?
+    [ "$(grep -c 'commands:' "$out")" -eq 1 ] || fail "the command list is not there once"
+    expect_order "commands:" "  run " "  shell " "Ctrl-C stops" "Exit codes"
+    ;;
+  settings_kept)
+    # A file the drives cannot use whole is kept beside before it is
+    # replaced, and the lines not used are named.
+    printf 'z: speed_revolutionPerSecond=abc;\nrubbish\0\001\nxy: speed_revolutionPerSecond_x=5' \
+      >"$work/damaged.txt"
+    cp "$work/damaged.txt" "$work/damaged.orig"
+    rm -f "$work/damaged.txt.bak"
+    host "$@" --settings "$work/damaged.txt" pos; expect_rc 0 $?
+    expect_out "line 1 not used: 'speed_revolutionPerSecond=abc' is no setting"
+    expect_out "line 2 not used"
+    expect_out "line 3 not used: cut off"
+    expect_out "kept as $work/damaged.txt.bak"
+    cmp -s "$work/damaged.txt.bak" "$work/damaged.orig" || fail "the damaged file was not kept"
+    grep -q "^z: speed_revolutionPerSecond=10;" "$work/damaged.txt" || fail "no new settings"
+    # A save that fails leaves the old file whole and exits 1.
+    cp "$work/damaged.txt" "$work/good.orig"
+    rm -rf "$work/damaged.txt.tmp"; mkdir "$work/damaged.txt.tmp"
+    host "$@" --settings "$work/damaged.txt" set z speed 3; expect_rc 1 $?
+    one_line_reason "cannot write $work/damaged.txt"
+    rmdir "$work/damaged.txt.tmp"
+    cmp -s "$work/damaged.txt" "$work/good.orig" || fail "a failed save changed the file"
+    ;;
+  default_settings)
+    # Without --settings, one file per port in the user's folder carries
+    # the positions from one run to the next.
+    export XDG_CONFIG_HOME="$work/config"
+    rm -rf "$work/config"
+    host "$@" --settings "" z move-abs 100; expect_rc 0 $?
+    expect_out "settings file: .*COM7.txt"
+    host "$@" --settings "" pos; expect_rc 0 $?
+    expect_out "^z 100.000 um"
+    ;;
+  trace_file)
+    rm -f "$work/trace.txt" "$work/env-trace.txt"
+    host "$@" --trace-file "$work/trace.txt" pos; expect_rc 0 $?
+    grep -q "axis 0  GetVersion" "$work/trace.txt" || fail "no trace in the file"
+    ! grep -q "axis 0" "$out" || fail "the trace went to the output too"
+    # The module's own trace, for the real host: named by TESSARO_TRACE.
+    case "$1" in *wine*) prefix=Z: ;; *) prefix= ;; esac
+    TESSARO_TRACE="$prefix$work/env-trace.txt" host "$@" pos; expect_rc 0 $?
+    grep -q "axis 0  GetVersion" "$work/env-trace.txt" || fail "no trace from TESSARO_TRACE"
+    grep -q "axis 0  Reset" "$work/env-trace.txt" || fail "the trace ended before the disconnect"
+    ;;
   settings)
     rm -f "$work/settings.txt"
     host "$@" --settings "$work/settings.txt" run "set z speed 5; set xy acceleration 7; save"

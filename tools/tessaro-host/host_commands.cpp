@@ -12,6 +12,7 @@
 #include "host/kx_string.h"
 #include "host/kx_time.h"
 #include "platform/console.h"
+#include "tools/tessaro-host/command_check.h"
 
 namespace tessaro_host {
 namespace {
@@ -24,17 +25,39 @@ CommandResult Ok() {
 CommandResult Usage(const std::string& reason) {
     return {kExitUsage, reason};
 }
+// The host's result codes, as the user should read them.
+const char* Meaning(int code) {
+    switch (code) {
+        case 1:
+            return "the drive reported a failure";
+        case 7:
+            return "cancelled";
+        case 12:
+            return "a value out of range";
+        case 21:
+            return "the controller did not carry the motion out";
+        case 22:
+            return "not supported by this drive";
+        default:
+            return "unexpected result";
+    }
+}
+
 CommandResult Failed(const std::string& what, int code) {
-    return {kExitFailed, what + " failed (result " + std::to_string(code) + ")"};
+    return {kExitFailed,
+            what + " failed: " + Meaning(code) + " (result " + std::to_string(code) + ")"};
+}
+
+// Lines the device writes when a move or a search did not end as asked.
+bool EndedBadly(const std::string& line) {
+    for (const char* sign : {"steps from its target", "stopped at a limit switch",
+                             "did not report the end of its move", "found no limit switch"})
+        if (line.find(sign) != std::string::npos) return true;
+    return false;
 }
 
 bool Number(const std::string& text, double* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (!end || *end != '\0' || !std::isfinite(v)) return false;
-    *value = v;
-    return true;
+    return ParseFiniteNumber(text, value);
 }
 
 // The numbers of words[first...]; exactly `count` of them.
@@ -47,6 +70,15 @@ bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size
 }
 
 }  // namespace
+
+bool ParseFiniteNumber(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (!end || *end != '\0' || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
 
 std::vector<std::string> SplitWords(const std::string& line) {
     std::vector<std::string> words;
@@ -102,11 +134,16 @@ std::string CommandRunner::Help() {
            "  set DRIVE lower X [Y] | upper X [Y] | origin [X [Y]] | flip S [S]\n"
            "  save                      write the drives' settings to the settings file\n"
            "  dialog device|xy|z|r      show a dialog (on Linux as text)\n"
+           "  run \"CMD; CMD; ...\"       several commands in one connection\n"
+           "  shell                     an interactive prompt (Ctrl-D or exit leaves it)\n"
            "  help\n"
            "Ctrl-C stops a move, a jog or a limit search.\n";
 }
 
 CommandResult CommandRunner::RunScript(const std::string& script) {
+    // The whole script is checked before its first command runs.
+    const CommandResult checked = CheckScript(script);
+    if (checked.exitCode != kExitOk) return checked;
     for (const std::string& command : SplitScript(script)) {
         if (SplitWords(command).empty()) continue;
         const CommandResult r = Run(command);
@@ -321,14 +358,21 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
     const std::size_t told = m_session.DiagnosticCount();
     const int code = RunWatched(m_session, operation, stop, &interrupted);
     if (interrupted) return {kExitInterrupted, what + " stopped by Ctrl-C"};
-    if (code != 0) return Failed(what, code);
+    if (code != 0) {
+        bool joystick = true;
+        if (action == "jog" && xy && drive == "xy" && xy->GetJoystickEnabled(&joystick) == 0 &&
+            !joystick)
+            return {kExitFailed, what +
+                                     " failed: the stage's joystick moves are switched off "
+                                     "(set xy joystick on)"};
+        return Failed(what, code);
+    }
     // A positioning move answers success also when it ended at a limit
-    // switch or after its 60 s wait; the device says so, and a drive that
-    // stands more than a step away from its target is a failure here.
-    if (action == "move-abs" || action == "move-rel") {
+    // switch or after its 60 s wait, and a search when it found no switch;
+    // the device says so, and here that is a failure.
+    if (action != "jog") {
         for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (line.find("steps from its target") != std::string::npos)
-                return {kExitFailed, what + ": " + line};
+            if (EndedBadly(line)) return {kExitFailed, what + ": " + line};
     }
     return Ok();
 }
@@ -419,8 +463,7 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
     device->SetCollectMoves(false);
     if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
     for (const std::string& line : m_session.DiagnosticsSince(told))
-        if (line.find("steps from its target") != std::string::npos)
-            return {kExitFailed, "collected move: " + line};
+        if (EndedBadly(line)) return {kExitFailed, "collected move: " + line};
     return Ok();
 }
 

@@ -25,6 +25,8 @@ struct CommandResult {
 
 // Words of a command line; double quotes group words ("a b" is one word).
 std::vector<std::string> SplitWords(const std::string& line);
+// A finite number written in full (no trailing text); false otherwise.
+bool ParseFiniteNumber(const std::string& text, double* value);
 // Commands of a script, split at ';' outside double quotes.
 std::vector<std::string> SplitScript(const std::string& script);
 

@@ -7,11 +7,14 @@
 
 #include "cmotion/link_errors.h"
 #include "cmotion/link_opcodes.h"
+#include "cmotion/link_trace.h"
 #include "host/kx_diag.h"
 #include "host/kx_module_file.h"
 #include "host/kx_settings.h"
 #include "host/kx_string.h"
 #include "host/kx_time.h"
+#include "platform/user_files.h"
+#include "tools/tessaro-host/host_commands.h"
 
 namespace tessaro_host {
 namespace {
@@ -58,6 +61,11 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     if (!options.device.empty()) {
         auto map = reinterpret_cast<MapPort>(m_module.Symbol("TessaroDevice_SetComPortPath"));
         if (map) map(options.port, options.device.c_str());
+    }
+    if (!options.traceFile.empty()) {
+        m_traceOut.open(options.traceFile, std::ios::app);
+        if (!m_traceOut) return *error = "cannot write the trace to " + options.traceFile, false;
+        options.trace = true;
     }
     if (options.trace) {
         if (auto trace =
@@ -108,22 +116,57 @@ bool HostSession::PrintMetadata(std::string* error) {
     return true;
 }
 
+namespace {
+
+// Whether a drive's settings text is one the drives can use whole: pairs
+// "key=value;" of a lower-case key and a finite number.
+bool UsableSettingsText(const std::string& text, std::string* what) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(';', start);
+        if (end == std::string::npos)
+            return *what = "cut off after '" + text.substr(start) + "'", false;
+        const std::string pair = text.substr(start, end - start);
+        const std::size_t eq = pair.find('=');
+        double value = 0;
+        if (eq == std::string::npos || eq == 0 || !ParseFiniteNumber(pair.substr(eq + 1), &value))
+            return *what = "'" + pair + "' is no setting", false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 void HostSession::LoadSettings() {
     // Every drive gets its id and its parameters sent, also without a file
     // (a file not there yet is the first run's: save writes it).
     std::string texts[3];
     if (!options.settingsFile.empty()) {
-        std::ifstream in(options.settingsFile);
+        std::ifstream in(options.settingsFile, std::ios::binary);
         std::string line;
-        int found = 0;
+        int found = 0, number = 0;
         while (in && std::getline(in, line)) {
+            ++number;
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.empty() || line[0] == '#') continue;
+            bool used = false;
+            std::string why = "not a drive's line";
             for (int i = 0; i < 3; ++i) {
                 const std::string prefix = std::string(kDriveNames[i]) + ": ";
-                if (line.compare(0, prefix.size(), prefix) == 0) {
-                    texts[i] = line.substr(prefix.size());
+                if (line.compare(0, prefix.size(), prefix) != 0) continue;
+                const std::string text = line.substr(prefix.size());
+                if (UsableSettingsText(text, &why)) {
+                    texts[i] = text;
                     ++found;
+                    used = true;
                 }
+            }
+            if (!used) {
+                // Kept as it is (in FILE.bak) before anything overwrites it.
+                m_bSettingsDamaged = true;
+                m_out << "settings: " << options.settingsFile << " line " << number
+                      << " not used: " << why << "\n";
             }
         }
         if (found > 0)
@@ -140,7 +183,7 @@ void HostSession::LoadSettings() {
 }
 
 bool HostSession::SaveSettings(std::string* error) {
-    if (options.settingsFile.empty()) return *error = "no settings file given (--settings)", false;
+    if (options.settingsFile.empty()) return *error = "no settings file (--settings)", false;
     std::ostringstream text;
     text << "# tessaro-host settings: one line per drive\n";
     IKxLogicalDevice* sources[3] = {xy, z, rotary};
@@ -153,18 +196,46 @@ bool HostSession::SaveSettings(std::string* error) {
         for (char16_t c : saved.str()) narrow += static_cast<char>(c);
         text << kDriveNames[i] << ": " << narrow << "\n";
     }
-    std::ofstream out(options.settingsFile, std::ios::trunc);
-    out << text.str();
-    if (!out) return *error = "cannot write " + options.settingsFile, false;
+    const std::string& file = options.settingsFile;
+    // A file that could not be used whole is kept beside before it is
+    // replaced (once a run).
+    if (m_bSettingsDamaged && !m_bBackedUp) {
+        std::ifstream original(file, std::ios::binary);
+        std::ofstream backup(file + ".bak", std::ios::binary | std::ios::trunc);
+        backup << original.rdbuf();
+        backup.close();
+        if (!backup) return *error = "cannot keep " + file + " as " + file + ".bak", false;
+        m_out << "settings: the old " << file << " is kept as " << file << ".bak\n";
+        m_bBackedUp = true;
+    }
+    // Written beside, then put in place in one step: the old file stays
+    // whole until the new one is.
+    const std::string temporary = file + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text.str();
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            return *error = "cannot write " + file + " (writing " + temporary + " failed)", false;
+        }
+    }
+    std::string reason;
+    if (!platform::ReplaceFile(temporary, file, &reason)) {
+        std::remove(temporary.c_str());
+        return *error = "cannot write " + file + ": " + reason, false;
+    }
     return true;
 }
 
-void HostSession::Close() {
-    if (!m_open) return;
+bool HostSession::Close(std::string* error) {
+    if (!m_open) return true;
     m_open = false;
+    bool saved = true;
     if (!options.settingsFile.empty() && device && device->GetConnectionState() == 2) {
-        std::string error;
-        if (!SaveSettings(&error)) m_out << "tessaro-host: " << error << "\n";
+        std::string reason;
+        saved = SaveSettings(&reason);
+        if (!saved && error) *error = reason;
     }
     if (device) device->DisconnectDevice();
     host::SetDiagnosticSink(nullptr);
@@ -184,6 +255,7 @@ void HostSession::Close() {
     }
     m_module.Unload();
     m_out << "disconnected\n";
+    return saved;
 }
 
 void HostSession::OnDiagnostic(const std::string& text) {
@@ -239,23 +311,14 @@ void HostSession::OnPacket(void* context, std::uint16_t commandWordCount,
                            const std::uint16_t* replyWords, std::uint16_t result) {
     auto* session = static_cast<HostSession*>(context);
     if (!session || commandWordCount == 0) return;
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%10.3f ms  axis %u  %-24s",
-                  KX_GetTimeCounter() - session->m_startMs, commandWords[0] >> 8,
-                  cmotion::GetOpcodeName(commandWords[0]));
-    std::string line = buffer;
-    for (std::uint16_t i = 1; i < commandWordCount; ++i) {
-        std::snprintf(buffer, sizeof buffer, " %u", commandWords[i]);
-        line += buffer;
-    }
-    line += "  ->";
-    if (result == 0) {
-        for (std::uint16_t i = 0; i < replyWordCount; ++i) {
-            std::snprintf(buffer, sizeof buffer, " %u", replyWords[i]);
-            line += buffer;
-        }
-    } else {
-        line += " error " + std::to_string(result) + " (" + cmotion::GetErrorText(result) + ")";
+    const std::string line =
+        cmotion::FormatExchange(KX_GetTimeCounter() - session->m_startMs, commandWordCount,
+                                commandWords, replyWordCount, replyWords, result);
+    if (session->m_traceOut.is_open()) {
+        std::lock_guard<std::mutex> lock(session->m_printMutex);
+        session->m_traceOut << line << "\n";
+        session->m_traceOut.flush();
+        return;
     }
     session->Print(line);
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <fstream>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -23,7 +24,8 @@ struct SessionOptions {
     std::string device;        // systems without COM names: what serves the port
     std::string settingsFile;  // "" for none
     bool trace = false;
-    bool metadata = true;  // print the module's metadata sections
+    std::string traceFile;  // the trace goes here instead of the output
+    bool metadata = true;   // print the module's metadata sections
 };
 
 // The positions the plug-in last reported through the host callback.
@@ -48,8 +50,9 @@ class HostSession {
     // installs the position callback and loads the drives' settings. False
     // with a one-line reason.
     bool Open(const SessionOptions& options, std::string* error);
-    // Saves the settings (when a file was given), disconnects and unloads.
-    void Close();
+    // Saves the settings (when a file was given), disconnects and unloads;
+    // false, with the reason, when the settings could not be saved.
+    bool Close(std::string* error = nullptr);
     bool SaveSettings(std::string* error);
 
     // One trace line (they come from several threads).
@@ -80,11 +83,14 @@ class HostSession {
 
     std::ostream& m_out;
     std::mutex m_printMutex;
+    std::ofstream m_traceOut;                // --trace-file, under m_printMutex
     std::vector<std::string> m_diagnostics;  // under m_printMutex
     host::CKxModule m_module;
     IKxInterface* m_object = nullptr;
     double m_startMs = 0;
     bool m_open = false;
+    bool m_bSettingsDamaged = false;  // a line of the file could not be used
+    bool m_bBackedUp = false;         // ... and the file is kept as FILE.bak
 };
 
 }  // namespace tessaro_host

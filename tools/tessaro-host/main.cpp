@@ -2,13 +2,18 @@
 // connects it to a board (or to tessaro-sim) and runs commands on its drives:
 // one command, a script of several (`run "A; B"`), or an interactive shell.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "host/kx_module.h"
 #include "platform/console.h"
+#include "platform/user_files.h"
+#include "resources/module_version.h"
+#include "tools/tessaro-host/command_check.h"
 #include "tools/tessaro-host/host_commands.h"
 #include "tools/tessaro-host/host_session.h"
 
@@ -41,28 +46,49 @@ CommandResult Shell(CommandRunner& runner) {
 int main(int argc, char** argv) {
     CLI::App app{
         "Load the Tessaro plug-in module like the host application and drive its "
-        "controller.\n\nCommands: " +
-        CommandRunner::Help() +
-        "  run \"CMD; CMD; ...\"         several commands in one connection\n"
-        "  shell                     an interactive prompt\n"
-        "\nExit codes: 0 done, 1 the plug-in reported a failure, 2 usage, 3 no "
-        "module or controller, 4 stopped by Ctrl-C."};
+        "controller.",
+        "tessaro-host"};
+    app.footer("\n" + CommandRunner::Help() +
+               "\nExit codes: 0 done, 1 the plug-in reported a failure, 2 usage, 3 no "
+               "module or controller, 4 stopped by Ctrl-C.");
+    app.set_version_flag("--version", "tessaro-host " TESSARO_FILE_VERSION_TEXT);
     SessionOptions options;
     options.modulePath = host::ProgramDirectory() + host::ModuleFileName("TessaroDevice");
     app.add_option("--module", options.modulePath, "The plug-in module")->capture_default_str();
-    app.add_option("--port", options.port, "COM port number of the controller")
-        ->check(CLI::Range(1, 254))
+    app.add_option("--port", options.port, "COM port number of the controller, 1 to 254")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                double n = 0;
+                if (!ParseFiniteNumber(text, &n) || n < 1 || n > 254 || n != std::floor(n))
+                    return "--port takes a COM port number from 1 to 254, not '" + text + "'";
+                return std::string();
+            },
+            "1..254"))
         ->capture_default_str();
     app.add_option("--device", options.device,
                    "Systems without COM names: the device behind the port, e.g. /dev/ttyUSB0");
     app.add_option("--settings", options.settingsFile,
-                   "Settings file: read at connect, written by save and at exit");
+                   "Settings file: read at connect, written by save and at exit (default: one "
+                   "per port in the user's settings folder; none: no file)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("--trace", options.trace, "Print every packet on the wire");
+    app.add_option("--trace-file", options.traceFile,
+                   "Append every packet on the wire to this file instead");
     app.add_flag("!--no-metadata", options.metadata, "Do not print the module's metadata sections");
     // Everything after the options is the command, taken as it stands (a
     // distance like -5 is no option).
     app.prefix_command();
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help, --version
+    } catch (const CLI::ParseError& e) {
+        // Usage errors in one line, with the documented code.
+        std::string what = e.what();
+        if (!what.empty() && what.back() == '\n') what.pop_back();
+        std::fprintf(stderr, "tessaro-host: %s (see --help)\n", what.c_str());
+        return kExitUsage;
+    }
     const std::vector<std::string> command = app.remaining();
     if (command.empty()) {
         std::fprintf(stderr, "tessaro-host: no command (see --help)\n");
@@ -76,6 +102,35 @@ int main(int argc, char** argv) {
     if (command[0] == "help") {
         std::cout << CommandRunner::Help();
         return kExitOk;
+    }
+    // Everything is checked before anything connects: a mistyped command
+    // costs no connection, no processor reset and no packet.
+    // A script is taken as it stands (it may hold quotes of its own).
+    const CommandResult checked = command[0] == "run" && command.size() == 2
+                                      ? CheckScript(command[1])
+                                      : CheckCommand(line, true);
+    if (checked.exitCode != kExitOk) return Finish(checked);
+    {
+        std::error_code error;
+        if (std::filesystem::is_directory(options.modulePath, error))
+            return Finish({kExitNoController, "cannot load " + options.modulePath +
+                                                  ": it is a folder, not a module (see --module)"});
+    }
+
+    // Positions live in the settings file: without one every run would
+    // start at 0. The default is one file per port in the user's folder.
+    if (options.settingsFile == "none") {
+        options.settingsFile.clear();
+    } else if (options.settingsFile.empty()) {
+        const std::string folder = platform::UserConfigFolder();
+        if (!folder.empty()) {
+            const std::filesystem::path dir = std::filesystem::path(folder) / "tessaro-host";
+            std::error_code error;
+            std::filesystem::create_directories(dir, error);
+            options.settingsFile = (dir / ("COM" + std::to_string(options.port) + ".txt")).string();
+            std::cout << "settings file: " << options.settingsFile
+                      << " (--settings FILE for another, none for none)\n";
+        }
     }
 
     platform::CatchInterrupts();
@@ -97,6 +152,7 @@ int main(int argc, char** argv) {
     } else {
         result = runner.Run(line);
     }
-    session.Close();
+    std::string saveError;
+    if (!session.Close(&saveError) && result.exitCode == kExitOk) result = {kExitFailed, saveError};
     return Finish(result);
 }
