@@ -134,6 +134,16 @@ void SetSerialTraceSink(SerialTraceSink sink);
 void SerialTrace(std::string_view line);
 bool SerialTraceEnabled();
 
+// Why COM `portNumber` cannot be opened as the transport opens it
+// (exclusively, for reading and writing), in words for the user: no such
+// device, permission denied (with what to do), held by another program, not
+// a serial device, or the system's own text. Empty when it can be opened
+// (it is closed again at once). For host programs, before they connect.
+std::string DescribeSerialOpenProblem(int portNumber);
+// Where COM `portNumber` leads, for messages: the device path on systems
+// without COM names, else the port's name.
+std::string DescribeSerialPort(int portNumber);
+
 // The COM port number in a Win32 port name ("COM7", "\\.\COM12"), or 0 when
 // the name is not of that form or the number is not 1 to 255.
 int ComPortNumberFromName(std::u16string_view name);

@@ -384,4 +384,30 @@ SerialApi& SystemSerialApi() {
     return api;
 }
 
+std::string DescribeSerialPort(int portNumber) {
+    return ComPortPath(portNumber);
+}
+
+std::string DescribeSerialOpenProblem(int portNumber) {
+    const std::string path = ComPortPath(portNumber);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT) return "no such device";
+        if (error == EACCES || error == EPERM)
+            return "permission denied (the user needs read and write access: sudo usermod -aG "
+                   "dialout $USER, then log in again)";
+        if (error == EBUSY) return "held by another program";
+        return strerror(error);
+    }
+    std::string problem;
+    if (!isatty(fd)) {
+        problem = "not a serial device";
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        problem = "held by another program";
+    }
+    ::close(fd);  // also lets go of the lock
+    return problem;
+}
+
 }  // namespace platform

@@ -187,4 +187,29 @@ SerialApi& SystemSerialApi() {
     return api;
 }
 
+std::string DescribeSerialPort(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+std::string DescribeSerialOpenProblem(int portNumber) {
+    // Named as the transport names it.
+    const std::wstring name =
+        (portNumber <= 9 ? L"COM" : L"\\\\.\\COM") + std::to_wstring(portNumber);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return {};
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "no such port";
+    if (error == ERROR_ACCESS_DENIED) return "held by another program (or access denied)";
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
+    std::string reason = text;
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
 }  // namespace platform

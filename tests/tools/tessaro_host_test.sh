@@ -148,6 +148,31 @@ case "$name" in
     [ "$(grep -c 'commands:' "$out")" -eq 1 ] || fail "the command list is not there once"
     expect_order "commands:" "  run " "  shell " "Ctrl-C stops" "Exit codes"
     ;;
+  open_errors)
+    # What is wrong with the line, before anything is sent.
+    case "$1" in
+      *wine*)
+        host "$@" --port 99 pos; expect_rc 3 $?
+        one_line_reason "cannot open COM99 (COM99): no such port"
+        ;;
+      *)
+        host "$@" --device "$work/nothing" pos; expect_rc 3 $?
+        one_line_reason "cannot open COM7 ($work/nothing): no such device"
+        : >"$work/plain"
+        host "$@" --device "$work/plain" pos; expect_rc 3 $?
+        one_line_reason "cannot open COM7 ($work/plain): not a serial device"
+        # The simulator's line, held by another program for a moment.
+        device=$(echo "$@" | sed -n 's/.*--device \([^ ]*\).*/\1/p')
+        flock -n "$device" sleep 3 &
+        holder=$!
+        sleep 0.3
+        host "$@" pos; rc=$?
+        kill $holder 2>/dev/null; wait $holder 2>/dev/null
+        expect_rc 3 $rc
+        one_line_reason "cannot open COM7 ($device): held by another program"
+        ;;
+    esac
+    ;;
   settings_kept)
     # A file the drives cannot use whole is kept beside before it is
     # replaced, and the lines not used are named.

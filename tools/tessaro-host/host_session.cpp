@@ -13,6 +13,7 @@
 #include "host/kx_settings.h"
 #include "host/kx_string.h"
 #include "host/kx_time.h"
+#include "platform/serial_port.h"
 #include "platform/user_files.h"
 #include "tools/tessaro-host/host_commands.h"
 
@@ -87,7 +88,10 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     });
     device->ConnectDevice(configuration.GetString());
     if (device->GetConnectionState() != 2) {
-        *error = "no controller answers on COM" + std::to_string(options.port);
+        *error = "no controller answers on COM" + std::to_string(options.port) + " (" +
+                 platform::DescribeSerialPort(options.port) +
+                 "): no answer to the synchronisation (up to 15 zero bytes) or to GetVersion at "
+                 "57600 baud";
         return false;
     }
     device->CreateLogicalDevices(0, 0, drives);

@@ -11,6 +11,7 @@
 
 #include "host/kx_module.h"
 #include "platform/console.h"
+#include "platform/serial_port.h"
 #include "platform/user_files.h"
 #include "resources/module_version.h"
 #include "tools/tessaro-host/command_check.h"
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
             "1..254"))
         ->capture_default_str();
     app.add_option("--device", options.device,
-                   "Systems without COM names: the device behind the port, e.g. /dev/ttyUSB0");
+                   "Systems without COM names: the device behind the port, e.g. /dev/ttyUSB0")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--settings", options.settingsFile,
                    "Settings file: read at connect, written by save and at exit (default: one "
                    "per port in the user's settings folder; none: no file)")
@@ -132,6 +134,15 @@ int main(int argc, char** argv) {
                       << " (--settings FILE for another, none for none)\n";
         }
     }
+
+    // What is wrong with the line, said before the plug-in gets the port
+    // (the plug-in itself can only say that nothing answered).
+    if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
+    const std::string problem = platform::DescribeSerialOpenProblem(options.port);
+    if (!problem.empty())
+        return Finish({kExitNoController, "cannot open COM" + std::to_string(options.port) + " (" +
+                                              platform::DescribeSerialPort(options.port) +
+                                              "): " + problem});
 
     platform::CatchInterrupts();
     HostSession session(std::cout);
