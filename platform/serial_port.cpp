@@ -75,6 +75,11 @@ void SetComPortPath(int portNumber, std::string path) {
     PortMap()[portNumber] = std::move(path);
 }
 
+std::vector<std::pair<int, std::string>> MappedComPorts() {
+    std::lock_guard<std::mutex> lock(g_portMapMutex);
+    return {PortMap().begin(), PortMap().end()};
+}
+
 void ClearComPortPaths() {
     std::lock_guard<std::mutex> lock(g_portMapMutex);
     PortMap().clear();

@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -144,6 +146,17 @@ std::string DescribeSerialOpenProblem(int portNumber);
 // without COM names, else the port's name.
 std::string DescribeSerialPort(int portNumber);
 
+// A serial port the system has, for finding the board.
+struct SerialPortInfo {
+    int number = 0;            // its COM number; 0 when it has none (reach it with a path)
+    std::string path;          // the device path (POSIX) or the port's name (Windows)
+    std::string description;   // the driver or adapter, as far as the system tells
+    int latencyMs = -1;        // a USB adapter's latency timer, -1 when unknown
+};
+// The system's serial ports, and every port a host program pointed at a
+// device with SetComPortPath.
+std::vector<SerialPortInfo> ListSerialPorts();
+
 // The COM port number in a Win32 port name ("COM7", "\\.\COM12"), or 0 when
 // the name is not of that form or the number is not 1 to 255.
 int ComPortNumberFromName(std::u16string_view name);
@@ -155,5 +168,7 @@ int ComPortNumberFromName(std::u16string_view name);
 void SetComPortPath(int portNumber, std::string path);
 void ClearComPortPaths();
 std::string ComPortPath(int portNumber);
+// The ports pointed at a device so far, by number.
+std::vector<std::pair<int, std::string>> MappedComPorts();
 
 }  // namespace platform

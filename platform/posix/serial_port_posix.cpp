@@ -1,6 +1,9 @@
 // POSIX back-end of the serial calls: termios, non-blocking descriptors and
 // poll() with deadlines, giving the Win32 meaning of each call.
+#include <dirent.h>
 #include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
@@ -11,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -382,6 +387,102 @@ class PosixSerialApi final : public SerialApi {
 SerialApi& SystemSerialApi() {
     static PosixSerialApi api;
     return api;
+}
+
+namespace {
+
+std::string ReadFirstLine(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        char buffer[256];
+        if (std::fgets(buffer, sizeof buffer, f)) text = buffer;
+        std::fclose(f);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+std::string LinkTarget(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    target[n] = '\0';
+    return target;
+}
+
+std::string Canonical(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// The COM number a device path is reached under: a mapping, else the
+// default /dev/ttyS(n-1).
+int NumberOf(const std::string& path, const std::vector<std::pair<int, std::string>>& mapped) {
+    const std::string real = Canonical(path);
+    for (const auto& [number, mappedPath] : mapped)
+        if (Canonical(mappedPath) == real) return number;
+    if (real.rfind("/dev/ttyS", 0) == 0) {
+        const int n = std::atoi(real.c_str() + 9);
+        if (n >= 0 && n < 254 && real.size() > 9) return n + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<SerialPortInfo> ListSerialPorts() {
+    std::vector<SerialPortInfo> ports;
+    const auto mapped = MappedComPorts();
+    // Adapters by their stable names, where udev made them.
+    std::vector<std::pair<std::string, std::string>> byId;  // device, name
+    if (DIR* dir = opendir("/dev/serial/by-id")) {
+        while (dirent* e = readdir(dir)) {
+            if (e->d_name[0] == '.') continue;
+            const std::string link = std::string("/dev/serial/by-id/") + e->d_name;
+            byId.emplace_back(Canonical(link), e->d_name);
+        }
+        closedir(dir);
+    }
+    // Every tty the kernel has hardware for.
+    if (DIR* dir = opendir("/sys/class/tty")) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name[0] == '.') continue;
+            const std::string sys = "/sys/class/tty/" + name;
+            const std::string device = LinkTarget(sys + "/device");
+            if (device.empty()) continue;
+            SerialPortInfo port;
+            port.path = "/dev/" + name;
+            const std::string driver = LinkTarget(sys + "/device/driver");
+            port.description = driver.substr(driver.find_last_of('/') + 1);
+            const std::string product = ReadFirstLine(sys + "/device/../product");
+            if (!product.empty()) port.description += ", " + product;
+            for (const auto& [target, idName] : byId)
+                if (target == port.path) port.description += ", " + idName;
+            const std::string latency = ReadFirstLine(sys + "/device/latency_timer");
+            if (!latency.empty()) port.latencyMs = std::atoi(latency.c_str());
+            port.number = NumberOf(port.path, mapped);
+            ports.push_back(port);
+        }
+        closedir(dir);
+    }
+    // Ports pointed at other devices (a USB adapter's by-id name, a
+    // pseudo-terminal).
+    for (const auto& [number, path] : mapped) {
+        bool listed = false;
+        for (const SerialPortInfo& p : ports) listed = listed || Canonical(p.path) == Canonical(path);
+        if (listed) continue;
+        SerialPortInfo port;
+        port.number = number;
+        port.path = path;
+        port.description = Canonical(path).rfind("/dev/pts/", 0) == 0 ? "pseudo-terminal" : "";
+        ports.push_back(port);
+    }
+    std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
+        return a.number != b.number ? (a.number == 0 ? false : b.number == 0 || a.number < b.number)
+                                    : a.path < b.path;
+    });
+    return ports;
 }
 
 std::string DescribeSerialPort(int portNumber) {

@@ -187,6 +187,23 @@ SerialApi& SystemSerialApi() {
     return api;
 }
 
+std::vector<SerialPortInfo> ListSerialPorts() {
+    // Every COM name the system knows, with the device behind it.
+    std::vector<SerialPortInfo> ports;
+    for (int n = 1; n <= 255; ++n) {
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        wchar_t target[512] = {};
+        if (QueryDosDeviceW(name.c_str(), target, 512) == 0) continue;
+        SerialPortInfo port;
+        port.number = n;
+        port.path = "COM" + std::to_string(n);
+        for (const wchar_t* c = target; *c; ++c)
+            port.description += *c < 0x80 ? static_cast<char>(*c) : '?';
+        ports.push_back(port);
+    }
+    return ports;
+}
+
 std::string DescribeSerialPort(int portNumber) {
     return "COM" + std::to_string(portNumber);
 }

@@ -173,6 +173,15 @@ case "$name" in
         ;;
     esac
     ;;
+  ports)
+    # The serial ports, and which of them answer as a board: the
+    # simulator's line among the others.
+    host "$@" ports; expect_rc 0 $?
+    expect_out "^COM7  "
+    host "$@" ports --probe; expect_rc 0 $?
+    expect_out "^COM7  .* -> a Tessaro board: family 5, 4 axes, version 1.2$"
+    ! grep -q "connected on" "$out" || fail "ports connected"
+    ;;
   settings_kept)
     # A file the drives cannot use whole is kept beside before it is
     # replaced, and the lines not used are named.

@@ -125,6 +125,9 @@ CommandResult CheckCommand(const std::string& line, bool topLevel) {
         return Bad("dialog device|xy|z|r");
     }
     if (topLevel && verb == "shell" && words.size() == 1) return {};
+    if (topLevel && verb == "ports" &&
+        (words.size() == 1 || (words.size() == 2 && words[1] == "--probe")))
+        return {};
     if (topLevel && verb == "run") {
         if (words.size() != 2) return Bad("run takes its commands in one quoted text");
         return CheckScript(words[1]);

@@ -136,6 +136,7 @@ std::string CommandRunner::Help() {
            "  dialog device|xy|z|r      show a dialog (on Linux as text)\n"
            "  run \"CMD; CMD; ...\"       several commands in one connection\n"
            "  shell                     an interactive prompt (Ctrl-D or exit leaves it)\n"
+           "  ports [--probe]           the serial ports; --probe: which answer as a board\n"
            "  help\n"
            "Ctrl-C stops a move, a jog or a limit search.\n";
 }
@@ -237,6 +238,29 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
     platform::ClearInterrupt();
     std::atomic<bool> done{false};
     const bool status = platform::ErrorIsTerminal();
+    // The line starts from where the drives stand now, not from 0 until
+    // each has reported.
+    ReportedPositions& p = session.positions;
+    if (session.xy) {
+        double x = 0, y = 0;
+        session.xy->GetPosition(&x, &y);
+        p.x = x;
+        p.y = y;
+    }
+    if (session.z) {
+        double z = 0;
+        session.z->GetPosition(&z);
+        p.z = z;
+    }
+    if (session.rotary) {
+        double angle = 0;
+        session.rotary->GetAngle(&angle);
+        p.angle = angle;
+    }
+    const auto print = [&] {
+        std::fprintf(stderr, "\r  x %10.3f  y %10.3f  z %10.3f  r %8.3f   ", p.x.load(), p.y.load(),
+                     p.z.load(), p.angle.load());
+    };
     std::thread watcher([&] {
         bool stopped = false;
         while (!done) {
@@ -244,18 +268,18 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
                 stopped = true;
                 if (stop) stop();
             }
-            if (status) {
-                const ReportedPositions& p = session.positions;
-                std::fprintf(stderr, "\r  x %10.3f  y %10.3f  z %10.3f  r %8.3f   ", p.x.load(),
-                             p.y.load(), p.z.load(), p.angle.load());
-            }
+            if (status) print();
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
     const int result = operation();
     done = true;
     watcher.join();
-    if (status) std::fprintf(stderr, "\r%70s\r", "");
+    if (status) {
+        // The final positions stay on screen.
+        print();
+        std::fprintf(stderr, "\n");
+    }
     *interrupted = platform::InterruptRequested();
     platform::ClearInterrupt();
     return result;

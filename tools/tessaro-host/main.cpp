@@ -17,6 +17,7 @@
 #include "tools/tessaro-host/command_check.h"
 #include "tools/tessaro-host/host_commands.h"
 #include "tools/tessaro-host/host_session.h"
+#include "tools/tessaro-host/port_finder.h"
 
 using namespace tessaro_host;
 
@@ -32,7 +33,15 @@ CommandResult Shell(CommandRunner& runner) {
     std::cout << "type help for the commands, exit to leave\n";
     std::string line;
     CommandResult last;
-    while (platform::ReadLine("tessaro> ", &line)) {
+    for (;;) {
+        if (!platform::ReadLine("tessaro> ", &line)) {
+            // Ctrl-C at the prompt drops the line typed so far; Ctrl-D (the
+            // end of the input) ends the shell.
+            if (!platform::InterruptRequested()) break;
+            platform::ClearInterrupt();
+            std::cout << "\n";
+            continue;
+        }
         if (line == "exit" || line == "quit") break;
         platform::ClearInterrupt();
         last = runner.RunScript(line);
@@ -112,6 +121,11 @@ int main(int argc, char** argv) {
                                       ? CheckScript(command[1])
                                       : CheckCommand(line, true);
     if (checked.exitCode != kExitOk) return Finish(checked);
+    // Finding the board needs no module and no connection.
+    if (command[0] == "ports") {
+        if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
+        return Finish(ListPorts(command.size() == 2, std::cout));
+    }
     {
         std::error_code error;
         if (std::filesystem::is_directory(options.modulePath, error))

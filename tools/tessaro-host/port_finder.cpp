@@ -1,0 +1,61 @@
+#include "tools/tessaro-host/port_finder.h"
+
+#include <string>
+
+#include "cmotion/link_commands.h"
+#include "cmotion/link_serial.h"
+#include "platform/serial_port.h"
+
+namespace tessaro_host {
+namespace {
+
+// A port without a COM number is reached through this one for the probe.
+constexpr int kProbePort = 254;
+
+std::string Probe(int number) {
+    cmotion::CLinkAxisHandle handle{};
+    std::string answer;
+    if (cmotion::OpenSerialInterface(&handle, 0, number) != cmotion::kLinkOk) {
+        answer = "does not open: " + platform::DescribeSerialOpenProblem(number);
+    } else if (cmotion::SyncSerialPort(handle.m_pPort) != cmotion::kLinkOk) {
+        answer = "no answer";
+    } else {
+        std::uint16_t v[7] = {};
+        const cmotion::LinkError code =
+            cmotion::GetVersion(&handle, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
+        answer = code == cmotion::kLinkOk
+                     ? "a Tessaro board: family " + std::to_string(v[0]) + ", " +
+                           std::to_string(v[2]) + " axes, version " + std::to_string(v[5]) + "." +
+                           std::to_string(v[6])
+                     : std::string("answers, but not as a Tessaro board (") +
+                           cmotion::GetErrorText(code) + ")";
+    }
+    if (handle.m_pfnClose) handle.m_pfnClose(handle.m_pPort);
+    return answer;
+}
+
+}  // namespace
+
+CommandResult ListPorts(bool probe, std::ostream& out) {
+    const std::vector<platform::SerialPortInfo> ports = platform::ListSerialPorts();
+    if (ports.empty()) out << "no serial ports found\n";
+    for (const platform::SerialPortInfo& port : ports) {
+        std::string line = port.number ? "COM" + std::to_string(port.number) : "(no COM number)";
+        line += "  " + port.path;
+        if (!port.description.empty()) line += "  " + port.description;
+        if (port.latencyMs >= 0) line += "  latency " + std::to_string(port.latencyMs) + " ms";
+        if (probe) {
+            int number = port.number;
+            if (number == 0) {
+                number = kProbePort;
+                platform::SetComPortPath(number, port.path);
+            }
+            line += "  -> " + Probe(number);
+        }
+        out << line << "\n";
+        out.flush();
+    }
+    return {};
+}
+
+}  // namespace tessaro_host
