@@ -18,7 +18,8 @@ using KxDialogProcedure = std::intptr_t (*)(KxWindow dialog, unsigned message,
 
 namespace host {
 
-// Whether dialogs appear on a screen (Windows) or run headless.
+// Whether dialogs appear on a screen a user can work (Windows) or run
+// headless (elsewhere, and under Wine's null graphics driver).
 KX_HOST_API bool HasWindowSystem();
 
 // ---- Driving dialogs.

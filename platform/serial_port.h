@@ -148,10 +148,10 @@ std::string DescribeSerialPort(int portNumber);
 
 // A serial port the system has, for finding the board.
 struct SerialPortInfo {
-    int number = 0;            // its COM number; 0 when it has none (reach it with a path)
-    std::string path;          // the device path (POSIX) or the port's name (Windows)
-    std::string description;   // the driver or adapter, as far as the system tells
-    int latencyMs = -1;        // a USB adapter's latency timer, -1 when unknown
+    int number = 0;           // its COM number; 0 when it has none (reach it with a path)
+    std::string path;         // the device path (POSIX) or the port's name (Windows)
+    std::string description;  // the driver or adapter, as far as the system tells
+    int latencyMs = -1;       // a USB adapter's latency timer, -1 when unknown
 };
 // The system's serial ports, and every port a host program pointed at a
 // device with SetComPortPath.

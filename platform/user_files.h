@@ -12,6 +12,6 @@ std::string UserConfigFolder();
 
 // Puts `from` in the place of `to` in one step (the old `to`, if any, is
 // replaced). False with the system's reason.
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* error);
+bool ReplaceFileAtomically(const std::string& from, const std::string& to, std::string* error);
 
 }  // namespace platform

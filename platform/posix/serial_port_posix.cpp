@@ -2,10 +2,10 @@
 // poll() with deadlines, giving the Win32 meaning of each call.
 #include <dirent.h>
 #include <errno.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -470,7 +470,8 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     // pseudo-terminal).
     for (const auto& [number, path] : mapped) {
         bool listed = false;
-        for (const SerialPortInfo& p : ports) listed = listed || Canonical(p.path) == Canonical(path);
+        for (const SerialPortInfo& p : ports)
+            listed = listed || Canonical(p.path) == Canonical(path);
         if (listed) continue;
         SerialPortInfo port;
         port.number = number;

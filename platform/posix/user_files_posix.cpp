@@ -14,7 +14,7 @@ std::string UserConfigFolder() {
     return {};
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
+bool ReplaceFileAtomically(const std::string& from, const std::string& to, std::string* error) {
     // rename() replaces the target atomically within one file system.
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     if (error) *error = std::strerror(errno);

@@ -11,7 +11,7 @@ std::string UserConfigFolder() {
     return appData ? appData : "";
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
+bool ReplaceFileAtomically(const std::string& from, const std::string& to, std::string* error) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (error) {

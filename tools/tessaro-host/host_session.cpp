@@ -225,7 +225,7 @@ bool HostSession::SaveSettings(std::string* error) {
         }
     }
     std::string reason;
-    if (!platform::ReplaceFile(temporary, file, &reason)) {
+    if (!platform::ReplaceFileAtomically(temporary, file, &reason)) {
         std::remove(temporary.c_str());
         return *error = "cannot write " + file + ": " + reason, false;
     }
