@@ -5,7 +5,8 @@
 #
 #   make test    build both trees and run every test in both, then the native
 #                suite again under ASan+UBSan and under TSan
-#   make demo    the main job: probe a scripted peer on a pseudo-terminal
+#   make demo    the main job: a tour of the plug-in through tessaro-host,
+#                against tessaro-sim on a pseudo-terminal as COM5
 #   make bench   every benchmark in one run, natively and under Wine; the
 #                report goes to docs/performance.md
 #   make screenshots  PNG pictures of the four dialogs under Wine, into
