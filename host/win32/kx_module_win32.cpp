@@ -25,7 +25,19 @@ CKxModule::~CKxModule() {
 bool CKxModule::Load(const std::string& path, std::string* error) {
     Unload();
     m_handle = LoadLibraryW(Widen(path).c_str());
-    if (!m_handle && error) *error = "LoadLibraryW failed, error " + std::to_string(GetLastError());
+    if (!m_handle && error) {
+        // The system's own words, then the number (126: a DLL it needs is missing).
+        const DWORD code = GetLastError();
+        char text[256] = {};
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, sizeof text, nullptr);
+        std::string reason = text;
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                                   reason.back() == ' ' || reason.back() == '.'))
+            reason.pop_back();
+        *error = (reason.empty() ? "cannot load it" : reason) + " (LoadLibraryW error " +
+                 std::to_string(code) + ")";
+    }
     return m_handle != nullptr;
 }
 
