@@ -52,6 +52,26 @@ one_line_reason() {
   grep -q "^tessaro-host: $1" "$err" || fail "no reason \"$1\" on stderr"
 }
 
+# Runs the command in the background, sends Ctrl-C once PATTERN shows in
+# its output, and waits: rc and seconds (from the Ctrl-C to the end) are set.
+interrupt_once() {
+  pattern=$1
+  shift
+  "$@" >"$out" 2>"$err" &
+  pid=$!
+  i=0
+  until grep -q "$pattern" "$out" 2>/dev/null; do
+    i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "\"$pattern\" never came"; }
+    sleep 0.05
+  done
+  started=$(date +%s)
+  kill -INT $pid
+  wait $pid; rc=$?
+  seconds=$(($(date +%s) - started))
+  unix_lines "$out"
+  unix_lines "$err"
+}
+
 case "$name" in
   exit_codes)
     host "$@" help; expect_rc 0 $?; expect_out "move-abs"
@@ -83,22 +103,10 @@ case "$name" in
     ;;
   interrupt)
     # A move of 20 s at the default speed, interrupted once it runs.
-    "$@" --trace z move-rel 200000 >"$out" 2>"$err" &
-    pid=$!
-    i=0
-    until grep -q "axis 2  ResetEventStatus         225" "$out" 2>/dev/null; do
-      i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the move never started"; }
-      sleep 0.05
-    done
-    started=$(date +%s)
-    kill -INT $pid
-    wait $pid; rc=$?
-    ended=$(date +%s)
-    unix_lines "$out"
-    unix_lines "$err"
+    interrupt_once "axis 2  ResetEventStatus         225" "$@" --trace z move-rel 200000
     expect_rc 4 $rc
     one_line_reason "z move-rel stopped by Ctrl-C"
-    [ $((ended - started)) -lt 10 ] || fail "the move was not stopped"
+    [ $seconds -lt 10 ] || fail "the move was not stopped"
     expect_order "axis 2  ResetEventStatus         225" "axis 2  SetStopMode              2" \
       "axis 2  Update" "axis 0  Reset" "^disconnected"
     ;;
@@ -108,22 +116,11 @@ case "$name" in
     for drive in xy z; do
       axis=0; [ $drive = z ] && axis=2
       rm -f "$work/search.txt"
-      "$@" --trace --settings "$work/search.txt" $drive find-limits >"$out" 2>"$err" &
-      pid=$!
-      i=0
-      until grep -q "axis $axis  SetVelocity" "$out" 2>/dev/null; do
-        i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the $drive search never started"; }
-        sleep 0.05
-      done
-      started=$(date +%s)
-      kill -INT $pid
-      wait $pid; rc=$?
-      ended=$(date +%s)
-      unix_lines "$out"
-      unix_lines "$err"
+      interrupt_once "axis $axis  SetVelocity" \
+        "$@" --trace --settings "$work/search.txt" $drive find-limits
       expect_rc 4 $rc
       one_line_reason "$drive find-limits stopped by Ctrl-C"
-      [ $((ended - started)) -lt 5 ] || fail "the $drive search was not stopped within 5 s"
+      [ $seconds -lt 5 ] || fail "the $drive search was not stopped within 5 s"
       expect_order "axis $axis  SetVelocity" "axis $axis  SetStopMode              2" \
         "axis $axis  Update" "limit search stopped" "axis 0  Reset" "^disconnected"
       grep -q "minPos_step[_x]*=-2147483648;" "$work/search.txt" || fail "a $drive limit was stored"

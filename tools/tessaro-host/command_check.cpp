@@ -10,14 +10,6 @@ CommandResult Bad(const std::string& reason) {
     return {kExitUsage, reason + " (try help)"};
 }
 
-bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size_t count,
-             double* out) {
-    if (words.size() != first + count) return false;
-    for (std::size_t i = 0; i < count; ++i)
-        if (!ParseFiniteNumber(words[first + i], &out[i])) return false;
-    return true;
-}
-
 bool IsDrive(const std::string& word) {
     return word == "xy" || word == "z" || word == "r" || word == "rotary";
 }
@@ -30,7 +22,7 @@ CommandResult CheckDrive(const std::vector<std::string>& words) {
     const bool xy = drive == "xy";
     double v[3] = {0, 0, 0};
     if (action == "move-abs" || action == "move-rel") {
-        if (!Numbers(words, 2, xy ? 2 : 1, v))
+        if (!ParseNumbers(words, 2, xy ? 2 : 1, v))
             return Bad(what + " takes " +
                        (xy             ? "X Y in micrometres"
                         : drive == "z" ? "micrometres"
@@ -40,7 +32,7 @@ CommandResult CheckDrive(const std::vector<std::string>& words) {
     if (action == "jog") {
         const std::size_t speeds = xy ? 2 : 1;
         const bool timed = words.size() == 3 + speeds;
-        if (!Numbers(words, 2, speeds + (timed ? 1 : 0), v))
+        if (!ParseNumbers(words, 2, speeds + (timed ? 1 : 0), v))
             return Bad(what + " takes " + (xy ? "VX VY" : "V") + " in rev/s and a duration [S]");
         if (timed && v[speeds] < 0) return Bad(what + ": the duration is not negative");
         return {};
@@ -60,7 +52,7 @@ CommandResult CheckSet(const std::vector<std::string>& words) {
     const bool xy = drive == "xy";
     double v[2] = {0, 0};
     if (key == "speed" || key == "joystick-speed") {
-        if (!Numbers(words, 3, 1, v) || !(v[0] > 0))
+        if (!ParseNumbers(words, 3, 1, v) || !(v[0] > 0))
             return Bad(what + " takes a speed in rev/s above 0");
         return {};
     }
@@ -68,7 +60,7 @@ CommandResult CheckSet(const std::vector<std::string>& words) {
         // The drives take the acceleration as a whole number of rev/s^2 (a
         // settings file or dialog may hold a fraction, such as the default
         // 4.5, but this interface cannot set one).
-        if (!Numbers(words, 3, 1, v) || !(v[0] >= 1) || v[0] > 4294967295.0 ||
+        if (!ParseNumbers(words, 3, 1, v) || !(v[0] >= 1) || v[0] > 4294967295.0 ||
             v[0] != std::floor(v[0]))
             return Bad(what +
                        " takes a whole number of rev/s^2, 1 or more (the drives' "
@@ -84,7 +76,7 @@ CommandResult CheckSet(const std::vector<std::string>& words) {
         if (drive == "r") return Bad("the rotary drive has no " + key);
         const std::size_t needed = xy ? 2 : 1;
         if (key == "origin" && words.size() == 3) return {};  // here
-        if (!Numbers(words, 3, needed, v))
+        if (!ParseNumbers(words, 3, needed, v))
             return Bad(what + " takes " + (xy ? "X Y" : "one number") +
                        (key == "flip" ? ", each 1 or -1" : " in micrometres"));
         if (key == "flip")

@@ -56,19 +56,6 @@ bool EndedBadly(const std::string& line) {
     return false;
 }
 
-bool Number(const std::string& text, double* value) {
-    return ParseFiniteNumber(text, value);
-}
-
-// The numbers of words[first...]; exactly `count` of them.
-bool Numbers(const std::vector<std::string>& words, std::size_t first, std::size_t count,
-             double* out) {
-    if (words.size() != first + count) return false;
-    for (std::size_t i = 0; i < count; ++i)
-        if (!Number(words[first + i], &out[i])) return false;
-    return true;
-}
-
 }  // namespace
 
 bool ParseFiniteNumber(const std::string& text, double* value) {
@@ -77,6 +64,14 @@ bool ParseFiniteNumber(const std::string& text, double* value) {
     const double v = std::strtod(text.c_str(), &end);
     if (!end || *end != '\0' || !std::isfinite(v)) return false;
     *value = v;
+    return true;
+}
+
+bool ParseNumbers(const std::vector<std::string>& words, std::size_t first, std::size_t count,
+                  double* out) {
+    if (words.size() != first + count) return false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (!ParseFiniteNumber(words[first + i], &out[i])) return false;
     return true;
 }
 
@@ -330,15 +325,15 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
     if (action == "move-abs" || action == "move-rel") {
         const bool relative = action == "move-rel";
         if (drive == "xy") {
-            if (!Numbers(words, 2, 2, v)) return Usage(what + " takes X Y in micrometres");
+            if (!ParseNumbers(words, 2, 2, v)) return Usage(what + " takes X Y in micrometres");
             operation = [=] {
                 return relative ? xy->MoveRelative(v[0], v[1]) : xy->MoveAbsolute(v[0], v[1]);
             };
         } else if (drive == "z") {
-            if (!Numbers(words, 2, 1, v)) return Usage(what + " takes micrometres");
+            if (!ParseNumbers(words, 2, 1, v)) return Usage(what + " takes micrometres");
             operation = [=] { return relative ? z->MoveRelative(v[0]) : z->MoveAbsolute(v[0]); };
         } else {
-            if (!Numbers(words, 2, 1, v)) return Usage(what + " takes degrees");
+            if (!ParseNumbers(words, 2, 1, v)) return Usage(what + " takes degrees");
             operation = [=] { return relative ? r->MoveRelative(v[0]) : r->MoveAbsolute(v[0]); };
         }
         // While collecting, the drive only stores the move.
@@ -350,13 +345,14 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
         const std::size_t speeds = drive == "xy" ? 2 : 1;
         double seconds = kDefaultJogSeconds;
         if (words.size() == 3 + speeds) {
-            if (!Number(words.back(), &seconds) || seconds < 0)
+            if (!ParseFiniteNumber(words.back(), &seconds) || seconds < 0)
                 return Usage(what + ": bad duration");
         }
         if (!(words.size() == 2 + speeds || words.size() == 3 + speeds))
             return Usage(what + " takes " + (speeds == 2 ? "VX VY" : "V") + " [SECONDS]");
         for (std::size_t i = 0; i < speeds; ++i)
-            if (!Number(words[2 + i], &v[i])) return Usage(what + ": bad speed " + words[2 + i]);
+            if (!ParseFiniteNumber(words[2 + i], &v[i]))
+                return Usage(what + ": bad speed " + words[2 + i]);
         auto velocity = [=](double a, double b) {
             if (drive == "xy") return xy->MoveVelocity(a, b);
             if (drive == "z") return z->MoveVelocity(a);
@@ -417,7 +413,7 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     const std::size_t values = words.size() - 3;
     double v[2] = {0, 0};
     int code = 0;
-    auto one = [&](double* out) { return Numbers(words, 3, 1, out); };
+    auto one = [&](double* out) { return ParseNumbers(words, 3, 1, out); };
     if (key == "speed" || key == "joystick-speed" || key == "acceleration") {
         if (!one(v)) return Usage("set " + drive + " " + key + " takes one number");
         if (key == "acceleration" && (v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0])))
@@ -449,7 +445,7 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
                 xy->GetPosition(&v[0], &v[1]);
             else
                 z->GetPosition(&v[0]);
-        } else if (!Numbers(words, 3, needed, v)) {
+        } else if (!ParseNumbers(words, 3, needed, v)) {
             return Usage("set " + drive + " " + key + " takes " + (isXY ? "X Y" : "one number"));
         }
         if (key == "lower") code = isXY ? xy->SetLowerLimits(v[0], v[1]) : z->SetLowerLimit(v[0]);

@@ -27,6 +27,9 @@ struct CommandResult {
 std::vector<std::string> SplitWords(const std::string& line);
 // A finite number written in full (no trailing text); false otherwise.
 bool ParseFiniteNumber(const std::string& text, double* value);
+// The numbers of words[first...]: exactly `count` of them, each finite.
+bool ParseNumbers(const std::vector<std::string>& words, std::size_t first, std::size_t count,
+                  double* out);
 // Commands of a script, split at ';' outside double quotes.
 std::vector<std::string> SplitScript(const std::string& script);
 
