@@ -181,9 +181,15 @@ case "$name" in
     # simulator's line among the others.
     host "$@" ports; expect_rc 0 $?
     expect_out "^COM7  "
-    host "$@" ports --probe; expect_rc 0 $?
-    expect_out "^COM7  .* -> a Tessaro board: family 5, 4 axes, version 1.2$"
-    ! grep -q "connected on" "$out" || fail "ports connected"
+    # Under Wine every COM name of the prefix is a port, link-peer's
+    # scripted lines among them: probed natively only, where the list is
+    # the system's ports and the simulator's line.
+    case "$1" in *wine*) ;; *)
+      host "$@" ports --probe; expect_rc 0 $?
+      expect_out "^COM7  .* -> a Tessaro board: family 5, 4 axes, version 1.2$"
+      ! grep -q "connected on" "$out" || fail "ports connected"
+      ;;
+    esac
     ;;
   settings_kept)
     # A file the drives cannot use whole is kept beside before it is

@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
                 return std::string();
             },
             "1..254"))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
         ->capture_default_str();
     app.add_option("--device", options.device,
                    "Systems without COM names: the device behind the port, e.g. /dev/ttyUSB0")
