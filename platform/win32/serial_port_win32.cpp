@@ -193,12 +193,27 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     for (int n = 1; n <= 255; ++n) {
         const std::wstring name = L"COM" + std::to_wstring(n);
         wchar_t target[512] = {};
-        if (QueryDosDeviceW(name.c_str(), target, 512) == 0) continue;
         SerialPortInfo port;
         port.number = n;
         port.path = "COM" + std::to_string(n);
-        for (const wchar_t* c = target; *c; ++c)
-            port.description += *c < 0x80 ? static_cast<char>(*c) : '?';
+        if (QueryDosDeviceW(name.c_str(), target, 512) != 0) {
+            for (const wchar_t* c = target; *c; ++c)
+                port.description += *c < 0x80 ? static_cast<char>(*c) : '?';
+        } else {
+            // Not every port is in the device namespace before someone
+            // opens it (Wine's mapped ports are not): a port that opens, or
+            // is held by another program, is there.
+            const std::wstring device = L"\\\\.\\" + name;
+            HANDLE h = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                CloseHandle(h);
+            } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+                port.description = "held by another program";
+            } else {
+                continue;
+            }
+        }
         ports.push_back(port);
     }
     return ports;

@@ -140,6 +140,7 @@ case "$name" in
     host "$@" set z acceleration 2.5; grep -q "whole number" "$err" || fail "no word on whole numbers"
     host "$@" --port abc pos; grep -q "COM port number from 1 to 254, not 'abc'" "$err" ||
       fail "no reason for --port abc"
+    host "$@" --settings "$work" pos; expect_rc 2 $?; one_line_reason "--settings $work is not a file"
     host "$@" --version; expect_rc 0 $?; expect_out "^tessaro-host 8, 203, 1273, 0"
     host "$@" --help; expect_rc 0 $?
     [ "$(grep -c 'commands:' "$out")" -eq 1 ] || fail "the command list is not there once"
@@ -219,7 +220,7 @@ case "$name" in
     export XDG_CONFIG_HOME="$work/config"
     rm -rf "$work/config"
     host "$@" --settings "" z move-abs 100; expect_rc 0 $?
-    expect_out "settings file: .*COM7.txt"
+    expect_out "settings file: .*settings-COM7.txt"
     host "$@" --settings "" pos; expect_rc 0 $?
     expect_out "^z 100.000 um"
     ;;

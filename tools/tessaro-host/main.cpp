@@ -122,6 +122,14 @@ int main(int argc, char** argv) {
                                       ? CheckScript(command[1])
                                       : CheckCommand(line, true);
     if (checked.exitCode != kExitOk) return Finish(checked);
+    // A settings file is a plain file (a device name such as COM1 would be
+    // read for ever).
+    if (!options.settingsFile.empty() && options.settingsFile != "none") {
+        std::error_code error;
+        const auto status = std::filesystem::status(options.settingsFile, error);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+            return Finish({kExitUsage, "--settings " + options.settingsFile + " is not a file"});
+    }
     // Finding the board needs no module and no connection.
     if (command[0] == "ports") {
         if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
@@ -144,7 +152,10 @@ int main(int argc, char** argv) {
             const std::filesystem::path dir = std::filesystem::path(folder) / "tessaro-host";
             std::error_code error;
             std::filesystem::create_directories(dir, error);
-            options.settingsFile = (dir / ("COM" + std::to_string(options.port) + ".txt")).string();
+            // Not "COMn.txt": Windows takes a device name with any extension
+            // for the device itself.
+            options.settingsFile =
+                (dir / ("settings-COM" + std::to_string(options.port) + ".txt")).string();
             std::cout << "settings file: " << options.settingsFile
                       << " (--settings FILE for another, none for none)\n";
         }
