@@ -68,7 +68,8 @@ What the rows show beyond the rules:
   axes, one lost stage axis costs more than one drive). A processor that
   falls silent during the set-up leaves a connection with no drives.
 - A limit search stopped by the host (a velocity move of 0 from another
-  thread, 300 ms after it began) ends at once with 1 and stores nothing,
+  thread, 300 ms after it began) ends at once with 1 and stores nothing
+  for the side it was measuring (a lower limit found before stays),
   under every fault as well.
 - After a processor reset the polling thread reads the position the reset
   left (0), which is where the host already believed the axis stood: no

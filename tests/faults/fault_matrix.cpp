@@ -164,7 +164,9 @@ struct Operation {
     // What the operation does to the settings: nothing (only the position
     // moves), always the same change (a load), or a change only when it
     // succeeds (a limit search stores the limits it found).
-    enum Settings { kKept, kChanged, kChangedOnSuccess } settings;
+    // kLowerSideMayStay: a stopped search stores nothing for the side it
+    // was measuring; a lower limit found before the stop stays.
+    enum Settings { kKept, kChanged, kChangedOnSuccess, kLowerSideMayStay } settings;
     std::function<Result(Rig&)> run;
     // Fails even on a healthy line (a search the host stops).
     bool failsByDesign = false;
@@ -235,13 +237,13 @@ const std::vector<Operation>& Operations() {
          [](Rig& r) { return Code(r.xy->FindLimits()); }},
         {"Z limit search", "SetVelocity", 600, true, Operation::kChangedOnSuccess,
          [](Rig& r) { return Code(r.z->FindLimits()); }},
-        {"XY limit search, stopped", "SetVelocity", 60, true, Operation::kKept,
+        {"XY limit search, stopped", "SetVelocity", 60, true, Operation::kLowerSideMayStay,
          [](Rig& r) {
              return StoppedSearch([&] { return r.xy->FindLimits(); },
                                   [&] { r.xy->MoveVelocity(0, 0); });
          },
          true},
-        {"Z limit search, stopped", "SetVelocity", 60, true, Operation::kKept,
+        {"Z limit search, stopped", "SetVelocity", 60, true, Operation::kLowerSideMayStay,
          [](Rig& r) {
              return StoppedSearch([&] { return r.z->FindLimits(); }, [&] { r.z->MoveVelocity(0); });
          },
@@ -390,8 +392,17 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         // The drives' settings as the host would save them now.
         const std::vector<KeyMap> kept = KeysOf(before);
         cell.settings = KeysOf(rig.SaveAll());
-        if (!connectCell && (reference || op.settings == Operation::kKept)) {
+        if (!connectCell && (reference || op.settings == Operation::kKept ||
+                             op.settings == Operation::kLowerSideMayStay)) {
             bool fine = cell.settings == kept;
+            if (op.settings == Operation::kLowerSideMayStay) {
+                std::vector<KeyMap> upper = cell.settings, upperKept = kept;
+                for (auto* maps : {&upper, &upperKept})
+                    for (KeyMap& m : *maps)
+                        for (auto it = m.begin(); it != m.end();)
+                            it = it->first.rfind(u"minPos_step", 0) == 0 ? m.erase(it) : ++it;
+                fine = upper == upperKept;
+            }
             if (op.settings == Operation::kChanged)
                 fine = reference && cell.settings == *reference;
             else if (op.settings == Operation::kChangedOnSuccess)
@@ -399,7 +410,10 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
             if (!fine) {
                 // Name what differs from the expected settings, for the reader.
                 const std::vector<KeyMap>& expected =
-                    op.settings == Operation::kKept || !reference ? kept : *reference;
+                    op.settings == Operation::kKept ||
+                            op.settings == Operation::kLowerSideMayStay || !reference
+                        ? kept
+                        : *reference;
                 std::string what = "settings changed:";
                 for (std::size_t d = 0; d < cell.settings.size() && d < expected.size(); ++d)
                     for (const auto& [key, value] : cell.settings[d]) {
