@@ -66,8 +66,8 @@ interrupt_once() {
   done
   started=$(date +%s)
   kill -INT $pid
-  # Wine now and then loses a Ctrl-C that comes while it is busy in a
-  # system call; a user presses it again, and so does the test (once).
+  # Under Wine a Ctrl-C was once seen to go unanswered (one run in many);
+  # a user presses it again after a while, and so does the test (once).
   i=0
   while kill -0 $pid 2>/dev/null && [ $i -lt 60 ]; do i=$((i + 1)); sleep 0.05; done
   kill -0 $pid 2>/dev/null && kill -INT $pid
