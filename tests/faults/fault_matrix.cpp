@@ -96,6 +96,8 @@ struct Faults {
     // processor's own answer) and persists.
     bool once;
 };
+// The longest delay of a late reply below (ms).
+constexpr double kLateMs = 500;
 const Faults kFaults[] = {
     {"none", "", false},
     {"no reply once", "noreply", true},
@@ -435,6 +437,12 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         // same device connects again and moves.
         if (kind != "silence" && kind != "hangup") {
             rig.board.endpoint.faults().Clear();
+            // Late replies still on their way belong to the fault: the line
+            // has healed once they are in (on a real line the simulator
+            // answers in order, each one after its delay).
+            if (kind.rfind("late", 0) == 0)
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(static_cast<long long>(2 * kLateMs / speed) + 1));
             if (!rig.Connect() || !rig.z || rig.z->MoveAbsolute(5) != KX_DM_OK)
                 cell.broken.push_back("no recovery");
             rig.device->DisconnectDevice();
