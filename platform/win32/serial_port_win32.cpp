@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/serial_port.h"
+#include "platform/win32/system_error_text.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
 
@@ -18,12 +19,7 @@ HANDLE ToHandle(SerialHandle handle) {
 void TraceLastError(const char* what) {
     const DWORD error = GetLastError();
     if (!SerialTraceEnabled()) return;
-    char text[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, n);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
+    const std::string message = SystemErrorText(error);
     SerialTrace(std::string("serial: ") + what + ": error " + std::to_string(error) + " (" +
                 message + ")");
 }
@@ -236,11 +232,7 @@ std::string DescribeSerialOpenProblem(int portNumber) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "no such port";
     if (error == ERROR_ACCESS_DENIED) return "held by another program (or access denied)";
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text, nullptr);
-    std::string reason = text;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    const std::string reason = SystemErrorText(error);
     return reason.empty() ? "error " + std::to_string(error) : reason;
 }
 

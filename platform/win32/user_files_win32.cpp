@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/user_files.h"
+#include "platform/win32/system_error_text.h"
 
 namespace platform {
 
@@ -15,13 +16,8 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to, std::
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (error) {
-        char text[256] = {};
         const DWORD code = GetLastError();
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       text, sizeof text, nullptr);
-        std::string reason = text;
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-            reason.pop_back();
+        const std::string reason = SystemErrorText(code);
         *error = reason.empty() ? "error " + std::to_string(code) : reason;
     }
     return false;
