@@ -201,23 +201,19 @@ CommandResult CommandRunner::Info() {
 }
 
 CommandResult CommandRunner::Positions() {
+    m_session.ReadPositions();
+    const ReportedPositions& p = m_session.positions;
     char line[160];
     if (m_session.xy) {
-        double x = 0, y = 0;
-        m_session.xy->GetPosition(&x, &y);
-        std::snprintf(line, sizeof line, "xy %.3f %.3f um\n", x, y);
+        std::snprintf(line, sizeof line, "xy %.3f %.3f um\n", p.x.load(), p.y.load());
         m_out << line;
     }
     if (m_session.z) {
-        double z = 0;
-        m_session.z->GetPosition(&z);
-        std::snprintf(line, sizeof line, "z %.3f um\n", z);
+        std::snprintf(line, sizeof line, "z %.3f um\n", p.z.load());
         m_out << line;
     }
     if (m_session.rotary) {
-        double angle = 0;
-        m_session.rotary->GetAngle(&angle);
-        std::snprintf(line, sizeof line, "r %.3f deg\n", angle);
+        std::snprintf(line, sizeof line, "r %.3f deg\n", p.angle.load());
         m_out << line;
     }
     return Ok();
@@ -235,23 +231,8 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
     const bool status = platform::ErrorIsTerminal();
     // The line starts from where the drives stand now, not from 0 until
     // each has reported.
-    ReportedPositions& p = session.positions;
-    if (session.xy) {
-        double x = 0, y = 0;
-        session.xy->GetPosition(&x, &y);
-        p.x = x;
-        p.y = y;
-    }
-    if (session.z) {
-        double z = 0;
-        session.z->GetPosition(&z);
-        p.z = z;
-    }
-    if (session.rotary) {
-        double angle = 0;
-        session.rotary->GetAngle(&angle);
-        p.angle = angle;
-    }
+    session.ReadPositions();
+    const ReportedPositions& p = session.positions;
     const auto print = [&] {
         std::fprintf(stderr, "\r  x %10.3f  y %10.3f  z %10.3f  r %8.3f   ", p.x.load(), p.y.load(),
                      p.z.load(), p.angle.load());

@@ -283,6 +283,25 @@ std::vector<std::string> HostSession::DiagnosticsSince(std::size_t mark) {
                                     m_diagnostics.end());
 }
 
+void HostSession::ReadPositions() {
+    if (xy) {
+        double x = 0, y = 0;
+        xy->GetPosition(&x, &y);
+        positions.x = x;
+        positions.y = y;
+    }
+    if (z) {
+        double position = 0;
+        z->GetPosition(&position);
+        positions.z = position;
+    }
+    if (rotary) {
+        double angle = 0;
+        rotary->GetAngle(&angle);
+        positions.angle = angle;
+    }
+}
+
 void HostSession::Print(const std::string& line) {
     std::lock_guard<std::mutex> lock(m_printMutex);
     m_out << line << "\n";

@@ -57,6 +57,9 @@ class HostSession {
 
     // One trace line (they come from several threads).
     void Print(const std::string& line);
+    // Sets `positions` from what the drives report now (a drive that is
+    // missing leaves its entries as they are).
+    void ReadPositions();
 
     // The device's diagnostic lines of this session (each also printed as
     // "device: ..." when it comes), and how many there were so far.
