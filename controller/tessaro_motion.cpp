@@ -101,6 +101,15 @@ void CTessaroMotion::ReportMoveEnding(
     }
 }
 
+bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std::uint16_t err) {
+    if (err == kLinkOk) return true;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s failed: %s (error %u)", operation,
+                  cmotion::GetErrorText(err), static_cast<unsigned>(err));
+    ReportMotionEnding(drive, text);
+    return false;
+}
+
 void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
     a.calibration_umPerRevolution = 1000.0;
     a.speed_revolutionPerSecond = 10.0;
@@ -215,10 +224,11 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
 }
 
 bool CTessaroZMotion::MoveAndWait(double target, bool relative) {
-    const bool done = StartMove(target, relative) == kLinkOk &&
-                      WaitForEvent(kMaskMoveEnd) == kLinkOk && UpdatePosition() == kLinkOk;
-    if (done) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
-    return done;
+    std::uint16_t err = StartMove(target, relative);
+    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
+    if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
+    return ReportFailure("Z", "move", err);
 }
 
 std::uint16_t CTessaroZMotion::WaitForMotionComplete() {
@@ -244,7 +254,7 @@ bool CTessaroZMotion::MoveVelocity(double v) {
         err = PrepareVelocity(a, v, kMaskBeforeVelocity);
         if (err == kLinkOk) err = a.Update();
     }
-    return err == kLinkOk;
+    return ReportFailure("Z", v == 0.0 ? "stop" : "velocity move", err);
 }
 
 bool CTessaroZMotion::NotifyPosition() {
@@ -336,8 +346,9 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
 }
 
 bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
-    if (StartMove(target, relative) != kLinkOk || WaitForEvent(kMaskMoveEnd) != kLinkOk)
-        return false;
+    std::uint16_t err = StartMove(target, relative);
+    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
+    if (!ReportFailure("rotary", "move", err)) return false;
     // Its result does not count; the ending is judged by the position it read.
     if (UpdatePosition() == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
     return true;
@@ -365,7 +376,7 @@ bool CTessaroRotaryMotion::MoveVelocity(double v) {
         err = PrepareVelocity(a, v, kMaskBeforePositioning);
         if (err == kLinkOk) err = a.Update();
     }
-    return err == kLinkOk;
+    return ReportFailure("rotary", v == 0.0 ? "stop" : "velocity move", err);
 }
 
 bool CTessaroRotaryMotion::NotifyPosition() {
@@ -492,10 +503,11 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
 }
 
 bool CTessaroXYMotion::MoveAndWait(double x, double y, bool relative) {
-    const bool done = StartMove(x, y, relative) == kLinkOk &&
-                      WaitForEvent(kMaskMoveEnd) == kLinkOk && UpdatePosition() == kLinkOk;
-    if (done) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
-    return done;
+    std::uint16_t err = StartMove(x, y, relative);
+    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
+    if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
+    return ReportFailure("XY", "move", err);
 }
 
 std::uint16_t CTessaroXYMotion::WaitForMotionComplete() {
@@ -528,9 +540,10 @@ bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
             updateX == kLinkOk ? m_pAxisY->Update() : std::uint16_t{kLinkOk};
         if (err == kLinkOk) err = updateX != kLinkOk ? updateX : updateY;
     }
-    if (err != kLinkOk) return false;
+    const char* operation = vx == 0.0 && vy == 0.0 ? "stop" : "velocity move";
+    if (!ReportFailure("XY", operation, err)) return false;
     if (vx != 0.0 && vy != 0.0) return true;
-    return UpdatePosition() == kLinkOk;
+    return ReportFailure("XY", operation, UpdatePosition());
 }
 
 bool CTessaroXYMotion::NotifyPosition() {

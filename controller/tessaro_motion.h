@@ -71,6 +71,10 @@ class CTessaroMotion {
     // step from its target (pairs of axis and target count).
     void ReportMoveEnding(const char* drive,
                           std::initializer_list<std::pair<const CTessaroAxis*, std::int32_t>> ends);
+    // Tells the host why an operation failed, in the processor's words
+    // (the drive itself can only answer that it failed); returns whether it
+    // succeeded, for the callers' answers.
+    static bool ReportFailure(const char* drive, const char* operation, std::uint16_t err);
     // The end of every search: after a stop request, stops the axes and
     // tells the host.
     std::uint16_t EndSearch(const char* drive, std::uint16_t err,

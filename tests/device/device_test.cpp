@@ -195,6 +195,16 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.z->SetSpeed(10);
     }
     {
+        // A move that fails on the line names the processor's error (the
+        // command is repeated once, so two spoiled replies fail it).
+        plugin.board->Fault("badsum:op=SetPosition:count=2");
+        DiagnosticCapture diag;
+        EXPECT_EQ(plugin.z->MoveRelative(5), 21);
+        EXPECT_EQ(messages(diag), std::vector<std::u16string>{u"Tessaro device Z drive move "
+                                                              u"failed: Checksum Error (error "
+                                                              u"32766)"});
+    }
+    {
         // No switches at all: the search stores where the axis happened to be.
         DiagnosticCapture diag;
         EXPECT_EQ(plugin.z->FindLowerLimit(), 0);

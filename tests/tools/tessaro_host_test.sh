@@ -252,6 +252,37 @@ case "$name" in
     grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed lost"
     grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$work/settings.txt" || fail "rotary speed not saved at exit"
     ;;
+  limits)
+    # The tool keeps moves inside the limits set; the limit itself may be
+    # reached. Nothing is sent for a refused move (the trace ends before).
+    host "$@" --trace run "set z lower 0; set z upper 100; z move-abs 100; z move-rel 0.001"
+    expect_rc 1 $?; one_line_reason "z move-rel refused: z 100.001 um lies above the upper limit 100.000 um"
+    [ "$(grep "axis 2  SetPosition" "$out" | grep -vc " 0 0  ->")" -eq 1 ] || fail "not exactly one z move sent"
+    host "$@" run "set xy lower -50 -50; set xy upper 50 50; xy move-abs 0 -50.5"
+    expect_rc 1 $?; one_line_reason "xy move-abs refused: y -50.500 um lies below the lower limit -50.000 um"
+    # Limits in force are kept ordered.
+    host "$@" run "set z lower 0; set z upper 100; set z lower 100; set z lower 100.5"
+    expect_rc 2 $?; one_line_reason "set z lower: the z lower limit 100.500 um would lie above the upper limit 100.000 um"
+    # The whole travel, re-based by a settings load, reads as crossed
+    # limits: they bound nothing until both are set.
+    printf 'z: zeroPos_step=0;currentPos_step=500;minPos_step=-2147483648;maxPos_step=2147483647;\n' \
+      >"$work/limits.txt"
+    host "$@" --settings "$work/limits.txt" run "z move-rel -3000; set z lower 10; z move-abs -20; set z upper 20; z move-abs 30"
+    expect_rc 1 $?; expect_out "limits are not ordered yet"
+    one_line_reason "z move-abs refused: z 30.000 um lies above the upper limit 20.000 um"
+    ;;
+  status)
+    # Native only: the position line is drawn when stderr is a terminal
+    # (script(1) gives it one). Z stands at 100 um from the settings file:
+    # the line starts there, not at 0, and the final position stays on it.
+    printf 'z: zeroPos_step=0;currentPos_step=5100;minPos_step=-2147483648;maxPos_step=2147483647;\n' >"$work/status.txt"
+    command="$(printf "'%s' " "$@") --settings '$work/status.txt' z move-rel 5"
+    script -qec "$command" /dev/null >"$out" 2>"$err"; expect_rc 0 $?
+    tr '\r' '\n' <"$out" | grep "  z " >"$work/status.lines"
+    head -n 1 "$work/status.lines" | grep -q "z    100.000" || fail "the line does not start at z 100"
+    tail -n 1 "$work/status.lines" | grep -q "z    105.000" || fail "the final position is not left on the line"
+    grep -q "z      0.000" "$work/status.lines" && fail "the line showed z at 0"
+    ;;
   latency)
     # Windows only: an FTDI adapter's key for COM7 (16 ms) in the prefix's
     # registry; connecting shortens its latency to 2 ms. The key is removed

@@ -56,6 +56,38 @@ bool EndedBadly(const std::string& line) {
     return false;
 }
 
+// The drives keep their travel limits as 32-bit step counts that wrap
+// around. The whole travel (the limits a drive starts with, and what a
+// settings load makes of them) then reads as an upper limit one step below
+// the lower one. The tool takes limits as bounding the moves only when they
+// are ordered; a crossed pair bounds nothing.
+struct Limits {
+    double low = 0, high = 0;
+    bool InForce() const { return low <= high; }
+};
+
+// Why `target` on `axis` may not be moved to; empty when it may.
+std::string BeyondLimits(const std::string& axis, double target, const Limits& limits) {
+    if (!limits.InForce() || (target >= limits.low && target <= limits.high)) return {};
+    char text[160];
+    const bool below = target < limits.low;
+    std::snprintf(text, sizeof text, "%s %.3f um lies %s the %s limit %.3f um", axis.c_str(),
+                  target, below ? "below" : "above", below ? "lower" : "upper",
+                  below ? limits.low : limits.high);
+    return text;
+}
+
+// Why a new limit on `axis` would cross the other one; empty when it would
+// not, or when the limits are not in force yet (they are being set up).
+std::string CrossesLimits(const std::string& axis, bool lower, double value, const Limits& limits) {
+    if (!limits.InForce() || (lower ? value <= limits.high : value >= limits.low)) return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "the %s %s limit %.3f um would lie %s the %s limit %.3f um",
+                  axis.c_str(), lower ? "lower" : "upper", value, lower ? "above" : "below",
+                  lower ? "upper" : "lower", lower ? limits.high : limits.low);
+    return text;
+}
+
 }  // namespace
 
 bool ParseFiniteNumber(const std::string& text, double* value) {
@@ -317,6 +349,28 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
             if (!ParseNumbers(words, 2, 1, v)) return Usage(what + " takes degrees");
             operation = [=] { return relative ? r->MoveRelative(v[0]) : r->MoveAbsolute(v[0]); };
         }
+        // The tool keeps moves inside the limits the user set; the drives
+        // themselves do not.
+        if (drive != "r") {
+            std::string beyond;
+            if (drive == "xy") {
+                double x = 0, y = 0;
+                Limits lx, ly;
+                xy->GetPosition(&x, &y);
+                xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
+                beyond = BeyondLimits("x", relative ? x + v[0] : v[0], lx);
+                if (beyond.empty()) beyond = BeyondLimits("y", relative ? y + v[1] : v[1], ly);
+            } else {
+                double position = 0;
+                Limits limits;
+                z->GetPosition(&position);
+                z->GetRange(&limits.low, &limits.high);
+                beyond = BeyondLimits("z", relative ? position + v[0] : v[0], limits);
+            }
+            if (!beyond.empty())
+                return {kExitFailed, what + " refused: " + beyond + " (set " + drive +
+                                         " lower/upper to change the limits)"};
+        }
         // While collecting, the drive only stores the move.
         if (m_collecting) {
             const int code = operation();
@@ -366,6 +420,10 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
             return {kExitFailed, what +
                                      " failed: the stage's joystick moves are switched off "
                                      "(set xy joystick on)"};
+        // The device names the processor's error, where there was one.
+        for (const std::string& line : m_session.DiagnosticsSince(told))
+            if (line.find(" failed: ") != std::string::npos)
+                return {kExitFailed, Failed(what, code).reason + "; " + line};
         return Failed(what, code);
     }
     // A positioning move answers success also when it ended at a limit
@@ -429,6 +487,21 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
         } else if (!ParseNumbers(words, 3, needed, v)) {
             return Usage("set " + drive + " " + key + " takes " + (isXY ? "X Y" : "one number"));
         }
+        if (key == "lower" || key == "upper") {
+            const bool lower = key == "lower";
+            std::string crossing;
+            if (isXY) {
+                Limits lx, ly;
+                xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
+                crossing = CrossesLimits("x", lower, v[0], lx);
+                if (crossing.empty()) crossing = CrossesLimits("y", lower, v[1], ly);
+            } else {
+                Limits limits;
+                z->GetRange(&limits.low, &limits.high);
+                crossing = CrossesLimits("z", lower, v[0], limits);
+            }
+            if (!crossing.empty()) return Usage("set " + drive + " " + key + ": " + crossing);
+        }
         if (key == "lower") code = isXY ? xy->SetLowerLimits(v[0], v[1]) : z->SetLowerLimit(v[0]);
         if (key == "upper") code = isXY ? xy->SetUpperLimits(v[0], v[1]) : z->SetUpperLimit(v[0]);
         if (key == "origin") code = isXY ? xy->SetAsZero(v[0], v[1]) : z->SetAsZero(v[0]);
@@ -439,7 +512,19 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     } else {
         return Usage("unknown setting: " + key + " (try help)");
     }
-    return code == 0 ? Ok() : Failed("set " + drive + " " + key, code);
+    if (code != 0) return Failed("set " + drive + " " + key, code);
+    if (key == "lower" || key == "upper") {
+        Limits lx, ly;
+        if (isXY)
+            xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
+        else
+            z->GetRange(&lx.low, &lx.high);
+        if (!lx.InForce() || (isXY && !ly.InForce()))
+            m_session.Print("note: the " + drive +
+                            " limits are not ordered yet; moves are checked against them once "
+                            "the lower limit lies below the upper one");
+    }
+    return Ok();
 }
 
 CommandResult CommandRunner::Collect(const std::string& moves) {

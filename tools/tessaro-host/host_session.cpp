@@ -1,5 +1,7 @@
 #include "tools/tessaro-host/host_session.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -123,7 +125,8 @@ bool HostSession::PrintMetadata(std::string* error) {
 namespace {
 
 // Whether a drive's settings text is one the drives can use whole: pairs
-// "key=value;" of a lower-case key and a finite number.
+// "key=value;" of a key of letters, digits and '_' (no spaces: the drives
+// would not find " speed") and a finite number.
 bool UsableSettingsText(const std::string& text, std::string* what) {
     std::size_t start = 0;
     while (start < text.size()) {
@@ -133,7 +136,12 @@ bool UsableSettingsText(const std::string& text, std::string* what) {
         const std::string pair = text.substr(start, end - start);
         const std::size_t eq = pair.find('=');
         double value = 0;
-        if (eq == std::string::npos || eq == 0 || !ParseFiniteNumber(pair.substr(eq + 1), &value))
+        const bool keyOk =
+            eq != std::string::npos && eq != 0 &&
+            std::all_of(pair.begin(), pair.begin() + static_cast<std::ptrdiff_t>(eq), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+            });
+        if (!keyOk || !ParseFiniteNumber(pair.substr(eq + 1), &value))
             return *what = "'" + pair + "' is no setting", false;
         start = end + 1;
     }
