@@ -173,6 +173,14 @@ case "$name" in
         kill $holder 2>/dev/null; wait $holder 2>/dev/null
         expect_rc 3 $rc
         one_line_reason "cannot open COM7 ($device): held by another program"
+        # A user without access to the line: as root, the test runs the
+        # program as nobody (the simulator's line is root's, mode 600).
+        nobody="setpriv --reuid=65534 --regid=65534 --clear-groups"
+        if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&
+           $nobody "$1" --version >/dev/null 2>&1; then
+          host $nobody "$@" pos; expect_rc 3 $?
+          one_line_reason "cannot open COM7 ($device): permission denied (.*dialout"
+        fi
         ;;
     esac
     ;;
