@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "device/TessaroDevice.h"
@@ -21,58 +22,49 @@ using testing_support::DeviceZSlots;
 using testing_support::PhysicalDeviceSlots;
 using Answers = std::map<int, std::string>;
 
-// Slot -> answer of the constant and default entries. Defaults answer 22,
-// false or an empty text.
-const Answers kPhysicalDevice = {{3, "false"}, {4, "false"},  {5, "22"},    {7, "22"},  {8, "22"},
-                                 {9, "22"},    {13, "void"},  {14, "true"}, {15, "0"},  {16, "0"},
-                                 {17, "22"},   {18, "22"},    {19, "22"},   {20, "22"}, {21, "22"},
-                                 {22, "true"}, {26, "false"}, {27, "22"},   {28, "22"}, {29, "22"},
-                                 {30, "22"},   {31, "false"}, {32, "0"},    {33, "22"}, {34, "22"}};
-const Answers kXYDrive = {
-    {6, "22"},     {7, "0"},      {8, "true"},   {11, "22"},    {12, "true"},  {14, "true"},
-    {15, "22"},    {16, "22"},    {17, "22"},    {18, "22"},    {19, "22"},    {20, "22"},
-    {21, "22"},    {22, "22"},    {23, "false"}, {24, "\"\""},  {25, "22"},    {26, "22"},
-    {27, "true"},  {28, "true"},  {29, "true"},  {32, "false"}, {40, "true"},  {44, "0"},
-    {45, "true"},  {51, "0"},     {55, "0"},     {58, "false"}, {59, "true"},  {61, "true"},
-    {63, "false"}, {64, "0"},     {66, "0"},     {67, "0"},     {68, "true"},  {69, "false"},
-    {70, "0"},     {71, "0"},     {72, "true"},  {74, "0"},     {75, "22"},    {76, "22"},
-    {77, "false"}, {78, "false"}, {79, "false"}, {80, "0"},     {81, "0"},     {82, "false"},
-    {83, "0"},     {84, "0"},     {85, "0"},     {86, "0"},     {87, "22"},    {88, "22"},
-    {89, "false"}, {90, "false"}, {91, "22"},    {92, "22"},    {93, "22"},    {94, "22"},
-    {95, "false"}, {96, "22"},    {97, "22"},    {98, "22"},    {99, "false"}, {100, "22"},
-    {101, "true"}, {103, "22"}};
-const Answers kZDrive = {
-    {6, "22"},      {7, "0"},      {8, "true"},   {11, "22"},    {12, "true"},  {14, "true"},
-    {15, "22"},     {16, "22"},    {17, "22"},    {18, "22"},    {19, "22"},    {20, "22"},
-    {21, "22"},     {22, "22"},    {23, "false"}, {24, "\"\""},  {25, "22"},    {26, "22"},
-    {27, "true"},   {28, "true"},  {29, "true"},  {32, "false"}, {39, "true"},  {43, "true"},
-    {47, "0"},      {50, "22"},    {51, "22"},    {52, "0"},     {56, "true"},  {57, "false"},
-    {58, "true"},   {60, "true"},  {62, "false"}, {65, "false"}, {66, "22"},    {67, "22"},
-    {68, "false"},  {69, "false"}, {70, "22"},    {71, "22"},    {72, "22"},    {74, "0"},
-    {75, "0"},      {76, "0"},     {77, "0"},     {78, "true"},  {80, "22"},    {81, "true"},
-    {83, "0"},      {84, "false"}, {85, "false"}, {86, "22"},    {87, "22"},    {88, "false"},
-    {89, "22"},     {90, "22"},    {91, "22"},    {92, "22"},    {93, "false"}, {94, "22"},
-    {95, "22"},     {96, "22"},    {97, "22"},    {98, "22"},    {99, "22"},    {100, "22"},
-    {101, "false"}, {102, "22"},   {103, "22"},   {104, "22"},   {105, "22"},   {106, "22"},
-    {107, "22"},    {108, "22"},   {109, "22"},   {110, "22"},   {111, "22"},   {112, "22"},
-    {113, "22"},    {114, "22"},   {115, "22"},   {116, "22"},   {117, "22"},   {118, "22"},
-    {119, "22"},    {120, "22"},   {121, "22"},   {122, "22"},   {123, "22"},   {124, "22"},
-    {125, "true"},  {127, "22"},   {128, "22"}};
-const Answers kRotaryDrive = {
-    {6, "22"},     {7, "0"},     {8, "true"},   {11, "22"},    {12, "true"}, {14, "true"},
-    {15, "22"},    {16, "22"},   {17, "22"},    {18, "22"},    {19, "22"},   {20, "22"},
-    {21, "22"},    {22, "22"},   {23, "false"}, {24, "\"\""},  {25, "22"},   {26, "22"},
-    {27, "true"},  {28, "true"}, {29, "true"},  {38, "true"},  {42, "true"}, {48, "false"},
-    {49, "false"}, {50, "0"},    {51, "0"},     {52, "false"}, {53, "0"},    {54, "0"},
-    {55, "0"},     {56, "0"},    {57, "0"},     {58, "0"},     {59, "0"},    {60, "0"},
-    {61, "false"}, {62, "22"},   {63, "22"},    {64, "false"}, {65, "true"}, {66, "0"},
-    {67, "0"},     {68, "true"}, {69, "0"},     {70, "0"},     {71, "0"},    {72, "0"},
-    {73, "true"},  {75, "22"}};
+// "slot:answer" of the constant and default entries. Defaults answer 22,
+// false or an empty text ("").
+// clang-format off
+const char* const kPhysicalDevice =
+    "3:false 4:false 5:22 7:22 8:22 9:22 13:void 14:true 15:0 16:0 17:22 18:22 19:22 20:22 "
+    "21:22 22:true 26:false 27:22 28:22 29:22 30:22 31:false 32:0 33:22 34:22 ";
+const char* const kXYDrive =
+    "6:22 7:0 8:true 11:22 12:true 14:true 15:22 16:22 17:22 18:22 19:22 20:22 21:22 22:22 "
+    "23:false 24:\"\" 25:22 26:22 27:true 28:true 29:true 32:false 40:true 44:0 45:true 51:0 "
+    "55:0 58:false 59:true 61:true 63:false 64:0 66:0 67:0 68:true 69:false 70:0 71:0 "
+    "72:true 74:0 75:22 76:22 77:false 78:false 79:false 80:0 81:0 82:false 83:0 84:0 85:0 "
+    "86:0 87:22 88:22 89:false 90:false 91:22 92:22 93:22 94:22 95:false 96:22 97:22 98:22 "
+    "99:false 100:22 101:true 103:22 ";
+const char* const kZDrive =
+    "6:22 7:0 8:true 11:22 12:true 14:true 15:22 16:22 17:22 18:22 19:22 20:22 21:22 22:22 "
+    "23:false 24:\"\" 25:22 26:22 27:true 28:true 29:true 32:false 39:true 43:true 47:0 "
+    "50:22 51:22 52:0 56:true 57:false 58:true 60:true 62:false 65:false 66:22 67:22 "
+    "68:false 69:false 70:22 71:22 72:22 74:0 75:0 76:0 77:0 78:true 80:22 81:true 83:0 "
+    "84:false 85:false 86:22 87:22 88:false 89:22 90:22 91:22 92:22 93:false 94:22 95:22 "
+    "96:22 97:22 98:22 99:22 100:22 101:false 102:22 103:22 104:22 105:22 106:22 107:22 "
+    "108:22 109:22 110:22 111:22 112:22 113:22 114:22 115:22 116:22 117:22 118:22 119:22 "
+    "120:22 121:22 122:22 123:22 124:22 125:true 127:22 128:22 ";
+const char* const kRotaryDrive =
+    "6:22 7:0 8:true 11:22 12:true 14:true 15:22 16:22 17:22 18:22 19:22 20:22 21:22 22:22 "
+    "23:false 24:\"\" 25:22 26:22 27:true 28:true 29:true 38:true 42:true 48:false 49:false "
+    "50:0 51:0 52:false 53:0 54:0 55:0 56:0 57:0 58:0 59:0 60:0 61:false 62:22 63:22 "
+    "64:false 65:true 66:0 67:0 68:true 69:0 70:0 71:0 72:0 73:true 75:22 ";
+
+// clang-format on
+
+Answers Parse(const char* table) {
+    Answers answers;
+    std::istringstream in(table);
+    std::string item;
+    while (in >> item) answers[std::stoi(item)] = item.substr(item.find(':') + 1);
+    return answers;
+}
 
 // Calls every entry by its position; every SlotNN entry must be listed.
 template <typename I>
 void ExpectAnswers(I* object, const std::vector<testing_support::SlotEntry<I>>& table,
-                   const Answers& expected) {
+                   const char* answers) {
+    const Answers expected = Parse(answers);
     std::size_t checked = 0;
     for (const auto& entry : table) {
         const auto it = expected.find(entry.slot);

@@ -1,13 +1,15 @@
 // The drives' configuration dialogs as a user works them: what they show,
-// what OK, the close box, Cancel and Defaults store, the limits and the
-// shared working value, the class labels, and the rotary dialog's rounding.
+// what OK, the close box, Cancel and Defaults store, the limit of every
+// field, the shared working value, the class labels, and the rotary
+// dialog's rounding.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
-#include "host/kx_settings.h"
 #include "host/kx_ui.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/plugin_fixture.h"
@@ -16,134 +18,139 @@ namespace {
 
 using testing_support::kOnlyOurTimerTicks;
 using testing_support::PluginFixture;
+using testing_support::Saved;
 using testing_support::WithDialogDriver;
+using Texts = std::vector<std::u16string>;
 
-double Saved(IKxLogicalDevice& drive, const char16_t* key) {
-    CKxStringW text;
-    drive.SaveSettings(text);
-    double value = -12345;
-    EXPECT_TRUE(GetDoubleFromKey(text.GetString(), key, &value)) << "missing key";
-    return value;
-}
-
-int SavedInt(IKxLogicalDevice& drive, const char16_t* key) {
-    CKxStringW text;
-    drive.SaveSettings(text);
-    int value = -12345;
-    GetIntFromKey(text.GetString(), key, &value);
-    return value;
-}
-
-bool SavedBool(IKxLogicalDevice& drive, const char16_t* key) {
-    CKxStringW text;
-    drive.SaveSettings(text);
-    bool value = false;
-    GetBoolFromKey(text.GetString(), key, &value);
-    return value;
-}
-
-// How many parameter sets the processor was sent since `from`.
-int ParameterSets(const testing_support::SimBoard& board, std::size_t from) {
-    int n = 0;
-    for (const auto& c : board.Commands(from)) n += c.name == "SetMotorCommand";
-    return n;
-}
-
-TEST(ZDialog, ShowsStoresAndLimitsTheFields) {
-    PluginFixture plugin(81, 4);
-    IKxDeviceZ& z = *plugin.z;
-    std::u16string fields[5], speedClass, accelerationClass;
-    bool negate = true, flip = true;
+// Opens the drive's dialog, types each (field, text), and ends it with
+// `button` (0: the close box); what the fields showed first is returned.
+Texts Work(IKxLogicalDevice& drive, const std::vector<std::pair<int, std::u16string>>& typed,
+           int button, const std::vector<int>& shown = {}) {
+    Texts first;
     WithDialogDriver(
         [&](KxWindow dialog) {
-            for (int i = 0; i < 5; ++i) fields[i] = host::DialogItemText(dialog, 1004 + i);
-            speedClass = host::DialogItemText(dialog, 1025);
-            accelerationClass = host::DialogItemText(dialog, 1028);
+            for (int id : shown) first.push_back(host::DialogItemText(dialog, id));
+            for (const auto& [id, text] : typed) host::TypeIntoDialogItem(dialog, id, text);
+            if (button)
+                host::ClickDialogButton(dialog, button);
+            else
+                host::CloseDialogBox(dialog);
+        },
+        [&] { EXPECT_EQ(drive.ShowConfigurationDialog(nullptr), 0); });
+    return first;
+}
+
+TEST(DriveDialogs, EveryFieldIsLimitedWhereItsRangeEnds) {
+    PluginFixture plugin(81, 4);
+    using Cases = std::vector<std::pair<std::u16string, double>>;  // typed, stored
+    const Cases kPercent = {{u"100", 100}, {u"100.001", 100}, {u"-0.001", 0}};
+    const Cases kRevolutions = kPercent;
+    const struct {
+        int z, x, y;  // field ids
+        const char16_t* key;
+        Cases cases;
+    } kFields[] = {
+        {1004, 1004, 1005, u"calibration_umPerRevolution", {{u"1e6", 1e6}, {u"-0.001", 0}}},
+        {1005, 1006, 1007, u"current_percent", kPercent},
+        {1006,
+         1008,
+         1009,
+         u"holdingCurrent_percent",
+         {{u"30", 30}, {u"30.001", 30}, {u"-0.001", 0}}},
+        {1007, 1010, 1011, u"speed_revolutionPerSecond", kRevolutions},
+        {1008, 1012, 1013, u"acceleration_revolutionPerSecond2", kRevolutions}};
+    for (const auto& f : kFields) {
+        const std::u16string key(f.key);
+        for (const auto& [typed, stored] : f.cases) {
+            SCOPED_TRACE(KX_ToUtf8(key) + " typed " + KX_ToUtf8(typed));
+            Work(*plugin.z, {{f.z, typed}}, 1);
+            EXPECT_EQ(Saved(*plugin.z, key), stored);
+            Work(*plugin.xy, {{f.x, typed}, {f.y, typed}}, 1);
+            EXPECT_EQ(Saved(*plugin.xy, key + u"_x"), stored);
+            EXPECT_EQ(Saved(*plugin.xy, key + u"_y"), stored);
+        }
+    }
+}
+
+TEST(ZDialog, ShowsStoresAndSharesTheWorkingValue) {
+    PluginFixture plugin(82, 4);
+    IKxDeviceZ& z = *plugin.z;
+    bool negate = true, flip = true;
+    Texts shown;
+    WithDialogDriver(
+        [&](KxWindow dialog) {
+            for (int id : {1004, 1005, 1006, 1007, 1008, 1025, 1028})
+                shown.push_back(host::DialogItemText(dialog, id));
             negate = host::IsDialogItemChecked(dialog, 1023);
             flip = host::IsDialogItemChecked(dialog, 1024);
-            // Out of range values, and a field that is no number.
-            host::TypeIntoDialogItem(dialog, 1004, u"-5");
-            host::TypeIntoDialogItem(dialog, 1005, u"150");
+            // A field that is no number takes the field before it (limited).
             host::TypeIntoDialogItem(dialog, 1006, u"40");
             host::TypeIntoDialogItem(dialog, 1007, u"fast please");
-            host::TypeIntoDialogItem(dialog, 1008, u"2.5");
             host::SetDialogItemChecked(dialog, 1023, true);
             host::SetDialogItemChecked(dialog, 1024, true);
             host::ClickDialogButton(dialog, 1);
         },
         [&] { EXPECT_EQ(z.ShowConfigurationDialog(nullptr), 0); });
-    EXPECT_EQ(fields[0], u"1000.00000");
-    EXPECT_EQ(fields[1], u"80.00000");
-    EXPECT_EQ(fields[2], u"15.00000");
-    EXPECT_EQ(fields[3], u"10.00000");
-    EXPECT_EQ(fields[4], u"4.50000");
-    EXPECT_EQ(speedClass, u"Norm.");
-    EXPECT_EQ(accelerationClass, u"Norm.");
+    EXPECT_EQ(shown, (Texts{u"1000.00000", u"80.00000", u"15.00000", u"10.00000", u"4.50000",
+                            u"Norm.", u"Norm."}));
     EXPECT_FALSE(negate);  // limit switches used as they are
     EXPECT_FALSE(flip);    // direction -1
-
-    EXPECT_EQ(Saved(z, u"calibration_umPerRevolution"), 0.0);
-    EXPECT_EQ(Saved(z, u"current_percent"), 100.0);
-    EXPECT_EQ(Saved(z, u"holdingCurrent_percent"), 30.0);
-    // The speed field kept the working value of the field before it.
     EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 30.0);
     EXPECT_EQ(Saved(z, u"maxJoystickSpeed_revolutionPerSecond"), 30.0);
-    EXPECT_EQ(Saved(z, u"acceleration_revolutionPerSecond2"), 2.5);
-    EXPECT_EQ(Saved(z, u"deceleration_revolutionPerSecond2"), 2.5);
-    EXPECT_FALSE(SavedBool(z, u"positiveLimitSwitches"));
-    EXPECT_EQ(SavedInt(z, u"axisFlip"), 1);
+    EXPECT_EQ(Saved(z, u"deceleration_revolutionPerSecond2"), 4.5);
+    EXPECT_EQ(Saved(z, u"positiveLimitSwitches"), 0.0);
+    EXPECT_EQ(Saved(z, u"axisFlip"), 1.0);
 }
 
-TEST(ZDialog, CancelCloseBoxAndDefaults) {
-    PluginFixture plugin(82, 4);
+TEST(ZDialog, CancelCloseBoxDefaultsAndTheWaitCursor) {
+    PluginFixture plugin(83, 4);
     IKxDeviceZ& z = *plugin.z;
-    auto typeSpeed = [](KxWindow dialog) { host::TypeIntoDialogItem(dialog, 1007, u"7"); };
-
-    WithDialogDriver(
-        [&](KxWindow dialog) {
-            typeSpeed(dialog);
-            host::ClickDialogButton(dialog, 2);
-        },
-        [&] { z.ShowConfigurationDialog(nullptr); });
+    // The wait cursor is held while the parameters go out.
+    std::atomic<int> cursorWhileSent{-1};
+    plugin.board->endpoint.trace().SetSink([&](const sim::TraceEntry& e) {
+        if (e.opcode == static_cast<std::uint8_t>(cmotion::Opcode::SetMotorCommand))
+            cursorWhileSent = host::WaitCursorDepth();
+    });
+    Work(z, {{1007, u"7"}}, 2);
     EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 10.0);
-
+    EXPECT_EQ(cursorWhileSent, -1);  // nothing sent
     std::size_t from = plugin.board->CommandCount();
-    WithDialogDriver(
-        [&](KxWindow dialog) {
-            typeSpeed(dialog);
-            host::CloseDialogBox(dialog);
-        },
-        [&] { z.ShowConfigurationDialog(nullptr); });
+    Work(z, {{1007, u"7"}}, 1);
     EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 7.0);
-    EXPECT_EQ(ParameterSets(*plugin.board, from), 1);
+    EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 1);
+    EXPECT_EQ(cursorWhileSent, 1);
+    EXPECT_EQ(host::WaitCursorDepth(), 0);
+    // The close box applies as OK does.
+    Work(z, {{1007, u"8"}}, 0);
+    EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 8.0);
+    plugin.board->endpoint.trace().SetSink(nullptr);
 
     // Defaults go into the record at once and show; Cancel keeps them there
     // but sends nothing.
     z.LoadSettings(u"current_percent=50;holdingCurrent_percent=5;", 2);
     from = plugin.board->CommandCount();
     std::u16string shownCurrent;
-    int waitCursor = 0;
     WithDialogDriver(
         [&](KxWindow dialog) {
             host::ClickDialogButton(dialog, 3);
             shownCurrent = host::DialogItemText(dialog, 1005);
-            waitCursor = host::WaitCursorDepth();
             host::ClickDialogButton(dialog, 2);
         },
         [&] { z.ShowConfigurationDialog(nullptr); });
     EXPECT_EQ(shownCurrent, u"80.00000");
-    EXPECT_EQ(waitCursor, 0);
     EXPECT_EQ(Saved(z, u"current_percent"), 80.0);
     EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 10.0);
-    EXPECT_EQ(ParameterSets(*plugin.board, from), 0);
+    EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
 }
 
-TEST(ZDialog, ClassLabelsFollowTheTypedValues) {
-    PluginFixture plugin(83, 4);
-    std::vector<std::u16string> speed, acceleration;
+TEST(DriveDialogs, ClassLabelsChangeWhereTheirRangesEnd) {
+    PluginFixture plugin(84, 4);
+    // Z: each tick reads the fields. Speed: below 3 slow, from 15 fast;
+    // acceleration fast from 10; what is no number reads as 0.
+    Texts speed, acceleration;
     WithDialogDriver(
         [&](KxWindow dialog) {
-            for (const char16_t* text : {u"2.9", u"3", u"14.99", u"15", u"junk"}) {
+            for (const char16_t* text : {u"2.99", u"3", u"14.99", u"15", u"junk"}) {
                 host::TypeIntoDialogItem(dialog, 1007, text);
                 host::TickDialogTimer(dialog, 1);
                 speed.push_back(host::DialogItemText(dialog, 1025));
@@ -156,97 +163,69 @@ TEST(ZDialog, ClassLabelsFollowTheTypedValues) {
             host::ClickDialogButton(dialog, 2);
         },
         [&] { plugin.z->ShowConfigurationDialog(nullptr); });
-    EXPECT_EQ(speed, (std::vector<std::u16string>{u"Slow", u"Norm.", u"Norm.", u"Fast", u"Slow"}));
-    EXPECT_EQ(acceleration, (std::vector<std::u16string>{u"Norm.", u"Fast"}));
+    EXPECT_EQ(speed, (Texts{u"Slow", u"Norm.", u"Norm.", u"Fast", u"Slow"}));
+    EXPECT_EQ(acceleration, (Texts{u"Norm.", u"Fast"}));
+
+    // XY: X/Y in one label, changed after two equal refreshes; speeds are
+    // fast from 12.
+    Texts xy;
+    WithDialogDriver(
+        [&](KxWindow dialog) {
+            const auto after = [&](int ticks, int label) {
+                for (int i = 0; i < ticks; ++i) host::TickDialogTimer(dialog, 1);
+                xy.push_back(host::DialogItemText(dialog, label));
+            };
+            after(0, 1025);
+            host::TypeIntoDialogItem(dialog, 1010, u"12");
+            host::TypeIntoDialogItem(dialog, 1011, u"11.99");
+            after(1, 1025);
+            after(1, 1025);
+            host::TypeIntoDialogItem(dialog, 1010, u"2.99");
+            host::TypeIntoDialogItem(dialog, 1011, u"3");
+            after(2, 1025);
+            host::TypeIntoDialogItem(dialog, 1012, u"10");
+            after(2, 1028);
+            host::TypeIntoDialogItem(dialog, 1012, u"9.99");
+            after(2, 1028);
+            host::ClickDialogButton(dialog, 2);
+        },
+        [&] { plugin.xy->ShowConfigurationDialog(nullptr); });
+    ASSERT_EQ(xy.size(), 6u);
+    EXPECT_TRUE(!kOnlyOurTimerTicks || xy[1] == u"Norm./Norm.");  // one tick: not yet
+    xy.erase(xy.begin() + 1);
+    EXPECT_EQ(xy,
+              (Texts{u"Norm./Norm.", u"Fast/Norm.", u"Slow/Norm.", u"Fast/Norm.", u"Norm./Norm."}));
 }
 
-TEST(XYDialog, ShowsStoresAndLimitsBothAxes) {
-    PluginFixture plugin(84, 4);
+TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
+    PluginFixture plugin(85, 4);
     IKxDeviceXY& xy = *plugin.xy;
     xy.LoadSettings(u"speed_revolutionPerSecond_y=12;axisFlip_y=1;positiveLimitSwitches_x=false;",
                     1);
-    std::u16string xCalibration, ySpeed, speedClass;
     bool xNegate = false, yFlip = false;
+    Texts shown;
     WithDialogDriver(
         [&](KxWindow dialog) {
-            xCalibration = host::DialogItemText(dialog, 1004);
-            ySpeed = host::DialogItemText(dialog, 1011);
-            speedClass = host::DialogItemText(dialog, 1025);
+            for (int id : {1004, 1011, 1025}) shown.push_back(host::DialogItemText(dialog, id));
             xNegate = host::IsDialogItemChecked(dialog, 1023);
             yFlip = host::IsDialogItemChecked(dialog, 1027);
-            host::TypeIntoDialogItem(dialog, 1004, u"-1");
-            host::TypeIntoDialogItem(dialog, 1005, u"1e6");
-            host::TypeIntoDialogItem(dialog, 1006, u"150");
-            host::TypeIntoDialogItem(dialog, 1007, u"?");  // inherits 100 from X
+            host::TypeIntoDialogItem(dialog, 1009, u"?");  // Y standby takes X's
             host::TypeIntoDialogItem(dialog, 1008, u"-5");
-            host::TypeIntoDialogItem(dialog, 1013, u"200");
             host::SetDialogItemChecked(dialog, 1023, false);
             host::SetDialogItemChecked(dialog, 1024, true);
             host::ClickDialogButton(dialog, 1);
         },
         [&] { EXPECT_EQ(xy.ShowConfigurationDialog(nullptr), 0); });
-    EXPECT_EQ(xCalibration, u"1000.00000");
-    EXPECT_EQ(ySpeed, u"12.00000");
-    EXPECT_EQ(speedClass, u"Norm./Fast");
+    EXPECT_EQ(shown, (Texts{u"1000.00000", u"12.00000", u"Norm./Fast"}));
     EXPECT_TRUE(xNegate);
     EXPECT_TRUE(yFlip);
-
-    EXPECT_EQ(Saved(xy, u"calibration_umPerRevolution_x"), 0.0);
-    EXPECT_EQ(Saved(xy, u"calibration_umPerRevolution_y"), 1e6);
-    EXPECT_EQ(Saved(xy, u"current_percent_x"), 100.0);
-    EXPECT_EQ(Saved(xy, u"current_percent_y"), 100.0);
-    EXPECT_EQ(Saved(xy, u"holdingCurrent_percent_x"), 0.0);
+    EXPECT_EQ(Saved(xy, u"holdingCurrent_percent_y"), 0.0);
     EXPECT_EQ(Saved(xy, u"maxJoystickSpeed_revolutionPerSecond_y"), 12.0);
-    EXPECT_EQ(Saved(xy, u"acceleration_revolutionPerSecond2_y"), 100.0);
-    EXPECT_EQ(Saved(xy, u"deceleration_revolutionPerSecond2_y"), 100.0);
-    EXPECT_TRUE(SavedBool(xy, u"positiveLimitSwitches_x"));
-    EXPECT_EQ(SavedInt(xy, u"axisFlip_x"), 1);
-    EXPECT_EQ(SavedInt(xy, u"axisFlip_y"), 1);
-}
+    EXPECT_EQ(Saved(xy, u"positiveLimitSwitches_x"), 1.0);
+    EXPECT_EQ(Saved(xy, u"axisFlip_x"), 1.0);
+    EXPECT_EQ(Saved(xy, u"axisFlip_y"), 1.0);
 
-TEST(XYDialog, LabelsChangeAfterTwoEqualRefreshes) {
-    PluginFixture plugin(85, 4);
-    std::vector<std::u16string> speed;
-    std::u16string mixed, fastAcceleration, normalAcceleration;
-    WithDialogDriver(
-        [&](KxWindow dialog) {
-            speed.push_back(host::DialogItemText(dialog, 1025));
-            host::TypeIntoDialogItem(dialog, 1010, u"12");
-            host::TypeIntoDialogItem(dialog, 1011, u"12");
-            host::TickDialogTimer(dialog, 1);
-            speed.push_back(host::DialogItemText(dialog, 1025));
-            host::TickDialogTimer(dialog, 1);
-            speed.push_back(host::DialogItemText(dialog, 1025));
-            host::TypeIntoDialogItem(dialog, 1010, u"2.99");
-            host::TypeIntoDialogItem(dialog, 1011, u"3");
-            host::TickDialogTimer(dialog, 1);
-            host::TickDialogTimer(dialog, 1);
-            mixed = host::DialogItemText(dialog, 1025);
-            host::TypeIntoDialogItem(dialog, 1012, u"10");
-            host::TickDialogTimer(dialog, 1);
-            host::TickDialogTimer(dialog, 1);
-            fastAcceleration = host::DialogItemText(dialog, 1028);
-            host::TypeIntoDialogItem(dialog, 1012, u"9.99");
-            host::TickDialogTimer(dialog, 1);
-            host::TickDialogTimer(dialog, 1);
-            normalAcceleration = host::DialogItemText(dialog, 1028);
-            host::ClickDialogButton(dialog, 2);
-        },
-        [&] { plugin.xy->ShowConfigurationDialog(nullptr); });
-    ASSERT_EQ(speed.size(), 3u);
-    EXPECT_EQ(speed[0], u"Norm./Norm.");
-    if (kOnlyOurTimerTicks) {
-        EXPECT_EQ(speed[1], u"Norm./Norm.");  // one tick: not yet
-    }
-    EXPECT_EQ(speed[2], u"Fast/Fast");
-    EXPECT_EQ(mixed, u"Slow/Norm.");
-    EXPECT_EQ(fastAcceleration, u"Fast/Norm.");
-    EXPECT_EQ(normalAcceleration, u"Norm./Norm.");
-}
-
-TEST(XYDialog, DefaultsThenCancelAndTheCloseBox) {
-    PluginFixture plugin(86, 4);
-    IKxDeviceXY& xy = *plugin.xy;
+    // Defaults then Cancel: the defaults stay in the records, nothing sent.
     xy.LoadSettings(u"current_percent_x=50;speed_revolutionPerSecond_y=2;axisFlip_x=1;", 1);
     const std::size_t from = plugin.board->CommandCount();
     bool flipShown = true;
@@ -260,17 +239,12 @@ TEST(XYDialog, DefaultsThenCancelAndTheCloseBox) {
     EXPECT_FALSE(flipShown);  // the default direction -1
     EXPECT_EQ(Saved(xy, u"current_percent_x"), 80.0);
     EXPECT_EQ(Saved(xy, u"speed_revolutionPerSecond_y"), 10.0);
-    EXPECT_EQ(SavedInt(xy, u"axisFlip_x"), -1);
-    EXPECT_EQ(ParameterSets(*plugin.board, from), 0);
-
-    WithDialogDriver(
-        [&](KxWindow dialog) {
-            host::TypeIntoDialogItem(dialog, 1012, u"6.5");
-            host::CloseDialogBox(dialog);
-        },
-        [&] { xy.ShowConfigurationDialog(nullptr); });
+    EXPECT_EQ(Saved(xy, u"axisFlip_x"), -1.0);
+    EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
+    // The close box applies, to both axes.
+    Work(xy, {{1012, u"6.5"}}, 0);
     EXPECT_EQ(Saved(xy, u"acceleration_revolutionPerSecond2_x"), 6.5);
-    EXPECT_EQ(ParameterSets(*plugin.board, from), 2);  // both axes
+    EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 2);
 }
 
 TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
@@ -280,30 +254,24 @@ TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
         u"speed_revolutionPerSecond=0.44;maxJoystickSpeed_revolutionPerSecond=2;"
         u"deceleration_revolutionPerSecond2=1.25;current_percent=60.4;",
         3);
-    std::u16string fields[5];
+    Texts fields;
     bool stillOpen = false;
     WithDialogDriver(
         [&](KxWindow dialog) {
-            for (int i = 0; i < 5; ++i) fields[i] = host::DialogItemText(dialog, 1004 + i);
+            for (int i = 0; i < 5; ++i) fields.push_back(host::DialogItemText(dialog, 1004 + i));
             host::ClickDialogButton(dialog, 3);  // Defaults does nothing here
             stillOpen = host::IsDialogOpen(dialog);
             host::SetDialogItemChecked(dialog, 1024, true);
             host::ClickDialogButton(dialog, 2);
         },
         [&] { EXPECT_EQ(r.ShowConfigurationDialog(nullptr), 0); });
-    EXPECT_EQ(fields[0], u"1.0");
-    EXPECT_EQ(fields[1], u"60");
-    EXPECT_EQ(fields[2], u"10");
-    EXPECT_EQ(fields[3], u"0.4");
-    EXPECT_EQ(fields[4], u"4.500");
+    EXPECT_EQ(fields, (Texts{u"1.0", u"60", u"10", u"0.4", u"4.500"}));
     EXPECT_TRUE(stillOpen);
     // Cancel: nothing changed.
     EXPECT_EQ(Saved(r, u"speed_revolutionPerSecond"), 0.44);
-    EXPECT_EQ(Saved(r, u"maxJoystickSpeed_revolutionPerSecond"), 2.0);
-    EXPECT_EQ(SavedInt(r, u"axisFlip"), -1);
+    EXPECT_EQ(Saved(r, u"axisFlip"), -1.0);
 
-    WithDialogDriver([](KxWindow dialog) { host::ClickDialogButton(dialog, 1); },
-                     [&] { r.ShowConfigurationDialog(nullptr); });
+    Work(r, {}, 1);
     EXPECT_EQ(Saved(r, u"speed_revolutionPerSecond"), 0.4);
     EXPECT_EQ(Saved(r, u"maxJoystickSpeed_revolutionPerSecond"), 0.4);
     EXPECT_EQ(Saved(r, u"current_percent"), 60.0);
@@ -316,7 +284,7 @@ TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
             host::CloseDialogBox(dialog);
         },
         [&] { r.ShowConfigurationDialog(nullptr); });
-    EXPECT_FALSE(SavedBool(r, u"positiveLimitSwitches"));
+    EXPECT_EQ(Saved(r, u"positiveLimitSwitches"), 0.0);
 }
 
 TEST(DriveDialogs, WithoutAxesOnlyCancelEndsThem) {
@@ -328,8 +296,7 @@ TEST(DriveDialogs, WithoutAxesOnlyCancelEndsThem) {
         host::ClickDialogButton(dialog, 3);
         host::CloseDialogBox(dialog);
         stillOpen += host::IsDialogOpen(dialog);
-        // The fields were never filled.
-        EXPECT_EQ(host::DialogItemText(dialog, 1004), u"");
+        EXPECT_EQ(host::DialogItemText(dialog, 1004), u"");  // never filled
         host::ClickDialogButton(dialog, 2);
     };
     WithDialogDriver(driver, [&] { EXPECT_EQ(zDrive.ShowConfigurationDialog(nullptr), 0); });

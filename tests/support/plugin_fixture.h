@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "host/kx_settings.h"
+#include "host/kx_string.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/sim_board.h"
 
@@ -24,5 +26,16 @@ class PluginFixture : public SimBoardOwner, public PluginHost {
         Connect(port);
     }
 };
+
+// A value of the drive's saved settings (flags read as 1 or 0); a key that
+// is not there fails the test.
+inline double Saved(IKxLogicalDevice& drive, const std::u16string& key) {
+    CKxStringW text;
+    drive.SaveSettings(text);
+    double value = -12345;
+    EXPECT_TRUE(GetDoubleFromKey(text.GetString(), key.c_str(), &value))
+        << "no key " << KX_ToUtf8(key);
+    return value;
+}
 
 }  // namespace testing_support

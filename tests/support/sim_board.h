@@ -80,6 +80,14 @@ class SimBoard {
         }
         return out;
     }
+    // How many commands of this name (of this axis, unless -1) arrived from
+    // the `from`-th on.
+    int Count(const std::string& name, std::size_t from = 0, int axis = -1) const {
+        int n = 0;
+        for (const SimCommand& c : Commands(from))
+            n += c.name == name && (axis < 0 || c.axis == axis);
+        return n;
+    }
     std::size_t CommandCount() const {
         return endpoint.trace().Snapshot().size();
     }
