@@ -1,11 +1,7 @@
 // The host's thread port: POSIX threads (winpthreads on Windows) and a
-// recursive mutex that the owning thread may lock again.
-//
-// Cancellation of a thread is deferred and takes effect only at its explicit
-// pthread_testcancel() calls. On Windows those do not unwind the C++ stack
-// (destructors of the cancelled thread's objects do not run), so a thread
-// that can be cancelled tests for cancellation only where it holds no lock
-// and owns nothing.
+// recursive mutex that the owning thread may lock again. Threads are never
+// cancelled: on Windows a cancellation would not unwind the C++ stack, so
+// the plug-in's threads are asked to stop and joined.
 #pragma once
 
 #include <pthread.h>

@@ -1,6 +1,5 @@
 // The stand-in host's services the controller relies on: the recursive
-// mutex, deferred cancellation at explicit tests only, and time with a
-// speed factor that never jumps.
+// mutex, and time with a speed factor that never jumps.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,7 +12,7 @@
 
 namespace {
 
-TEST(HostThreads, RecursiveMutexAndDeferredCancellation) {
+TEST(HostThreads, RecursiveMutex) {
     pthread_mutexCS_t m;
     ASSERT_EQ(pthread_mutexCS_init(&m), 0);
     {
@@ -29,38 +28,6 @@ TEST(HostThreads, RecursiveMutexAndDeferredCancellation) {
     other.join();
     EXPECT_TRUE(taken);
     EXPECT_EQ(pthread_mutexCS_destroy(&m), 0);
-
-    // A deferred cancellation waits for the thread's own test.
-    static std::atomic<int> stage{0};
-    static std::atomic<bool> mayTest{false};
-    stage = 0;
-    mayTest = false;
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, nullptr,
-                  [](void*) -> void* {
-                      int old = 0;
-                      pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, &old);
-                      pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
-                      stage = 1;
-                      while (!mayTest) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                      stage = 2;  // reached although cancelled long ago
-                      pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &old);
-                      pthread_testcancel();
-                      stage = 3;  // never reached
-                      return nullptr;
-                  },
-                  nullptr),
-              0);
-    while (stage < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(pthread_cancel(thread), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(stage, 1);
-    mayTest = true;
-    void* result = nullptr;
-    ASSERT_EQ(pthread_join(thread, &result), 0);
-    EXPECT_EQ(result, PTHREAD_CANCELED);
-    EXPECT_EQ(stage, 2);
 }
 
 TEST(HostTime, SpeedFactorWithoutJumps) {
