@@ -69,20 +69,20 @@ TEST(PhysicalDevice, FactoryRegistrationQueryInterfaceAndReferences) {
     CKxStringW name;
     EXPECT_EQ(device->GetDeviceName(name), CKxStringW(u"Orva-Tessaro Motor Controller"));
     EXPECT_EQ(name, CKxStringW(u"Orva-Tessaro Motor Controller"));
-    // A fresh device has no controller: state 3, and it stays 3.
-    EXPECT_EQ(device->GetConnectionState(), 3u);
-    EXPECT_EQ(device->QueryConnection(), 1);
-    EXPECT_EQ(device->ShowDeviceDialog(0, nullptr), 10);
+    // A fresh device has no controller (state 3) and no drives; collecting
+    // and executing reach nothing.
     CKxLogicalDeviceList list{nullptr};
-    EXPECT_EQ(device->CreateLogicalDevices(0, 0, list), 0);
-    EXPECT_TRUE(list.empty());
     bool collect = true;
-    EXPECT_EQ(device->GetCollectMoves(&collect), 0);
+    testing_support::ExpectAnswers({{"state", device->GetConnectionState(), 3},
+                                    {"query", device->QueryConnection(), 1},
+                                    {"dialog", device->ShowDeviceDialog(0, nullptr), 10},
+                                    {"drives", device->CreateLogicalDevices(0, 0, list), 0},
+                                    {"collecting", device->GetCollectMoves(&collect), 0},
+                                    {"collecting to null", device->GetCollectMoves(nullptr), 0},
+                                    {"collect", device->SetCollectMoves(true), 0},
+                                    {"execute", device->ExecuteCollectedMoves(0), 0}});
+    EXPECT_TRUE(list.empty());
     EXPECT_FALSE(collect);
-    EXPECT_EQ(device->GetCollectMoves(nullptr), 0);
-    // With no drives, collecting and executing reach nothing.
-    EXPECT_EQ(device->SetCollectMoves(true), 0);
-    EXPECT_EQ(device->ExecuteCollectedMoves(0), 0);
 
     EXPECT_EQ(kx->Release(), 1);
     EXPECT_EQ(kx->Release(), 0);
@@ -255,20 +255,20 @@ TEST(PhysicalDevice, DisconnectWhileOtherThreadsMoveJogAndPoll) {
 
     // Every drive operation now answers its failure value, sending nothing.
     const std::size_t sent = plugin.board->CommandCount();
-    EXPECT_EQ(plugin.xy->MoveAbsolute(10, 10), 21);
-    EXPECT_EQ(plugin.xy->MoveRelative(10, 10), 21);
-    EXPECT_EQ(plugin.xy->MoveVelocity(1, 1), 21);
-    EXPECT_EQ(plugin.xy->MoveVelocity(0, 0), 21);
-    EXPECT_EQ(plugin.xy->FindLimits(), 1);
-    EXPECT_EQ(plugin.z->MoveAbsolute(10), 21);
-    EXPECT_EQ(plugin.z->MoveRelative(10), 21);
-    EXPECT_EQ(plugin.z->MoveJoystick(1), 21);
-    EXPECT_EQ(plugin.z->MoveVelocity(0), 21);
-    EXPECT_EQ(plugin.z->FindLimits(), 1);
-    EXPECT_EQ(plugin.rotary->MoveAbsolute(10), 21);
-    EXPECT_EQ(plugin.rotary->MoveRelative(10), 21);
-    EXPECT_EQ(plugin.rotary->MoveVelocity(1), 21);
-    EXPECT_EQ(plugin.rotary->MoveVelocity(0), 21);
+    testing_support::ExpectAnswers({{"xy abs", plugin.xy->MoveAbsolute(10, 10), 21},
+                                    {"xy rel", plugin.xy->MoveRelative(10, 10), 21},
+                                    {"xy jog", plugin.xy->MoveVelocity(1, 1), 21},
+                                    {"xy stop", plugin.xy->MoveVelocity(0, 0), 21},
+                                    {"xy search", plugin.xy->FindLimits(), 1},
+                                    {"z abs", plugin.z->MoveAbsolute(10), 21},
+                                    {"z rel", plugin.z->MoveRelative(10), 21},
+                                    {"z jog", plugin.z->MoveJoystick(1), 21},
+                                    {"z stop", plugin.z->MoveVelocity(0), 21},
+                                    {"z search", plugin.z->FindLimits(), 1},
+                                    {"r abs", plugin.rotary->MoveAbsolute(10), 21},
+                                    {"r rel", plugin.rotary->MoveRelative(10), 21},
+                                    {"r jog", plugin.rotary->MoveVelocity(1), 21},
+                                    {"r stop", plugin.rotary->MoveVelocity(0), 21}});
     EXPECT_EQ(plugin.board->CommandCount(), sent);
     EXPECT_EQ(s_lateCallbacks, lateAtReturn);
 }

@@ -118,10 +118,11 @@ TEST(BadInput, IntegerExtremesAndNullOutputs) {
     IKxDeviceZ& z = *plugin.z;
     IKxDeviceRotary& r = *plugin.rotary;
     double v = 7;
-    EXPECT_EQ(xy.SpeedLevelToSpeed(0xFFFFFFFFu, &v), 12);
-    EXPECT_EQ(z.JoystickSpeedLevelToSpeed(0xFFFFFFFFu, &v), 12);
-    EXPECT_EQ(r.JoystickSpeedLevelToSpeed(std::numeric_limits<int>::min(), &v), 12);
-    EXPECT_EQ(r.JoystickSpeedLevelToSpeed(std::numeric_limits<int>::max(), &v), 12);
+    testing_support::ExpectAnswers(
+        {{"xy level", xy.SpeedLevelToSpeed(0xFFFFFFFFu, &v), 12},
+         {"z joystick level", z.JoystickSpeedLevelToSpeed(0xFFFFFFFFu, &v), 12},
+         {"r joystick min", r.JoystickSpeedLevelToSpeed(std::numeric_limits<int>::min(), &v), 12},
+         {"r joystick max", r.JoystickSpeedLevelToSpeed(std::numeric_limits<int>::max(), &v), 12}});
     EXPECT_EQ(v, 7);
     unsigned acceleration = 0;
     EXPECT_EQ(z.SetAcceleration(0xFFFFFFFFu), 0);
@@ -138,17 +139,18 @@ TEST(BadInput, IntegerExtremesAndNullOutputs) {
     r.GetDeviceId(&id);
     EXPECT_EQ(id, 0xFFFFFFFFu);
     // Null outputs: answered, never written through.
-    EXPECT_EQ(xy.GetPosition(nullptr, nullptr), 0);
-    EXPECT_EQ(xy.GetRange(nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(xy.GetAxisFlip(nullptr, nullptr), 0);
-    EXPECT_EQ(z.GetRange(nullptr, nullptr), 0);
-    EXPECT_EQ(z.GetAxisFlip(nullptr), 0);
-    EXPECT_EQ(z.GetDeviceId(nullptr), 0);
-    EXPECT_EQ(r.GetSpeed(nullptr), 1);
-    EXPECT_EQ(z.LoadSettings(nullptr, 1), 0);
+    testing_support::ExpectAnswers(
+        {{"xy position", xy.GetPosition(nullptr, nullptr), 0},
+         {"xy range", xy.GetRange(nullptr, nullptr, nullptr, nullptr), 0},
+         {"xy flip", xy.GetAxisFlip(nullptr, nullptr), 0},
+         {"z range", z.GetRange(nullptr, nullptr), 0},
+         {"z flip", z.GetAxisFlip(nullptr), 0},
+         {"z id", z.GetDeviceId(nullptr), 0},
+         {"r speed", r.GetSpeed(nullptr), 1},
+         {"z load", z.LoadSettings(nullptr, 1), 0},
+         {"collecting", plugin.device->GetCollectMoves(nullptr), 0}});
     CKxStringW text;
     EXPECT_EQ(plugin.device->ShowConnectionDialog(text, nullptr), 7);
-    EXPECT_EQ(plugin.device->GetCollectMoves(nullptr), 0);
 }
 
 TEST(BadInput, PortNumbersOfEveryKind) {
@@ -156,10 +158,11 @@ TEST(BadInput, PortNumbersOfEveryKind) {
     auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
     ASSERT_NE(device, nullptr);
     // No board answers on any of them; each connect fails cleanly.
-    for (int port : {std::numeric_limits<int>::min(), -1, 0, 255, 256, 511,
-                     std::numeric_limits<int>::max()}) {
+    for (int port :
+         {std::numeric_limits<int>::min(), -1, 0, 255, 256, 511, std::numeric_limits<int>::max()}) {
         SCOPED_TRACE(port);
-        EXPECT_EQ(device->ConnectDevice(testing_support::PortText(u"m_iPort", port).GetString()), 1);
+        EXPECT_EQ(device->ConnectDevice(testing_support::PortText(u"m_iPort", port).GetString()),
+                  1);
         EXPECT_EQ(device->QueryConnection(), 1);
         EXPECT_EQ(device->GetConnectionState(), 3u);
     }

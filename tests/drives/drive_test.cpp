@@ -14,17 +14,9 @@
 
 namespace {
 
+using testing_support::ExpectAnswers;
 using testing_support::PluginFixture;
 using testing_support::Saved;
-
-// Answers of drive operations, each with what it should be.
-struct Answer {
-    const char* what;
-    int got, want;
-};
-void ExpectAnswers(const std::vector<Answer>& answers) {
-    for (const Answer& a : answers) EXPECT_EQ(a.got, a.want) << a.what;
-}
 
 TEST(Drives, LevelScalesNamesAndAnswersWithoutAxes) {
     tessaro::STessaro_XYDrive xyDrive(nullptr);

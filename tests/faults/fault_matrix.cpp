@@ -391,34 +391,27 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         if (!fault.spec[0] && result.failed && !op.failsByDesign)
             cell.broken.push_back("fails without a fault");
 
-        // The drives' settings as the host would save them now.
-        const std::vector<KeyMap> kept = KeysOf(before);
+        // The drives' settings as the host would save them now, against what
+        // the operation may do to them (a cell without a fault-free
+        // reference is not checked where the operation changes them).
         cell.settings = KeysOf(rig.SaveAll());
-        if (!connectCell && (reference || op.settings == Operation::kKept ||
-                             op.settings == Operation::kLowerSideMayStay)) {
-            bool fine = cell.settings == kept;
-            if (op.settings == Operation::kLowerSideMayStay) {
-                std::vector<KeyMap> upper = cell.settings, upperKept = kept;
-                for (auto* maps : {&upper, &upperKept})
+        std::vector<KeyMap> now = cell.settings, kept = KeysOf(before);
+        const bool keeps =
+            op.settings == Operation::kKept || op.settings == Operation::kLowerSideMayStay;
+        if (!connectCell && (reference || keeps)) {
+            if (op.settings == Operation::kLowerSideMayStay)
+                for (auto* maps : {&now, &kept})
                     for (KeyMap& m : *maps)
                         for (auto it = m.begin(); it != m.end();)
                             it = it->first.rfind(u"minPos_step", 0) == 0 ? m.erase(it) : ++it;
-                fine = upper == upperKept;
-            }
-            if (op.settings == Operation::kChanged)
-                fine = reference && cell.settings == *reference;
-            else if (op.settings == Operation::kChangedOnSuccess)
-                fine = fine || (reference && NearlySame(cell.settings, *reference));
+            const std::vector<KeyMap>& expected =
+                keeps || op.settings == Operation::kChangedOnSuccess ? kept : *reference;
+            const bool fine = now == expected || (op.settings == Operation::kChangedOnSuccess &&
+                                                  NearlySame(now, *reference));
             if (!fine) {
-                // Name what differs from the expected settings, for the reader.
-                const std::vector<KeyMap>& expected =
-                    op.settings == Operation::kKept ||
-                            op.settings == Operation::kLowerSideMayStay || !reference
-                        ? kept
-                        : *reference;
                 std::string what = "settings changed:";
-                for (std::size_t d = 0; d < cell.settings.size() && d < expected.size(); ++d)
-                    for (const auto& [key, value] : cell.settings[d]) {
+                for (std::size_t d = 0; d < now.size() && d < expected.size(); ++d)
+                    for (const auto& [key, value] : now[d]) {
                         const auto e = expected[d].find(key);
                         if (e == expected[d].end() || e->second != value)
                             what += " " + KX_ToUtf8(key) + "=" + KX_ToUtf8(value) + " (not " +

@@ -35,12 +35,9 @@ FakeRegistry::Key* FakeRegistry::Find(const std::u16string& path) {
     return Walk(&m_root, path, false);
 }
 
-long FakeRegistry::OpenLocalMachine(const std::u16string& path, std::uint32_t, RegistryKey* key) {
-    Key* found = Find(path);
-    if (!found) return platform::kRegistryFileNotFound;
-    ++openKeys;
-    *key = reinterpret_cast<RegistryKey>(found);
-    return platform::kRegistrySuccess;
+long FakeRegistry::OpenLocalMachine(const std::u16string& path, std::uint32_t access,
+                                    RegistryKey* key) {
+    return OpenSubKey(reinterpret_cast<RegistryKey>(&m_root), path, access, key);
 }
 
 long FakeRegistry::OpenSubKey(RegistryKey parent, const std::u16string& path, std::uint32_t,
@@ -60,21 +57,22 @@ long FakeRegistry::EnumSubKey(RegistryKey key, std::uint32_t index, std::size_t,
     return platform::kRegistrySuccess;
 }
 
-long FakeRegistry::QueryDword(RegistryKey key, const std::u16string& name, std::uint32_t* value) {
-    Key* k = reinterpret_cast<Key*>(key);
-    auto it = k->dwords.find(name);
-    if (it == k->dwords.end()) return platform::kRegistryFileNotFound;
+// A value of the key's map, if it is there.
+template <typename Map, typename Value>
+long Lookup(const Map& map, const std::u16string& name, Value* value) {
+    const auto it = map.find(name);
+    if (it == map.end()) return platform::kRegistryFileNotFound;
     *value = it->second;
     return platform::kRegistrySuccess;
 }
 
+long FakeRegistry::QueryDword(RegistryKey key, const std::u16string& name, std::uint32_t* value) {
+    return Lookup(reinterpret_cast<Key*>(key)->dwords, name, value);
+}
+
 long FakeRegistry::QueryString(RegistryKey key, const std::u16string& name, std::size_t,
                                std::u16string* value) {
-    Key* k = reinterpret_cast<Key*>(key);
-    auto it = k->strings.find(name);
-    if (it == k->strings.end()) return platform::kRegistryFileNotFound;
-    *value = it->second;
-    return platform::kRegistrySuccess;
+    return Lookup(reinterpret_cast<Key*>(key)->strings, name, value);
 }
 
 long FakeRegistry::SetDword(RegistryKey key, const std::u16string& name, std::uint32_t value) {

@@ -11,10 +11,9 @@ std::vector<std::string> FakeSerialApi::CallNames() const {
 }
 
 const SerialCall* FakeSerialApi::Find(const std::string& what) const {
-    for (const auto& call : calls) {
-        if (call.what == what) return &call;
-    }
-    return nullptr;
+    const auto it = std::find_if(calls.begin(), calls.end(),
+                                 [&](const SerialCall& c) { return c.what == what; });
+    return it == calls.end() ? nullptr : &*it;
 }
 
 int FakeSerialApi::Count(const std::string& what) const {
@@ -22,26 +21,25 @@ int FakeSerialApi::Count(const std::string& what) const {
                                           [&](const SerialCall& c) { return c.what == what; }));
 }
 
+SerialCall& FakeSerialApi::Record(const char* what) {
+    calls.emplace_back();
+    calls.back().what = what;
+    return calls.back();
+}
+
 platform::SerialHandle FakeSerialApi::Open(const char16_t* name, std::uint32_t access,
                                            std::uint32_t shareMode, std::uint32_t disposition,
                                            std::uint32_t flags) {
-    SerialCall call;
-    call.what = "open";
+    SerialCall& call = Record("open");
     call.name = name;
-    call.args[0] = access;
-    call.args[1] = shareMode;
-    call.args[2] = disposition;
-    call.args[3] = flags;
-    calls.push_back(call);
+    const std::uint32_t args[4] = {access, shareMode, disposition, flags};
+    std::copy(args, args + 4, call.args);
     return openSucceeds ? kHandle : platform::kInvalidSerialHandle;
 }
 
 bool FakeSerialApi::SetControlBlock(platform::SerialHandle,
                                     const platform::SerialControlBlock& block) {
-    SerialCall call;
-    call.what = "state";
-    call.block = block;
-    calls.push_back(call);
+    Record("state").block = block;
     if (stateSucceeds) m_block = block;
     return stateSucceeds;
 }
@@ -52,55 +50,41 @@ bool FakeSerialApi::GetControlBlock(platform::SerialHandle, platform::SerialCont
 }
 
 bool FakeSerialApi::SetTimeouts(platform::SerialHandle, const platform::SerialTimeouts& timeouts) {
-    SerialCall call;
-    call.what = "timeouts";
-    call.timeouts = timeouts;
-    calls.push_back(call);
+    Record("timeouts").timeouts = timeouts;
     return timeoutsSucceeds;
 }
 
 bool FakeSerialApi::Purge(platform::SerialHandle, std::uint32_t flags) {
-    SerialCall call;
-    call.what = "purge";
-    call.args[0] = flags;
-    calls.push_back(call);
+    Record("purge").args[0] = flags;
     return true;
 }
 
 bool FakeSerialApi::Write(platform::SerialHandle, const std::uint8_t* data, std::uint32_t count,
                           std::uint32_t* written) {
-    SerialCall call;
-    call.what = "write";
     const std::uint32_t accepted = writeSucceeds ? std::min(count, writeLimit) : 0;
-    call.bytes.assign(data, data + accepted);
-    calls.push_back(call);
+    Record("write").bytes.assign(data, data + accepted);
     if (written) *written = accepted;
     return writeSucceeds;
 }
 
 bool FakeSerialApi::Read(platform::SerialHandle, std::uint8_t* data, std::uint32_t count,
                          std::uint32_t* received) {
-    SerialCall call;
-    call.what = "read";
-    call.args[0] = count;
     ScriptedRead next;
     if (!reads.empty()) {
         next = reads.front();
         reads.pop_front();
     }
-    const std::uint32_t n =
-        std::min<std::uint32_t>(count, static_cast<std::uint32_t>(next.bytes.size()));
+    const std::uint32_t n = std::min(count, static_cast<std::uint32_t>(next.bytes.size()));
     std::copy(next.bytes.begin(), next.bytes.begin() + n, data);
+    SerialCall& call = Record("read");
+    call.args[0] = count;
     call.bytes.assign(next.bytes.begin(), next.bytes.begin() + n);
-    calls.push_back(call);
     if (received) *received = n;
     return next.ok;
 }
 
 bool FakeSerialApi::Close(platform::SerialHandle) {
-    SerialCall call;
-    call.what = "close";
-    calls.push_back(call);
+    Record("close");
     return true;
 }
 

@@ -14,8 +14,8 @@ namespace testing_support {
 struct SerialCall {
     std::string what;     // "open", "state", "timeouts", "purge", "write", "read", "close"
     std::u16string name;  // open
-    std::uint32_t args[4] =
-        {};  // open: access, share, disposition, flags; purge: flags; read: count
+    // open: access, share, disposition, flags; purge: flags; read: count
+    std::uint32_t args[4] = {};
     platform::SerialControlBlock block;
     platform::SerialTimeouts timeouts;
     std::vector<std::uint8_t> bytes;  // write: what was written; read: what was returned
@@ -58,6 +58,7 @@ class FakeSerialApi final : public platform::SerialApi {
     bool PendingInput(platform::SerialHandle, std::uint32_t* count) override;
 
   private:
+    SerialCall& Record(const char* what);
     platform::SerialControlBlock m_block;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "host/kx_settings.h"
 #include "host/kx_string.h"
@@ -36,6 +37,15 @@ inline double Saved(IKxLogicalDevice& drive, const std::u16string& key) {
     EXPECT_TRUE(GetDoubleFromKey(text.GetString(), key.c_str(), &value))
         << "no key " << KX_ToUtf8(key);
     return value;
+}
+
+// Answers of operations, each with what it should be.
+struct Answer {
+    const char* what;
+    long long got, want;
+};
+inline void ExpectAnswers(const std::vector<Answer>& answers) {
+    for (const Answer& a : answers) EXPECT_EQ(a.got, a.want) << a.what;
 }
 
 }  // namespace testing_support
