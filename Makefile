@@ -4,7 +4,8 @@
 #                  statically); tests run under Wine in a prefix of its own.
 #
 #   make test    build both trees and run every test in both, then the native
-#                suite again under ASan+UBSan and under TSan
+#                suite again under ASan+UBSan and under TSan; prints the size
+#                of the tests against the code (tools/test-ratio.sh)
 #   make demo    the main job: a tour of the plug-in through tessaro-host,
 #                against tessaro-sim on a pseudo-terminal as COM5
 #   make bench   every benchmark in one run, natively and under Wine; the
@@ -53,6 +54,7 @@ test: native windows
 	$(MAKE) --no-print-directory test-native || rc=1; \
 	$(MAKE) --no-print-directory test-windows || rc=1; \
 	if [ "$(SANITIZERS)" != 0 ]; then $(MAKE) --no-print-directory test-sanitizers || rc=1; fi; \
+	sh tools/test-ratio.sh || true; \
 	exit $$rc
 
 # The native suite built with AddressSanitizer + UndefinedBehaviorSanitizer
