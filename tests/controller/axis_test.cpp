@@ -45,6 +45,8 @@ TEST(AxisModel, DerivedQuantitiesAndTheirWrap) {
     EXPECT_NEAR(axis.GetUpperLimit(), 535.0 / 51.0, 1e-12);
     EXPECT_EQ(axis.ShiftZero(1.0), 51);
     EXPECT_EQ(axis.zeroPos_step, 1051);
+    EXPECT_EQ(axis.ShiftZero(-10.5), -535);  // toward zero here too
+    EXPECT_EQ(axis.zeroPos_step, 516);
     axis.zeroPos_step = 2147483647;
     axis.currentPos_step = -2147483647 - 1;
     EXPECT_DOUBLE_EQ(axis.GetPosition(), 1.0 * (1000.0 / 51000.0));  // the difference wraps to 1

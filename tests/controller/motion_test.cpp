@@ -79,6 +79,13 @@ TEST_F(Motion, ZMoveOfTheTypicalRequest) {
     ASSERT_FALSE(published.empty());
     EXPECT_NEAR(published.back(), 100.0, 1e-9);
 
+    // A fraction of a step is cut toward zero, below zero too: -10.5 um is
+    // -535 steps (not -536), sent flipped.
+    std::size_t mark1 = board.CommandCount();
+    ASSERT_TRUE(z.MoveAndWait(-10.5, false));
+    EXPECT_EQ(Find(Since(mark1), 2, "SetPosition")->args, Words32(535));
+    ASSERT_TRUE(z.MoveAndWait(100.0, false));
+
     // The profile mode is cached: a second move does not send it again; a
     // relative move of 0 sends the present count and still waits.
     const std::size_t mark2 = board.CommandCount();
@@ -148,6 +155,15 @@ TEST(RotaryMotion, TurnsTheWayTheAnglesSay) {
     ASSERT_NE(set, cmds.end());
     EXPECT_EQ(*set, (SimCommand{3, "SetPosition", {0xFFFC, 0xCCFE}, 0}));  // -209666
     EXPECT_NEAR(r.GetAngle(), 10.0, 0.01);
+    // Whole turns: 0 stays 0, a positive multiple of 360 reads 360 (both
+    // ends of the dial are angles), and never a negative zero.
+    r.m_pAxis->zeroPos_step = -r.m_pAxis->currentPos_step;
+    EXPECT_EQ(r.GetAngle(), 0.0);
+    EXPECT_FALSE(std::signbit(r.GetAngle()));
+    for (const auto& [turns, angle] : {std::pair<int, double>{1, 360.0}, {2, 360.0}, {-1, 0.0}}) {
+        r.m_pAxis->zeroPos_step = turns * 204000 - r.m_pAxis->currentPos_step;
+        EXPECT_EQ(r.GetAngle(), angle) << turns << " turns";
+    }
     controller.Close();
 }
 
