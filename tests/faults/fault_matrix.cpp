@@ -19,9 +19,9 @@
 #include <dirent.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -70,21 +70,20 @@ bool ThreadsBackTo(int count) {
 // key=value; pairs of a settings text, without the current positions (a
 // move may change them; that is what a move is for).
 using KeyMap = std::map<std::u16string, std::u16string>;
-KeyMap Keys(const CKxStringW& text) {
-    KeyMap keys;
-    const std::u16string s = text.GetString();
-    std::size_t start = 0;
-    while (start < s.size()) {
-        std::size_t end = s.find(u';', start);
-        if (end == std::u16string::npos) end = s.size();
-        const std::u16string pair = s.substr(start, end - start);
-        const std::size_t eq = pair.find(u'=');
-        const std::u16string key = pair.substr(0, eq);
-        if (key.rfind(u"currentPos_step", 0) != 0)
-            keys[key] = eq == std::u16string::npos ? u"" : pair.substr(eq + 1);
-        start = end + 1;
+std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
+    std::vector<KeyMap> all;
+    for (const CKxStringW& text : texts) {
+        KeyMap& keys = all.emplace_back();
+        const std::u16string s = text.GetString();
+        for (std::size_t start = 0, end; start < s.size(); start = end + 1) {
+            end = std::min(s.find(u';', start), s.size());
+            const std::u16string pair = s.substr(start, end - start);
+            const std::size_t eq = pair.find(u'=');
+            if (pair.rfind(u"currentPos_step", 0) != 0)
+                keys[pair.substr(0, eq)] = eq == std::u16string::npos ? u"" : pair.substr(eq + 1);
+        }
     }
-    return keys;
+    return all;
 }
 
 struct Faults {
@@ -189,10 +188,11 @@ Result StoppedSearch(const std::function<EDeviceManagerReturnCode()>& search,
     return Code(code);
 }
 
-// Both results of a jog: start, then stop.
-Result Jog(EDeviceManagerReturnCode start, EDeviceManagerReturnCode stop) {
-    return {std::to_string(start) + "/" + std::to_string(stop),
-            start != KX_DM_OK || stop != KX_DM_OK};
+// Both results of a jog: the start's, then the stop's.
+Result Jog(EDeviceManagerReturnCode start, const std::function<EDeviceManagerReturnCode()>& stop) {
+    const EDeviceManagerReturnCode stopped = stop();
+    return {std::to_string(start) + "/" + std::to_string(stopped),
+            start != KX_DM_OK || stopped != KX_DM_OK};
 }
 
 // Connect: the connection state and the drives the host gets.
@@ -221,18 +221,13 @@ const std::vector<Operation>& Operations() {
          [](Rig& r) { return Code(r.rotary->MoveAbsolute(30)); }},
         {"XY jog", "SetVelocity", 5, true, Operation::kKept,
          [](Rig& r) {
-             const EDeviceManagerReturnCode start = r.xy->MoveVelocity(1, 1);
-             return Jog(start, r.xy->MoveVelocity(0, 0));
+             return Jog(r.xy->MoveVelocity(1, 1), [&] { return r.xy->MoveVelocity(0, 0); });
          }},
         {"Z jog", "SetVelocity", 5, true, Operation::kKept,
-         [](Rig& r) {
-             const EDeviceManagerReturnCode start = r.z->MoveJoystick(2);
-             return Jog(start, r.z->MoveJoystick(0));
-         }},
+         [](Rig& r) { return Jog(r.z->MoveJoystick(2), [&] { return r.z->MoveJoystick(0); }); }},
         {"rotary jog", "SetVelocity", 5, true, Operation::kKept,
          [](Rig& r) {
-             const EDeviceManagerReturnCode start = r.rotary->MoveVelocity(1);
-             return Jog(start, r.rotary->MoveVelocity(0));
+             return Jog(r.rotary->MoveVelocity(1), [&] { return r.rotary->MoveVelocity(0); });
          }},
         // A search is a chain of waits of up to 60 s each.
         {"XY limit search", "SetVelocity", 1200, true, Operation::kChangedOnSuccess,
@@ -261,29 +256,17 @@ const std::vector<Operation>& Operations() {
         // next pass. Shown: whether a position change still reaches the host.
         {"polling", "GetCommandedPosition", 5, false, Operation::kKept,
          [](Rig& r) {
-             struct Seen {
-                 std::mutex mutex;
-                 std::condition_variable cv;
-                 int calls = 0;
-             } seen;
+             static std::atomic<int> s_calls;
+             s_calls = 0;
              r.device->SetPositionCallback(
-                 [](std::uint32_t, SKxDevicePosition*, std::uint64_t context) {
-                     auto* s = reinterpret_cast<Seen*>(context);
-                     std::lock_guard<std::mutex> lock(s->mutex);
-                     ++s->calls;
-                     s->cv.notify_all();
-                 },
-                 reinterpret_cast<std::uint64_t>(&seen));
+                 [](std::uint32_t, SKxDevicePosition*, std::uint64_t) { ++s_calls; }, 0);
              r.board.endpoint.processor().MoveByHand(2, 777);
              // Twenty polling periods on the host's clock.
              const double t0 = KX_GetTimeCounter();
-             std::unique_lock<std::mutex> lock(seen.mutex);
-             while (seen.calls == 0 && KX_GetTimeCounter() - t0 < 1000)
-                 seen.cv.wait_for(lock, std::chrono::milliseconds(1));
-             const bool called = seen.calls > 0;
-             lock.unlock();
+             while (s_calls == 0 && KX_GetTimeCounter() - t0 < 1000)
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
              r.device->SetPositionCallback(nullptr, 0);
-             return Result{called ? "callback" : "no callback", !called};
+             return Result{s_calls > 0 ? "callback" : "no callback", s_calls == 0};
          }},
         {"disconnect", "Reset", 5, false, Operation::kKept,
          [](Rig& r) { return Code(r.device->DisconnectDevice()); }},
@@ -316,12 +299,6 @@ bool NearlySame(const std::vector<KeyMap>& a, const std::vector<KeyMap>& b) {
         }
     }
     return true;
-}
-
-std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
-    std::vector<KeyMap> keys;
-    for (const CKxStringW& t : texts) keys.push_back(Keys(t));
-    return keys;
 }
 
 // `reference`: the settings after the operation without a fault.
