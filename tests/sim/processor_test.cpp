@@ -297,7 +297,8 @@ TEST_F(SimProcessorTwoAxes, AxesTheBoardDoesNotHaveAreRefused) {
     EXPECT_EQ(position, 0);  // a full-length reply with zero words
     std::uint16_t v[7];
     ASSERT_EQ(GetVersion(&board, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), kLinkOk);
-    EXPECT_EQ(v[2], 2);
+    EXPECT_EQ((std::vector<std::uint16_t>{v[0], v[1], v[2]}),
+              (std::vector<std::uint16_t>{5, 3, 2}));
 }
 
 }  // namespace
