@@ -84,6 +84,11 @@ TEST(AxisModel, ConversionsHaveDefinedResultsForEveryDouble) {
     EXPECT_EQ(SignedCount(std::numeric_limits<std::int64_t>::max(), -1, -1), 2147483647);
     EXPECT_EQ(SignedCount(1000, -128, -1), 128000);
     EXPECT_EQ(Saturate32(-2147483649LL), -2147483647 - 1);
+    // Only "Invalid Move into Limit" ends a move as a success; a pending
+    // limit event (13) is still a refusal.
+    EXPECT_EQ(FoldMoveIntoLimit(14), 0);
+    EXPECT_EQ(FoldMoveIntoLimit(13), 13);
+    EXPECT_EQ(FoldMoveIntoLimit(15), 15);
 
     CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
     axis.m_uSampleTime_us = 100;
