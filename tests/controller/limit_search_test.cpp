@@ -32,12 +32,6 @@ sim::LimitSwitches Switches(bool hasNegative, std::int32_t negative, bool hasPos
     return s;
 }
 
-std::size_t Count(const std::vector<SimCommand>& cmds, std::uint8_t axis, const std::string& name) {
-    return static_cast<std::size_t>(
-        std::count_if(cmds.begin(), cmds.end(),
-                      [&](const SimCommand& c) { return c.axis == axis && c.name == name; }));
-}
-
 TEST(LimitSearch, ZLowerAndUpperLimits) {
     SimBoard board(kPort, 4, 10.0);
     CTessaroController controller(kPort);
@@ -143,7 +137,7 @@ TEST(LimitSearch, AStopEndsTheSearchStopsTheAxesAndStoresNothing) {
         std::thread search([&] { result = c.search(); });
         // Wait (bounded) until the fast run is under way.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (Count(board.Commands(mark), c.axes[0]->axisNumber(), "SetVelocity") == 0 &&
+        while (board.Count("SetVelocity", mark, c.axes[0]->axisNumber()) == 0 &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto asked = std::chrono::steady_clock::now();
@@ -181,10 +175,9 @@ TEST(LimitSearch, StageAxesClearingInDifferentPasses) {
     board.endpoint.processor().SetLimitSwitches(1, Switches(false, 0, true, -100000));
     const std::size_t mark = board.CommandCount();
     ASSERT_EQ(controller.m_pXYMotion->FindLowerLimits(), 0);
-    const auto cmds = board.Commands(mark);
     // X was stopped once when it cleared and restarted by each later pass.
-    EXPECT_EQ(Count(cmds, 0, "SetStopMode"), 1u);
-    EXPECT_GE(Count(cmds, 0, "SetVelocity"), 4u);  // fast run, 3 back-offs, approach
+    EXPECT_EQ(board.Count("SetStopMode", mark, 0), 1);
+    EXPECT_GE(board.Count("SetVelocity", mark, 0), 4);  // fast run, 3 back-offs, approach
     CTessaroAxis& x = *controller.m_pXYMotion->m_pAxisX;
     CTessaroAxis& y = *controller.m_pXYMotion->m_pAxisY;
     EXPECT_LE(x.minPos_step, -5000);

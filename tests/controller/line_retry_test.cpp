@@ -21,12 +21,6 @@ using testing_support::SimBoard;
 
 constexpr int kPort = 25;
 
-int Sent(const SimBoard& board, std::size_t from, const std::string& name) {
-    int n = 0;
-    for (const auto& c : board.Commands(from)) n += c.name == name;
-    return n;
-}
-
 TEST(LineRetry, OneLineFailureIsRepeatedTwoAreReported) {
     SimBoard board(kPort, 4);
     CTessaroController controller(kPort);
@@ -56,7 +50,7 @@ TEST(LineRetry, OneLineFailureIsRepeatedTwoAreReported) {
             std::uint16_t status = 0xFFFF;
             EXPECT_EQ(z.GetEventStatus(&status), count == 1 ? LinkError{kLinkOk} : c.twice);
             // Sent twice either way: never a third time.
-            EXPECT_EQ(Sent(board, from, "GetEventStatus"), 2);
+            EXPECT_EQ(board.Count("GetEventStatus", from), 2);
             if (count == 1) {
                 EXPECT_NE(status, 0xFFFF);
             }
@@ -68,7 +62,7 @@ TEST(LineRetry, OneLineFailureIsRepeatedTwoAreReported) {
     std::size_t from = board.CommandCount();
     std::uint16_t status = 0;
     EXPECT_EQ(z.GetEventStatus(&status), kLinkProcessorReset);
-    EXPECT_EQ(Sent(board, from, "GetEventStatus"), 1);
+    EXPECT_EQ(board.Count("GetEventStatus", from), 1);
     // Reset is never repeated, even when its answer was lost.
     board.endpoint.faults().Clear();
     board.Fault("noreply:op=Reset:count=1");
@@ -77,7 +71,7 @@ TEST(LineRetry, OneLineFailureIsRepeatedTwoAreReported) {
         CKxMutexLock lock(controller.m_lock);
         EXPECT_EQ(Reset(&controller.m_board), kLinkCommPortRead);
     }
-    EXPECT_EQ(Sent(board, from, "Reset"), 1);
+    EXPECT_EQ(board.Count("Reset", from), 1);
     EXPECT_TRUE(IsLineFailure(kLinkCommTimeout));
     EXPECT_FALSE(IsLineFailure(kLinkCommPortWrite));
     EXPECT_FALSE(IsLineFailure(kLinkInvalidChecksum));  // the processor's refusal
