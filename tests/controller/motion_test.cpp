@@ -119,6 +119,12 @@ TEST_F(Motion, XYCoordinatedSpeedsWithTheFloor) {
     EXPECT_EQ(Find(only, 1, "SetVelocity")->args, Words32(3342336));
     EXPECT_NEAR(xy.m_pAxisY->GetPosition(), 500.0, 1e-9);
 
+    // Just above the floor Y keeps its own speed: 31 um in X's 0.1 s is
+    // 0.31 rev/s, trunc(5.1 * 0.31 * 65536) = 103612.
+    const std::size_t markFloor = board.CommandCount();
+    ASSERT_TRUE(xy.MoveAndWait(0.0, 531.0, false));
+    EXPECT_EQ(Find(Since(markFloor), 1, "SetVelocity")->args, Words32(103612));
+
     // With multipleUpdate both axes start with one MultiUpdate.
     xy.multipleUpdate = true;
     const std::size_t mark3 = board.CommandCount();
