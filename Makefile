@@ -112,7 +112,7 @@ soak: asan
 	@$(ASAN_ENV) $(ASAN)/bin/soak --moves $(SOAK_MOVES) --reconnects $(SOAK_RECONNECTS) --latency 0
 
 fault-matrix: native windows
-	@sh tests/faults/fault-matrix-report.sh $(NATIVE) $(WINDOWS) docs/fault-matrix.md
+	@sh tools/fault-matrix-report.sh $(NATIVE) $(WINDOWS) docs/fault-matrix.md
 
 screenshots: windows
 	@sh tools/install-deps.sh imagemagick

@@ -1,5 +1,6 @@
 #!/bin/sh
 # fault-matrix-report.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUTPUT.md
+# (`make fault-matrix`; the test suite runs the matrix itself, not this.)
 # Runs the fault matrix with the simulator in process and on a
 # pseudo-terminal, then tessaro-host's operations against a faulty
 # tessaro-sim under Wine, and writes the three tables with their legend.
@@ -100,10 +101,10 @@ plug-in reported a failure) or 3 (no controller), within the time limit.
 Times are wall-clock and include Wine starting the program.
 
 TEXT
-  sh "$here/../../cmake/wine-prepare.sh" start "$prefix" >/dev/null
-  sh "$here/host-fault-run.sh" "$native/bin" "$prefix/dosdevices" "$windows/wine-run.sh" \
+  sh "$here/../cmake/wine-prepare.sh" start "$prefix" >/dev/null
+  sh "$here/../tests/faults/host-fault-run.sh" "$native/bin" "$prefix/dosdevices" "$windows/wine-run.sh" \
     "$windows/bin/tessaro-host.exe" --no-metadata --port 9 --settings none || rc=1
-  sh "$here/../../cmake/wine-prepare.sh" stop "$prefix" >/dev/null 2>&1
+  sh "$here/../cmake/wine-prepare.sh" stop "$prefix" >/dev/null 2>&1
 } >"$out"
 echo "fault matrix written to $out"
 grep -E '^[0-9]+ cells|^every cell' "$out"
