@@ -23,7 +23,7 @@
 
 #include "cmotion/link_commands.h"
 #include "cmotion/link_serial.h"
-#include "tests/support/peer_control.h"
+#include "tools/link-peer/peer_control.h"
 
 namespace {
 
@@ -69,8 +69,8 @@ long long MonotonicNs() {
         .count();
 }
 
-void PrintBreakdown(cmotion::CLinkAxisHandle* handle, testing_support::PeerControl& control,
-                    int count, double wireUs) {
+void PrintBreakdown(cmotion::CLinkAxisHandle* handle, link_peer::PeerControl& control, int count,
+                    double wireUs) {
     platform::SerialApi& api = platform::CurrentSerialApi();
     const platform::SerialHandle h = handle->m_pPort->m_hPort;
     double ourSide = 0, toPeer = 0, peer = 0, back = 0;
@@ -126,16 +126,15 @@ int main(int argc, char** argv) {
     app.add_flag("--breakdown", breakdown, "Where a paced exchange's time goes (native only)");
     CLI11_PARSE(app, argc, argv);
 
-    testing_support::ConfigurePeerPorts();
-    testing_support::PeerControl control;
+    link_peer::ConfigurePeerPorts();
+    link_peer::PeerControl control;
     std::string error;
     if (!control.Open(&error) || !control.Ok("reset")) {
         std::fprintf(stderr, "link-exchange-bench: %s (is link-peer running?)\n", error.c_str());
         return 1;
     }
     cmotion::CLinkAxisHandle handle{};
-    cmotion::LinkError code =
-        cmotion::OpenSerialInterface(&handle, 0, testing_support::kPeerDataPort);
+    cmotion::LinkError code = cmotion::OpenSerialInterface(&handle, 0, link_peer::kPeerDataPort);
     if (code == cmotion::kLinkOk) code = cmotion::SyncSerialPort(handle.m_pPort);
     if (code != cmotion::kLinkOk) {
         std::fprintf(stderr, "link-exchange-bench: COM5: %s\n", cmotion::GetErrorText(code));

@@ -8,7 +8,7 @@ set -eu
 native=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
 here="$(cd "$(dirname "$0")" && pwd)"
-background="$here/../tests/support/background.sh"
+background="$here/../tools/background.sh"
 prefix="$windows/wineprefix"
 work="$native/bench"
 mkdir -p "$work"

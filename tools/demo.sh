@@ -10,7 +10,7 @@ set -eu
 build=$1
 dir="$(cd "$build" && pwd)/demo"
 here="$(cd "$(dirname "$0")" && pwd)"
-background="$here/../tests/support/background.sh"
+background="$here/background.sh"
 mkdir -p "$dir"
 settings="$dir/demo-settings.txt"
 rm -f "$settings"

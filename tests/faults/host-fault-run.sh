@@ -21,7 +21,7 @@ dir=$2
 shift 2
 host="$*"  # words without spaces: build paths and options
 here="$(cd "$(dirname "$0")" && pwd)"
-background="$here/../support/background.sh"
+background="$here/../../tools/background.sh"
 mkdir -p "$dir"
 trap 'sh "$background" stop host-fault-sim "$dir" >/dev/null 2>&1' EXIT INT TERM
 

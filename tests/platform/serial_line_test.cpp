@@ -7,19 +7,19 @@
 
 #include "cmotion/link_commands.h"
 #include "cmotion/link_serial.h"
-#include "tests/support/peer_control.h"
 #include "tests/support/wait_for.h"
+#include "tools/link-peer/peer_control.h"
 
 namespace cmotion {
 namespace {
 
-using testing_support::kPeerDataPort;
-using testing_support::PeerControl;
+using link_peer::kPeerDataPort;
+using link_peer::PeerControl;
 
 class SerialLine : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        testing_support::ConfigurePeerPorts();
+        link_peer::ConfigurePeerPorts();
         s_control = new PeerControl;
         std::string error;
         if (!s_control->Open(&error)) FAIL() << error << " (is link-peer running?)";

@@ -1,11 +1,11 @@
-#include "tests/support/peer_control.h"
+#include "tools/link-peer/peer_control.h"
 
 #include <chrono>
 #include <cstdlib>
 
 #include "platform/serial_port.h"
 
-namespace testing_support {
+namespace link_peer {
 
 void ConfigurePeerPorts() {
     if (const char* dir = std::getenv("TESSARO_PEER_DIR")) {
@@ -61,4 +61,4 @@ long long PeerControl::Stat(const std::string& name) {
     return std::atoll(answer.c_str() + at + key.size());
 }
 
-}  // namespace testing_support
+}  // namespace link_peer

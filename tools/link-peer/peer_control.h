@@ -1,14 +1,14 @@
-// The test side of link-peer: which COM ports it serves and its text control
-// line. Built for both platforms; natively the ports are pointed at the
-// peer's links (TESSARO_PEER_DIR), under Wine they are the prefix's COM
-// devices the fixture links to the peer.
+// The client side of link-peer, for the transport's tests and benchmarks:
+// which COM ports it serves and its text control line. Built for both platforms; natively the ports
+// are pointed at the peer's links (TESSARO_PEER_DIR), under Wine they are the prefix's COM devices
+// the fixture links to the peer.
 #pragma once
 
 #include <string>
 
 #include "cmotion/link_serial.h"
 
-namespace testing_support {
+namespace link_peer {
 
 inline constexpr int kPeerDataPort = 5;
 // Above 9 on purpose: the control line is opened under the "\\.\COMn" name.
@@ -36,4 +36,4 @@ class PeerControl {
     cmotion::CLinkAxisHandle m_handle{};
 };
 
-}  // namespace testing_support
+}  // namespace link_peer
