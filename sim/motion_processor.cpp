@@ -155,6 +155,12 @@ std::uint16_t MotionProcessor::SignalStatus(const AxisState& a) const {
 // change of velocity and no limit switch reached on the way.
 std::int64_t MotionProcessor::SteadyCycles(const AxisState& a) const {
     if (!a.moving) return kForever;
+    // A move whose speed is 0 never gets anywhere: nothing changes until the
+    // next command, however long the host waits (a positioning move already
+    // at its target still arrives in its next cycle).
+    if (!a.stopping && a.velocity == 0 && a.active.velocity == 0 &&
+        (a.active.mode == 1 || ToFixed(a.active.position) != a.position))
+        return kForever;
     if (a.stopping || a.velocity == 0) return 1;
     const std::int64_t speed = Abs(a.velocity);
     std::int64_t cycles = kForever;
