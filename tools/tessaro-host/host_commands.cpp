@@ -1,5 +1,6 @@
 #include "tools/tessaro-host/host_commands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -65,6 +66,27 @@ struct Limits {
     double low = 0, high = 0;
     bool InForce() const { return low <= high; }
 };
+
+// Each axis of the stage (xy given) or of the focus drive: its name, where
+// it stands and its limits, in micrometres.
+struct AxisLimits {
+    const char* name;
+    double position = 0;
+    Limits limits;
+};
+std::vector<AxisLimits> ReadAxisLimits(IKxDeviceXY* xy, IKxDeviceZ* z) {
+    if (xy) {
+        std::vector<AxisLimits> axes = {{"x", 0, {}}, {"y", 0, {}}};
+        xy->GetPosition(&axes[0].position, &axes[1].position);
+        xy->GetRange(&axes[0].limits.low, &axes[0].limits.high, &axes[1].limits.low,
+                     &axes[1].limits.high);
+        return axes;
+    }
+    std::vector<AxisLimits> axes = {{"z", 0, {}}};
+    z->GetPosition(&axes[0].position);
+    z->GetRange(&axes[0].limits.low, &axes[0].limits.high);
+    return axes;
+}
 
 // Why `target` on `axis` may not be moved to; empty when it may.
 std::string BeyondLimits(const std::string& axis, double target, const Limits& limits) {
@@ -353,20 +375,10 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
         // themselves do not.
         if (drive != "r") {
             std::string beyond;
-            if (drive == "xy") {
-                double x = 0, y = 0;
-                Limits lx, ly;
-                xy->GetPosition(&x, &y);
-                xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
-                beyond = BeyondLimits("x", relative ? x + v[0] : v[0], lx);
-                if (beyond.empty()) beyond = BeyondLimits("y", relative ? y + v[1] : v[1], ly);
-            } else {
-                double position = 0;
-                Limits limits;
-                z->GetPosition(&position);
-                z->GetRange(&limits.low, &limits.high);
-                beyond = BeyondLimits("z", relative ? position + v[0] : v[0], limits);
-            }
+            const std::vector<AxisLimits> axes = ReadAxisLimits(drive == "xy" ? xy : nullptr, z);
+            for (std::size_t i = 0; i < axes.size() && beyond.empty(); ++i)
+                beyond = BeyondLimits(axes[i].name, relative ? axes[i].position + v[i] : v[i],
+                                      axes[i].limits);
             if (!beyond.empty())
                 return {kExitFailed, what + " refused: " + beyond + " (set " + drive +
                                          " lower/upper to change the limits)"};
@@ -490,16 +502,9 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
         if (key == "lower" || key == "upper") {
             const bool lower = key == "lower";
             std::string crossing;
-            if (isXY) {
-                Limits lx, ly;
-                xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
-                crossing = CrossesLimits("x", lower, v[0], lx);
-                if (crossing.empty()) crossing = CrossesLimits("y", lower, v[1], ly);
-            } else {
-                Limits limits;
-                z->GetRange(&limits.low, &limits.high);
-                crossing = CrossesLimits("z", lower, v[0], limits);
-            }
+            const std::vector<AxisLimits> axes = ReadAxisLimits(isXY ? xy : nullptr, z);
+            for (std::size_t i = 0; i < axes.size() && crossing.empty(); ++i)
+                crossing = CrossesLimits(axes[i].name, lower, v[i], axes[i].limits);
             if (!crossing.empty()) return Usage("set " + drive + " " + key + ": " + crossing);
         }
         if (key == "lower") code = isXY ? xy->SetLowerLimits(v[0], v[1]) : z->SetLowerLimit(v[0]);
@@ -514,12 +519,9 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     }
     if (code != 0) return Failed("set " + drive + " " + key, code);
     if (key == "lower" || key == "upper") {
-        Limits lx, ly;
-        if (isXY)
-            xy->GetRange(&lx.low, &lx.high, &ly.low, &ly.high);
-        else
-            z->GetRange(&lx.low, &lx.high);
-        if (!lx.InForce() || (isXY && !ly.InForce()))
+        const std::vector<AxisLimits> axes = ReadAxisLimits(isXY ? xy : nullptr, z);
+        if (std::any_of(axes.begin(), axes.end(),
+                        [](const AxisLimits& a) { return !a.limits.InForce(); }))
             m_session.Print("note: the " + drive +
                             " limits are not ordered yet; moves are checked against them once "
                             "the lower limit lies below the upper one");
