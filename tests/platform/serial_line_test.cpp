@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 #include "cmotion/link_commands.h"
 #include "cmotion/link_serial.h"
@@ -49,20 +50,6 @@ class SerialLine : public ::testing::Test {
 };
 PeerControl* SerialLine::s_control = nullptr;
 
-TEST_F(SerialLine, OpensWithTheBoardsLineSettings) {
-    ASSERT_EQ(OpenData(), kLinkOk);
-    platform::SerialControlBlock block;
-    ASSERT_TRUE(platform::CurrentSerialApi().GetControlBlock(handle.m_pPort->m_hPort, &block));
-    EXPECT_EQ(block.baudRate, 57600u);
-    EXPECT_EQ(block.byteSize, 8);
-    EXPECT_EQ(block.parity, 0);
-    EXPECT_EQ(block.stopBits, 0);
-    EXPECT_FALSE(block.outxCtsFlow);
-    EXPECT_FALSE(block.outX);
-    EXPECT_FALSE(block.inX);
-    // DTR and RTS are not read back: Wine reports them enabled whatever was set.
-}
-
 TEST_F(SerialLine, OpenIsExclusive) {
 #ifdef _WIN32
     GTEST_SKIP() << "Wine does not enforce exclusive opens";
@@ -79,8 +66,15 @@ TEST_F(SerialLine, OpenIsExclusive) {
     Close(second);
 }
 
-TEST_F(SerialLine, SyncOnTheFourthZeroByteThenExchangesAllByteValues) {
+TEST_F(SerialLine, OpensAtTheBoardsSettingsSyncsAndExchangesAllByteValues) {
     ASSERT_EQ(OpenData(), kLinkOk);
+    // 57600 8N1 without flow control (DTR and RTS are not read back: Wine
+    // reports them enabled whatever was set).
+    platform::SerialControlBlock b;
+    ASSERT_TRUE(platform::CurrentSerialApi().GetControlBlock(handle.m_pPort->m_hPort, &b));
+    EXPECT_EQ((std::vector<unsigned>{b.baudRate, b.byteSize, b.parity, b.stopBits, b.outxCtsFlow,
+                                     b.outX, b.inX}),
+              (std::vector<unsigned>{57600, 8, 0, 0, 0, 0, 0}));
     // The peer answers once four zero bytes make a whole Nop packet.
     EXPECT_EQ(SyncSerialPort(handle.m_pPort), kLinkOk);
     EXPECT_EQ(s_control->Stat("zeros"), 4);
@@ -88,9 +82,8 @@ TEST_F(SerialLine, SyncOnTheFourthZeroByteThenExchangesAllByteValues) {
 
     std::uint16_t v[7] = {};
     EXPECT_EQ(GetVersion(&handle, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), kLinkOk);
-    EXPECT_EQ(v[0], 5);
-    EXPECT_EQ(v[2], 4);
-    EXPECT_EQ(v[6], 2);
+    EXPECT_EQ((std::vector<std::uint16_t>{v[0], v[2], v[6]}),
+              (std::vector<std::uint16_t>{5, 4, 2}));
 
     // Every byte value both ways: positions made of consecutive byte values.
     for (unsigned int b = 0; b < 256; b += 4) {
@@ -118,43 +111,36 @@ TEST_F(SerialLine, StaleInputIsPurgedBeforeEachPacket) {
     EXPECT_EQ(events, 0x0421);
 }
 
-TEST_F(SerialLine, ShortReplyEndsByTimeoutAsCommPortRead) {
+TEST_F(SerialLine, ShortRepliesRefusalsBadChecksumsAndSilence) {
     ASSERT_EQ(OpenData(), kLinkOk);
+    // A short reply waits for its read's time-out (100 + 10 * 6 ms) rather
+    // than giving up early, and does end; the port stays usable.
     ASSERT_TRUE(s_control->Ok("short 1"));
     const auto start = std::chrono::steady_clock::now();
     std::uint16_t w1 = 0, w2 = 0;
     EXPECT_EQ(SendCommandGet16x2(&handle, Opcode::GetVersion, &w1, &w2), kLinkCommPortRead);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    // The read waited for its time-out (100 + 10 * 6 ms) rather than giving
-    // up early, and did end.
     EXPECT_GE(elapsed, std::chrono::milliseconds(100));
     EXPECT_LT(elapsed, std::chrono::seconds(3));
-
-    // The port stays usable: the next command is sent as usual.
     ASSERT_TRUE(s_control->Ok("short 0"));
     EXPECT_EQ(Update(&handle), kLinkOk);
-}
 
-TEST_F(SerialLine, RefusalsAndChecksumErrorsFromThePeer) {
-    ASSERT_EQ(OpenData(), kLinkOk);
     // An instruction the peer does not know: status 2 in a two-byte reply,
     // also where reply words were expected.
     EXPECT_EQ(SendCommand(&handle, static_cast<Opcode>(0x01)), kLinkInvalidInstruction);
     std::uint16_t value = 0xFFFF;
     EXPECT_EQ(GetProfileMode(&handle, &value), kLinkInvalidInstruction);
     EXPECT_EQ(value, 0);
-
     ASSERT_TRUE(s_control->Ok("badsum 1"));
     EXPECT_EQ(Update(&handle), kLinkChecksumError);
-}
 
-TEST_F(SerialLine, SilentPeerFailsSyncAfterFifteenZeroBytes) {
-    ASSERT_EQ(OpenData(), kLinkOk);
+    // Silent: sync fails after fifteen zero bytes; the port stays open, the
+    // caller decides to close it.
+    ASSERT_TRUE(s_control->Ok("reset"));
     ASSERT_TRUE(s_control->Ok("silent"));
     EXPECT_EQ(SyncSerialPort(handle.m_pPort), kLinkCommTimeout);
     EXPECT_EQ(s_control->Stat("zeros"), 15);
     EXPECT_EQ(s_control->Stat("bytes"), 15);
-    // The port stays open; the caller decides to close it.
     EXPECT_NE(handle.m_pPort->m_hPort, platform::kInvalidSerialHandle);
 }
 
