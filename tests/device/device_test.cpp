@@ -4,7 +4,6 @@
 // collected moves, and reconnecting or dropping a device that is still open.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -280,27 +279,23 @@ TEST(PhysicalDevice, ConnectionDialogCancelledOrChosen) {
     CKxStringW text = PortText(u"m_iPort", 4);
     SetIntToKey(text, u"m_other", 9);
     const CKxStringW original = text;
-    int offered = -1;
+    // The chooser is offered the text's port (0 without one); a cancel (0)
+    // or nonsense (-3) keeps the text, a port replaces it.
+    int offered = -1, answer = 0;
     host::SetConnectionChooser([&](int port) {
         offered = port;
-        return 0;
+        return answer;
     });
     EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 7);
     EXPECT_EQ(offered, 4);
-    EXPECT_EQ(text, original);
-    host::SetConnectionChooser([](int) { return -3; });
+    answer = -3;
     EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 7);
     EXPECT_EQ(text, original);
-
-    host::SetConnectionChooser([](int) { return 12; });
+    answer = 12;
     EXPECT_EQ(device->ShowConnectionDialog(text, nullptr), 0);
     EXPECT_EQ(text, PortText(u"m_iPort", 12));
-    // Without a port in the text the chooser starts from 0.
     CKxStringW empty;
-    host::SetConnectionChooser([&](int port) {
-        offered = port;
-        return 0;
-    });
+    answer = 0;
     EXPECT_EQ(device->ShowConnectionDialog(empty, nullptr), 7);
     EXPECT_EQ(offered, 0);
     host::SetConnectionChooser(nullptr);
@@ -398,11 +393,6 @@ TEST(PhysicalDevice, CollectedMoveStartsEveryAxisBeforeTheFirstWait) {
 TEST(PhysicalDevice, ReconnectOrDropWhileOpenClosesTheController) {
     constexpr int kPort = 44;
     SimBoard board(kPort, 4);
-    auto resets = [&] {
-        const auto all = board.Commands();
-        return std::count_if(all.begin(), all.end(),
-                             [](const auto& c) { return c.name == "Reset"; });
-    };
     IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
     auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
     ASSERT_NE(device, nullptr);
@@ -410,13 +400,13 @@ TEST(PhysicalDevice, ReconnectOrDropWhileOpenClosesTheController) {
     device->ConnectDevice(text.GetString());
     ASSERT_EQ(device->GetConnectionState(), 2u);
     // A second connect without a disconnect closes the first controller
-    // (its port and polling) before the new one opens the same port.
+    // (its port and polling) before the new one opens the same port; so
+    // does dropping the device.
     device->ConnectDevice(text.GetString());
-    EXPECT_EQ(resets(), 1);
+    EXPECT_EQ(board.Count("Reset"), 1);
     EXPECT_EQ(device->GetConnectionState(), 2u);
-    // Dropping the device closes the open controller too.
     object->GetKxClass()->Release();
-    EXPECT_EQ(resets(), 2);
+    EXPECT_EQ(board.Count("Reset"), 2);
 }
 
 }  // namespace

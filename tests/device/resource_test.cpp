@@ -17,8 +17,8 @@ using host::DialogTemplate;
 constexpr std::uint16_t kUsEnglish = 1033;
 
 // Window and control styles the templates use.
-constexpr std::uint32_t kCaption = 0x00C00000, kSysMenu = 0x00080000, kModalFrame = 0x80,
-                        kSetFont = 0x40;
+// Caption, system menu, modal frame, set font.
+constexpr std::uint32_t kDialog = 0x00C00000 | 0x00080000 | 0x80 | 0x40;
 constexpr std::uint32_t kChildVisible = 0x50000000, kBorder = 0x00800000, kAutoHScroll = 0x80,
                         kReadOnly = 0x800, kAutoCheckBox = 0x3, kDefPushButton = 0x1;
 
@@ -47,32 +47,14 @@ TEST(ModuleResources, DialogTemplates) {
         std::vector<int> ids;                 // of the controls that have one, in order
         bool readOnly;                        // the edit fields
     } kTemplates[] = {
+        // clang-format off
         {u"IDD_CFG_DEVICE", u"Configure Device", 0x80C800C8u, 241, 184, {}, {1, 1034}, true},
-        {u"IDD_CFG_Z_AXIS",
-         u"Z parameters",
-         kCaption | kSysMenu | kModalFrame | kSetFont,
-         276,
-         191,
-         {u"Z Axis"},
-         kAxisIds,
+        {u"IDD_CFG_Z_AXIS", u"Z parameters", kDialog, 276, 191, {u"Z Axis"}, kAxisIds, false},
+        {u"IDD_CFG_R_AXIS", u"Rotary parameters", kDialog, 276, 191, {u"Rotary Axis"}, kAxisIds, true},
+        {u"IDD_CFG_XY_AXIS", u"XY Parameters", kDialog, 347, 194, {u"X Axis", u"Y Axis"},
+         {1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1025, 1012, 1013, 1028, 1023, 1026, 1024, 1027, 3, 1, 2},
          false},
-        {u"IDD_CFG_R_AXIS",
-         u"Rotary parameters",
-         kCaption | kSysMenu | kModalFrame | kSetFont,
-         276,
-         191,
-         {u"Rotary Axis"},
-         kAxisIds,
-         true},
-        {u"IDD_CFG_XY_AXIS",
-         u"XY Parameters",
-         kCaption | kSysMenu | kModalFrame | kSetFont,
-         347,
-         194,
-         {u"X Axis", u"Y Axis"},
-         {1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1025, 1012, 1013, 1028, 1023, 1026, 1024,
-          1027, 3, 1, 2},
-         false},
+        // clang-format on
     };
     for (const auto& e : kTemplates) {
         SCOPED_TRACE(std::string(e.name, e.name + std::char_traits<char16_t>::length(e.name)));

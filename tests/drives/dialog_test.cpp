@@ -43,22 +43,20 @@ Texts Work(IKxLogicalDevice& drive, const std::vector<std::pair<int, std::u16str
 TEST(DriveDialogs, EveryFieldIsLimitedWhereItsRangeEnds) {
     PluginFixture plugin(81, 4);
     using Cases = std::vector<std::pair<std::u16string, double>>;  // typed, stored
+    // Percentages and revolutions alike end at 100.
     const Cases kPercent = {{u"100", 100}, {u"100.001", 100}, {u"-0.001", 0}};
-    const Cases kRevolutions = kPercent;
     const struct {
         int z, x, y;  // field ids
         const char16_t* key;
         Cases cases;
     } kFields[] = {
+        // clang-format off
         {1004, 1004, 1005, u"calibration_umPerRevolution", {{u"1e6", 1e6}, {u"-0.001", 0}}},
         {1005, 1006, 1007, u"current_percent", kPercent},
-        {1006,
-         1008,
-         1009,
-         u"holdingCurrent_percent",
-         {{u"30", 30}, {u"30.001", 30}, {u"-0.001", 0}}},
-        {1007, 1010, 1011, u"speed_revolutionPerSecond", kRevolutions},
-        {1008, 1012, 1013, u"acceleration_revolutionPerSecond2", kRevolutions}};
+        {1006, 1008, 1009, u"holdingCurrent_percent", {{u"30", 30}, {u"30.001", 30}, {u"-0.001", 0}}},
+        {1007, 1010, 1011, u"speed_revolutionPerSecond", kPercent},
+        {1008, 1012, 1013, u"acceleration_revolutionPerSecond2", kPercent}};
+    // clang-format on
     for (const auto& f : kFields) {
         const std::u16string key(f.key);
         for (const auto& [typed, stored] : f.cases) {

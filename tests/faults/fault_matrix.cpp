@@ -35,6 +35,7 @@
 #include "host/kx_time.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/sim_board.h"
+#include "tests/support/wait_for.h"
 #include "tests/support/watchdog.h"
 
 namespace {
@@ -59,12 +60,8 @@ int CountEntries(const char* path) {
 // joined thread may still be listed for a moment while the kernel finishes
 // its exit.
 bool ThreadsBackTo(int count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (CountEntries("/proc/self/task") > count) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return testing_support::WaitFor([&] { return CountEntries("/proc/self/task") <= count; },
+                                    std::chrono::seconds(1));
 }
 
 // key=value; pairs of a settings text, without the current positions (a
@@ -385,17 +382,12 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
                 keeps || op.settings == Operation::kChangedOnSuccess ? kept : *reference;
             const bool fine = now == expected || (op.settings == Operation::kChangedOnSuccess &&
                                                   NearlySame(now, *reference));
-            if (!fine) {
-                std::string what = "settings changed:";
-                for (std::size_t d = 0; d < now.size() && d < expected.size(); ++d)
-                    for (const auto& [key, value] : now[d]) {
-                        const auto e = expected[d].find(key);
-                        if (e == expected[d].end() || e->second != value)
-                            what += " " + KX_ToUtf8(key) + "=" + KX_ToUtf8(value) + " (not " +
-                                    (e == expected[d].end() ? "set" : KX_ToUtf8(e->second)) + ")";
-                    }
-                cell.broken.push_back(what);
-            }
+            std::string what = "settings changed:";
+            for (std::size_t d = 0; !fine && d < now.size() && d < expected.size(); ++d)
+                for (const auto& [key, value] : now[d])
+                    if (expected[d].count(key) == 0 || expected[d].at(key) != value)
+                        what += " " + KX_ToUtf8(key) + "=" + KX_ToUtf8(value);
+            if (!fine) cell.broken.push_back(what);
         }
 
         if (rig.device->DisconnectDevice() != KX_DM_OK) cell.broken.push_back("disconnect failed");
