@@ -39,6 +39,12 @@ inline std::ostream& operator<<(std::ostream& out, const SimCommand& c) {
     return out << " -> " << int(c.status);
 }
 
+// A 32-bit argument as the two words it travels in.
+inline std::vector<std::uint16_t> Words32(std::int32_t v) {
+    const auto bits = static_cast<std::uint32_t>(v);
+    return {static_cast<std::uint16_t>(bits >> 16), static_cast<std::uint16_t>(bits & 0xFFFF)};
+}
+
 class SimBoard {
   public:
     // The simulator's parts live on the heap: their mutexes then never reuse
@@ -87,6 +93,26 @@ class SimBoard {
         for (const SimCommand& c : Commands(from))
             n += c.name == name && (axis < 0 || c.axis == axis);
         return n;
+    }
+    // The commands of one axis from the `from`-th on (other axes' polling
+    // may come between them).
+    std::vector<SimCommand> Commands(std::size_t from, int axis) const {
+        std::vector<SimCommand> out;
+        for (SimCommand& c : Commands(from))
+            if (c.axis == axis) out.push_back(std::move(c));
+        return out;
+    }
+    // The arguments of the first (or the last) command of this name and
+    // axis from the `from`-th on; none such: empty.
+    std::vector<std::uint16_t> Args(const std::string& name, std::size_t from, int axis,
+                                    bool last = false) const {
+        std::vector<std::uint16_t> args;
+        for (const SimCommand& c : Commands(from, axis)) {
+            if (c.name != name) continue;
+            args = c.args;
+            if (!last) break;
+        }
+        return args;
     }
     std::size_t CommandCount() const {
         return endpoint.trace().Snapshot().size();
