@@ -16,6 +16,7 @@
 
 namespace {
 
+using testing_support::ExpectSaved;
 using testing_support::kOnlyOurTimerTicks;
 using testing_support::PluginFixture;
 using testing_support::Saved;
@@ -93,11 +94,11 @@ TEST(ZDialog, ShowsStoresAndSharesTheWorkingValue) {
                             u"Norm.", u"Norm."}));
     EXPECT_FALSE(negate);  // limit switches used as they are
     EXPECT_FALSE(flip);    // direction -1
-    EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 30.0);
-    EXPECT_EQ(Saved(z, u"maxJoystickSpeed_revolutionPerSecond"), 30.0);
-    EXPECT_EQ(Saved(z, u"deceleration_revolutionPerSecond2"), 4.5);
-    EXPECT_EQ(Saved(z, u"positiveLimitSwitches"), 0.0);
-    EXPECT_EQ(Saved(z, u"axisFlip"), 1.0);
+    ExpectSaved(z, {{u"speed_revolutionPerSecond", 30.0},
+                    {u"maxJoystickSpeed_revolutionPerSecond", 30.0},
+                    {u"deceleration_revolutionPerSecond2", 4.5},
+                    {u"positiveLimitSwitches", 0.0},
+                    {u"axisFlip", 1.0}});
 }
 
 TEST(ZDialog, CancelCloseBoxDefaultsAndTheWaitCursor) {
@@ -136,8 +137,7 @@ TEST(ZDialog, CancelCloseBoxDefaultsAndTheWaitCursor) {
         },
         [&] { z.ShowConfigurationDialog(nullptr); });
     EXPECT_EQ(shownCurrent, u"80.00000");
-    EXPECT_EQ(Saved(z, u"current_percent"), 80.0);
-    EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 10.0);
+    ExpectSaved(z, {{u"current_percent", 80.0}, {u"speed_revolutionPerSecond", 10.0}});
     EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
 }
 
@@ -217,11 +217,11 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
     EXPECT_EQ(shown, (Texts{u"1000.00000", u"12.00000", u"Norm./Fast"}));
     EXPECT_TRUE(xNegate);
     EXPECT_TRUE(yFlip);
-    EXPECT_EQ(Saved(xy, u"holdingCurrent_percent_y"), 0.0);
-    EXPECT_EQ(Saved(xy, u"maxJoystickSpeed_revolutionPerSecond_y"), 12.0);
-    EXPECT_EQ(Saved(xy, u"positiveLimitSwitches_x"), 1.0);
-    EXPECT_EQ(Saved(xy, u"axisFlip_x"), 1.0);
-    EXPECT_EQ(Saved(xy, u"axisFlip_y"), 1.0);
+    ExpectSaved(xy, {{u"holdingCurrent_percent_y", 0.0},
+                     {u"maxJoystickSpeed_revolutionPerSecond_y", 12.0},
+                     {u"positiveLimitSwitches_x", 1.0},
+                     {u"axisFlip_x", 1.0},
+                     {u"axisFlip_y", 1.0}});
 
     // Defaults then Cancel: the defaults stay in the records, nothing sent.
     xy.LoadSettings(u"current_percent_x=50;speed_revolutionPerSecond_y=2;axisFlip_x=1;", 1);
@@ -235,9 +235,9 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
         },
         [&] { xy.ShowConfigurationDialog(nullptr); });
     EXPECT_FALSE(flipShown);  // the default direction -1
-    EXPECT_EQ(Saved(xy, u"current_percent_x"), 80.0);
-    EXPECT_EQ(Saved(xy, u"speed_revolutionPerSecond_y"), 10.0);
-    EXPECT_EQ(Saved(xy, u"axisFlip_x"), -1.0);
+    ExpectSaved(xy, {{u"current_percent_x", 80.0},
+                     {u"speed_revolutionPerSecond_y", 10.0},
+                     {u"axisFlip_x", -1.0}});
     EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
     // The close box applies, to both axes.
     Work(xy, {{1012, u"6.5"}}, 0);
@@ -266,14 +266,13 @@ TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
     EXPECT_EQ(fields, (Texts{u"1.0", u"60", u"10", u"0.4", u"4.500"}));
     EXPECT_TRUE(stillOpen);
     // Cancel: nothing changed.
-    EXPECT_EQ(Saved(r, u"speed_revolutionPerSecond"), 0.44);
-    EXPECT_EQ(Saved(r, u"axisFlip"), -1.0);
+    ExpectSaved(r, {{u"speed_revolutionPerSecond", 0.44}, {u"axisFlip", -1.0}});
 
     Work(r, {}, 1);
-    EXPECT_EQ(Saved(r, u"speed_revolutionPerSecond"), 0.4);
-    EXPECT_EQ(Saved(r, u"maxJoystickSpeed_revolutionPerSecond"), 0.4);
-    EXPECT_EQ(Saved(r, u"current_percent"), 60.0);
-    EXPECT_EQ(Saved(r, u"deceleration_revolutionPerSecond2"), 4.5);
+    ExpectSaved(r, {{u"speed_revolutionPerSecond", 0.4},
+                    {u"maxJoystickSpeed_revolutionPerSecond", 0.4},
+                    {u"current_percent", 60.0},
+                    {u"deceleration_revolutionPerSecond2", 4.5}});
 
     // The close box applies as OK does.
     WithDialogDriver(

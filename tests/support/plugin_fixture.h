@@ -39,6 +39,12 @@ inline double Saved(IKxLogicalDevice& drive, const std::u16string& key) {
     return value;
 }
 
+// Several saved values at once, each with what it should be.
+inline void ExpectSaved(IKxLogicalDevice& drive,
+                        const std::vector<std::pair<std::u16string, double>>& values) {
+    for (const auto& [key, value] : values) EXPECT_EQ(Saved(drive, key), value) << KX_ToUtf8(key);
+}
+
 // Answers of operations, each with what it should be.
 struct Answer {
     const char* what;
