@@ -35,6 +35,12 @@ class DiagnosticCapture {
         });
     }
     ~DiagnosticCapture() { host::SetDiagnosticSink(nullptr); }
+    std::vector<std::u16string> Messages() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::u16string> out;
+        for (const auto& line : lines) out.push_back(line.message);
+        return out;
+    }
     std::vector<host::DiagnosticLine> lines;
     std::vector<std::u16string> scopes;
 
@@ -91,9 +97,8 @@ TEST(PhysicalDevice, FactoryRegistrationQueryInterfaceAndReferences) {
 TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
     constexpr int kPort = 41;
     SimBoard board(kPort, 4);
-    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
-    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
-    ASSERT_NE(device, nullptr);
+    testing_support::PluginHost plugin;
+    IKxPhysicalDevice* device = plugin.device;
     {
         // Neither key: nothing happens, nothing is written.
         DiagnosticCapture diag;
@@ -108,18 +113,18 @@ TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
         ASSERT_EQ(diag.lines.size(), 1u);
         EXPECT_EQ(diag.lines[0].source, "TessaroDevice");
         EXPECT_EQ(diag.lines[0].line, 82);
-        EXPECT_EQ(diag.lines[0].message, u"Tessaro device board id 1 connected");
+        EXPECT_EQ(diag.Messages(),
+                  std::vector<std::u16string>{u"Tessaro device board id 1 connected"});
         EXPECT_EQ(diag.scopes, std::vector<std::u16string>{u"CKxTessaroDevice::ConnectDevice"});
     }
-    EXPECT_EQ(device->GetConnectionState(), 2u);
-    EXPECT_EQ(device->QueryConnection(), 10);
     // Disconnecting closes the hardware but leaves the state to the next
     // connect.
-    const std::size_t polled = board.CommandCount();
-    device->DisconnectDevice();
-    EXPECT_EQ(board.Commands(polled).back().name, "Reset");
-    EXPECT_EQ(device->GetConnectionState(), 2u);
-    EXPECT_EQ(device->QueryConnection(), 10);
+    for (bool connected : {true, false}) {
+        EXPECT_EQ(device->GetConnectionState(), 2u);
+        EXPECT_EQ(device->QueryConnection(), 10);
+        if (connected) device->DisconnectDevice();
+    }
+    EXPECT_EQ(board.Commands().back().name, "Reset");
     {
         // The new key, on a port where no board answers.
         DiagnosticCapture diag;
@@ -136,30 +141,21 @@ TEST(PhysicalDevice, ConnectsFromEitherPortKeyAndReportsItsState) {
     // are the port's.
     EXPECT_EQ(device->ConnectDevice(PortText(u"m_iPort", kPort + 256).GetString()), 1);
     EXPECT_EQ(device->GetConnectionState(), 2u);
-    {
-        // An axis whose set-up fails twice over is left out, and a line says
-        // which command failed and how.
-        board.Fault("badsum:op=SetMotorType:count=2");
-        DiagnosticCapture diag;
-        device->ConnectDevice(PortText(u"m_iPort", kPort).GetString());
-        ASSERT_EQ(diag.lines.size(), 2u);
-        EXPECT_EQ(diag.lines[0].message,
-                  u"Tessaro device axis 0 left out: SetMotorType failed, Checksum Error");
-        EXPECT_EQ(diag.lines[1].message, u"Tessaro device board id 1 connected");
-    }
-    device->DisconnectDevice();
-    object->GetKxClass()->Release();
+    // An axis whose set-up fails twice over is left out, and a line says
+    // which command failed and how.
+    board.Fault("badsum:op=SetMotorType:count=2");
+    DiagnosticCapture diag;
+    device->ConnectDevice(PortText(u"m_iPort", kPort).GetString());
+    EXPECT_EQ(diag.Messages(),
+              (std::vector<std::u16string>{
+                  u"Tessaro device axis 0 left out: SetMotorType failed, Checksum Error",
+                  u"Tessaro device board id 1 connected"}));
 }
 
 TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
     // The clocks sped up: 60-s waits pass in 60 ms.
     PluginFixture plugin(46, 4, 1000.0);
     ASSERT_NE(plugin.z, nullptr);
-    const auto messages = [](const DiagnosticCapture& diag) {
-        std::vector<std::u16string> out;
-        for (const auto& line : diag.lines) out.push_back(line.message);
-        return out;
-    };
     {
         // A move that ends where it was sent says nothing.
         DiagnosticCapture diag;
@@ -175,7 +171,7 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.board->endpoint.processor().SetLimitSwitches(2, limits);
         DiagnosticCapture diag;
         EXPECT_EQ(plugin.z->MoveAbsolute(1000), 0);  // the answer stays success
-        const auto lines = messages(diag);
+        const auto lines = diag.Messages();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0], u"Tessaro device Z drive stopped at a limit switch");
         EXPECT_EQ(lines[1].rfind(u"Tessaro device Z drive ended ", 0), 0u);
@@ -186,11 +182,10 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.z->SetSpeed(0);
         DiagnosticCapture diag;
         EXPECT_EQ(plugin.z->MoveRelative(50), 0);
-        const auto lines = messages(diag);
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(lines[0],
-                  u"Tessaro device Z drive did not report the end of its move within 60 s");
-        EXPECT_EQ(lines[1], u"Tessaro device Z drive ended 2550 steps from its target");
+        EXPECT_EQ(diag.Messages(),
+                  (std::vector<std::u16string>{
+                      u"Tessaro device Z drive did not report the end of its move within 60 s",
+                      u"Tessaro device Z drive ended 2550 steps from its target"}));
         plugin.z->SetSpeed(10);
     }
     {
@@ -199,15 +194,15 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.board->Fault("badsum:op=SetPosition:count=2");
         DiagnosticCapture diag;
         EXPECT_EQ(plugin.z->MoveRelative(5), 21);
-        EXPECT_EQ(messages(diag), std::vector<std::u16string>{u"Tessaro device Z drive move "
-                                                              u"failed: Checksum Error (error "
-                                                              u"32766)"});
+        EXPECT_EQ(diag.Messages(), std::vector<std::u16string>{u"Tessaro device Z drive move "
+                                                               u"failed: Checksum Error (error "
+                                                               u"32766)"});
     }
     {
         // No switches at all: the search stores where the axis happened to be.
         DiagnosticCapture diag;
         EXPECT_EQ(plugin.z->FindLowerLimit(), 0);
-        EXPECT_EQ(messages(diag),
+        EXPECT_EQ(diag.Messages(),
                   std::vector<std::u16string>{u"Tessaro device Z drive found no limit switch on "
                                               u"the lower side within 60 s; the position of "
                                               u"that moment was stored"});
@@ -273,9 +268,8 @@ TEST(PhysicalDevice, DisconnectWhileOtherThreadsMoveJogAndPoll) {
 }
 
 TEST(PhysicalDevice, ConnectionDialogCancelledOrChosen) {
-    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
-    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
-    ASSERT_NE(device, nullptr);
+    testing_support::PluginHost plugin;
+    IKxPhysicalDevice* device = plugin.device;
     CKxStringW text = PortText(u"m_iPort", 4);
     SetIntToKey(text, u"m_other", 9);
     const CKxStringW original = text;
@@ -299,7 +293,6 @@ TEST(PhysicalDevice, ConnectionDialogCancelledOrChosen) {
     EXPECT_EQ(device->ShowConnectionDialog(empty, nullptr), 7);
     EXPECT_EQ(offered, 0);
     host::SetConnectionChooser(nullptr);
-    object->GetKxClass()->Release();
 }
 
 TEST(PhysicalDevice, DriveListFollowsTheAxesTheBoardReports) {
