@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "controller/serial_latency.h"
 #include "controller/tessaro_controller.h"
@@ -32,20 +33,18 @@ std::uint32_t LatencyOf(FakeRegistry& registry, const std::u16string& id) {
 }
 
 TEST(FtdiRegistryLatency, SearchAsTheDriverKeysSay) {
+    std::uint8_t previous = 0;
     {
         // No adapter ever installed: false at once, previous untouched.
         FakeRegistry registry;
         platform::ScopedRegistryApi scoped(registry);
-        std::uint8_t previous = 0;
         EXPECT_FALSE(SetFtdiRegistryLatency(3, 2, &previous));
         EXPECT_EQ(previous, 0);
     }
     {
         FakeRegistry registry;
-        registry.Add(kBus);
         AddAdapter(registry, u"VID_0403+PID_6001+A1B2C3D4A", u"COM12", 16);
         platform::ScopedRegistryApi scoped(registry);
-        std::uint8_t previous = 0;
         // Port 1 does not match COM12; the value was read on the way.
         EXPECT_FALSE(SetFtdiRegistryLatency(1, 2, &previous));
         EXPECT_EQ(previous, 16);
@@ -64,18 +63,16 @@ TEST(FtdiRegistryLatency, SearchAsTheDriverKeysSay) {
         // Two adapters, the wanted one second; a lower-case name; a name
         // that contains COM further in reads as 0 and matches nothing.
         FakeRegistry registry;
-        registry.Add(kBus);
         AddAdapter(registry, u"A", u"XCOM5", 8);
         AddAdapter(registry, u"B", u"com3", 16);
         platform::ScopedRegistryApi scoped(registry);
-        std::uint8_t previous = 0;
         EXPECT_FALSE(SetFtdiRegistryLatency(5, 2, &previous));
         EXPECT_EQ(previous, 16);  // both were read, the last one stays
         EXPECT_TRUE(SetFtdiRegistryLatency(3, 2, &previous));
-        EXPECT_EQ(previous, 16);
-        EXPECT_EQ(LatencyOf(registry, u"A"), 8u);
-        EXPECT_EQ(LatencyOf(registry, u"B"), 2u);
-        EXPECT_EQ(registry.openKeys, 0);
+        EXPECT_EQ((std::vector<std::uint32_t>{previous, LatencyOf(registry, u"A"),
+                                              LatencyOf(registry, u"B"),
+                                              std::uint32_t(registry.openKeys)}),
+                  (std::vector<std::uint32_t>{16, 8, 2, 0}));
     }
     {
         // A first device without its parameters key ends the search, even
@@ -84,11 +81,11 @@ TEST(FtdiRegistryLatency, SearchAsTheDriverKeysSay) {
         registry.Add(kBus + u"\\Broken");
         AddAdapter(registry, u"Good", u"COM4", 16);
         platform::ScopedRegistryApi scoped(registry);
-        std::uint8_t previous = 0;
+        previous = 0;
         EXPECT_FALSE(SetFtdiRegistryLatency(4, 2, &previous));
-        EXPECT_EQ(previous, 0);
-        EXPECT_EQ(LatencyOf(registry, u"Good"), 16u);
-        EXPECT_EQ(registry.openKeys, 0);
+        EXPECT_EQ((std::vector<std::uint32_t>{previous, LatencyOf(registry, u"Good"),
+                                              std::uint32_t(registry.openKeys)}),
+                  (std::vector<std::uint32_t>{0, 16, 0}));
     }
 }
 

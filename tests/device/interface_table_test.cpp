@@ -12,6 +12,7 @@
 #include "drives/TessaroLogicalDrivesRAxis.h"
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
+#include "tests/support/plugin_host.h"
 #include "tests/support/slot_table.h"
 
 namespace {
@@ -108,12 +109,9 @@ TEST(InterfaceTables, ConstantAndDefaultEntriesAnswerAsListed) {
     ExpectAnswers<IKxDeviceZ>(&z, DeviceZSlots(), kZDrive);
     ExpectAnswers<IKxDeviceRotary>(&rotary, DeviceRotarySlots(), kRotaryDrive);
 
-    IKxInterface* object = KX_ConstructorForCKxTessaroDevice(__FILE__, __LINE__);
-    ASSERT_NE(object, nullptr);
-    auto* device = dynamic_cast<IKxPhysicalDevice*>(object);
-    ASSERT_NE(device, nullptr);
-    ExpectAnswers(device, PhysicalDeviceSlots(), kPhysicalDevice);
-    object->GetKxClass()->Release();
+    testing_support::PluginHost plugin;
+    ASSERT_NE(plugin.device, nullptr);
+    ExpectAnswers(plugin.device, PhysicalDeviceSlots(), kPhysicalDevice);
 }
 
 TEST(InterfaceTables, ConstantEntriesWriteTheirOutputsWhenGiven) {
@@ -121,30 +119,18 @@ TEST(InterfaceTables, ConstantEntriesWriteTheirOutputsWhenGiven) {
     tessaro::STessaro_RDrive rotary(nullptr);
     IKxDeviceZ& zi = z;
     IKxDeviceRotary& ri = rotary;
-    double value = 0;
-    unsigned count = 0;
-    bool flag = false;
-    EXPECT_EQ(zi.Slot75(&value, &count), 0);
-    EXPECT_EQ(value, 1.0);
-    EXPECT_EQ(count, 1u);
-    value = 0;
-    EXPECT_EQ(zi.Slot77(&value, &flag), 0);
-    EXPECT_EQ(value, 1.0);
-    EXPECT_TRUE(flag);
-    for (auto slot : {&IKxDeviceZ::Slot96, &IKxDeviceZ::Slot97}) {
-        count = 0;
-        EXPECT_EQ((zi.*slot)(&count), 22);
-        EXPECT_EQ(count, 1u);
-    }
-    value = 0;
-    flag = false;
-    EXPECT_EQ(ri.Slot60(&value, &flag), 0);
-    EXPECT_EQ(value, 1.0);
-    EXPECT_TRUE(flag);
-    // One output given, the other null.
-    value = 0;
-    EXPECT_EQ(zi.Slot75(&value, nullptr), 0);
-    EXPECT_EQ(value, 1.0);
+    double values[4] = {};
+    unsigned counts[3] = {};
+    bool flags[2] = {};
+    EXPECT_EQ((std::vector<int>{zi.Slot75(&values[0], &counts[0]), zi.Slot77(&values[1], &flags[0]),
+                                zi.Slot96(&counts[1]), zi.Slot97(&counts[2]),
+                                ri.Slot60(&values[2], &flags[1]),
+                                zi.Slot75(&values[3], nullptr)}),  // one output null
+              (std::vector<int>{0, 0, 22, 22, 0, 0}));
+    EXPECT_EQ((std::vector<double>{values[0], values[1], values[2], values[3], double(counts[0]),
+                                   double(counts[1]), double(counts[2])}),
+              (std::vector<double>{1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_TRUE(flags[0] && flags[1]);
 }
 
 }  // namespace
