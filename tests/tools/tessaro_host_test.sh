@@ -83,6 +83,10 @@ case "$name" in
       "Orva-Tessaro Motor Controller, connection state 2" "^  Generation: Marivel $" \
       "XY Drive (IDeviceXY, id 1)" "Z Drive (IDeviceZ, id 2)" "Rotary Drive (IDeviceRotary, id 3)" \
       "^disconnected"
+    # Without a screen to work it on (Linux, Wine's null graphics driver)
+    # a dialog is shown as text and closed again; it never waits for good.
+    host "$@" dialog z; expect_rc 0 $?
+    expect_order "== Z parameters" "1000.00000" "^disconnected"
     ;;
   trace)
     # The packets of a move are checked by the motion tests; here, that the
@@ -90,6 +94,55 @@ case "$name" in
     host "$@" --trace run "z move-abs 100; pos"; expect_rc 0 $?
     expect_order "axis 0  GetVersion" "axis 2  SetPosition" "axis 2  Update" "^z 100.000 um" \
       "axis 0  Reset" "^disconnected"
+    rm -f "$work/trace.txt" "$work/env-trace.txt"
+    host "$@" --trace-file "$work/trace.txt" pos; expect_rc 0 $?
+    grep -q "axis 0  GetVersion" "$work/trace.txt" || fail "no trace in the file"
+    ! grep -q "axis 0" "$out" || fail "the trace went to the output too"
+    # The module's own trace, for the real host: named by TESSARO_TRACE.
+    case "$1" in *wine*) prefix=Z: ;; *) prefix= ;; esac
+    TESSARO_TRACE="$prefix$work/env-trace.txt" host "$@" pos; expect_rc 0 $?
+    grep -q "axis 0  GetVersion" "$work/env-trace.txt" || fail "no trace from TESSARO_TRACE"
+    grep -q "axis 0  Reset" "$work/env-trace.txt" || fail "the trace ended before the disconnect"
+    ;;
+  settings)
+    rm -f "$work/settings.txt"
+    host "$@" --settings "$work/settings.txt" run "set z speed 5; set xy acceleration 7; save"
+    expect_rc 0 $?; expect_out "settings saved"
+    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed not saved"
+    grep -q "acceleration_revolutionPerSecond2_y=7;" "$work/settings.txt" || fail "xy acceleration not saved"
+    # Read back at the next connect, and written again at exit.
+    host "$@" --settings "$work/settings.txt" run "set r speed 0.25"
+    expect_rc 0 $?
+    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed lost"
+    grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$work/settings.txt" || fail "rotary speed not saved at exit"
+    # Without --settings, one file per port in the user's folder carries
+    # the positions from one run to the next.
+    export XDG_CONFIG_HOME="$work/config"
+    rm -rf "$work/config"
+    host "$@" --settings "" z move-abs 100; expect_rc 0 $?
+    expect_out "settings file: .*settings-COM7.txt"
+    host "$@" --settings "" pos; expect_rc 0 $?
+    expect_out "^z 100.000 um"
+    # A file the drives cannot use whole is kept beside before it is
+    # replaced, and the lines not used are named.
+    printf 'z: speed_revolutionPerSecond=abc;\nrubbish\0\001\nxy: speed_revolutionPerSecond_x=5' \
+      >"$work/damaged.txt"
+    cp "$work/damaged.txt" "$work/damaged.orig"
+    rm -f "$work/damaged.txt.bak"
+    host "$@" --settings "$work/damaged.txt" pos; expect_rc 0 $?
+    expect_out "line 1 not used: 'speed_revolutionPerSecond=abc' is no setting"
+    expect_out "line 2 not used"
+    expect_out "line 3 not used: cut off"
+    expect_out "kept as $work/damaged.txt.bak"
+    cmp -s "$work/damaged.txt.bak" "$work/damaged.orig" || fail "the damaged file was not kept"
+    grep -q "^z: speed_revolutionPerSecond=10;" "$work/damaged.txt" || fail "no new settings"
+    # A save that fails leaves the old file whole and exits 1.
+    cp "$work/damaged.txt" "$work/good.orig"
+    rm -rf "$work/damaged.txt.tmp"; mkdir "$work/damaged.txt.tmp"
+    host "$@" --settings "$work/damaged.txt" set z speed 3; expect_rc 1 $?
+    one_line_reason "cannot write $work/damaged.txt"
+    rmdir "$work/damaged.txt.tmp"
+    cmp -s "$work/damaged.txt" "$work/good.orig" || fail "a failed save changed the file"
     ;;
   interrupt)
     # A move of 20 s at the default speed, interrupted once it runs.
@@ -176,12 +229,6 @@ case "$name" in
         ;;
     esac
     ;;
-  dialog)
-    # Without a screen to work it on (Linux, Wine's null graphics driver)
-    # a dialog is shown as text and closed again; it never waits for good.
-    host "$@" dialog z; expect_rc 0 $?
-    expect_order "== Z parameters" "1000.00000" "^disconnected"
-    ;;
   ports)
     # The serial ports, and which of them answer as a board: the
     # simulator's line among the others.
@@ -196,61 +243,6 @@ case "$name" in
       ! grep -q "connected on" "$out" || fail "ports connected"
       ;;
     esac
-    ;;
-  settings_kept)
-    # A file the drives cannot use whole is kept beside before it is
-    # replaced, and the lines not used are named.
-    printf 'z: speed_revolutionPerSecond=abc;\nrubbish\0\001\nxy: speed_revolutionPerSecond_x=5' \
-      >"$work/damaged.txt"
-    cp "$work/damaged.txt" "$work/damaged.orig"
-    rm -f "$work/damaged.txt.bak"
-    host "$@" --settings "$work/damaged.txt" pos; expect_rc 0 $?
-    expect_out "line 1 not used: 'speed_revolutionPerSecond=abc' is no setting"
-    expect_out "line 2 not used"
-    expect_out "line 3 not used: cut off"
-    expect_out "kept as $work/damaged.txt.bak"
-    cmp -s "$work/damaged.txt.bak" "$work/damaged.orig" || fail "the damaged file was not kept"
-    grep -q "^z: speed_revolutionPerSecond=10;" "$work/damaged.txt" || fail "no new settings"
-    # A save that fails leaves the old file whole and exits 1.
-    cp "$work/damaged.txt" "$work/good.orig"
-    rm -rf "$work/damaged.txt.tmp"; mkdir "$work/damaged.txt.tmp"
-    host "$@" --settings "$work/damaged.txt" set z speed 3; expect_rc 1 $?
-    one_line_reason "cannot write $work/damaged.txt"
-    rmdir "$work/damaged.txt.tmp"
-    cmp -s "$work/damaged.txt" "$work/good.orig" || fail "a failed save changed the file"
-    ;;
-  default_settings)
-    # Without --settings, one file per port in the user's folder carries
-    # the positions from one run to the next.
-    export XDG_CONFIG_HOME="$work/config"
-    rm -rf "$work/config"
-    host "$@" --settings "" z move-abs 100; expect_rc 0 $?
-    expect_out "settings file: .*settings-COM7.txt"
-    host "$@" --settings "" pos; expect_rc 0 $?
-    expect_out "^z 100.000 um"
-    ;;
-  trace_file)
-    rm -f "$work/trace.txt" "$work/env-trace.txt"
-    host "$@" --trace-file "$work/trace.txt" pos; expect_rc 0 $?
-    grep -q "axis 0  GetVersion" "$work/trace.txt" || fail "no trace in the file"
-    ! grep -q "axis 0" "$out" || fail "the trace went to the output too"
-    # The module's own trace, for the real host: named by TESSARO_TRACE.
-    case "$1" in *wine*) prefix=Z: ;; *) prefix= ;; esac
-    TESSARO_TRACE="$prefix$work/env-trace.txt" host "$@" pos; expect_rc 0 $?
-    grep -q "axis 0  GetVersion" "$work/env-trace.txt" || fail "no trace from TESSARO_TRACE"
-    grep -q "axis 0  Reset" "$work/env-trace.txt" || fail "the trace ended before the disconnect"
-    ;;
-  settings)
-    rm -f "$work/settings.txt"
-    host "$@" --settings "$work/settings.txt" run "set z speed 5; set xy acceleration 7; save"
-    expect_rc 0 $?; expect_out "settings saved"
-    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed not saved"
-    grep -q "acceleration_revolutionPerSecond2_y=7;" "$work/settings.txt" || fail "xy acceleration not saved"
-    # Read back at the next connect, and written again at exit.
-    host "$@" --settings "$work/settings.txt" run "set r speed 0.25"
-    expect_rc 0 $?
-    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed lost"
-    grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$work/settings.txt" || fail "rotary speed not saved at exit"
     ;;
   limits)
     # The tool keeps moves inside the limits set; the limit itself may be
