@@ -11,42 +11,29 @@ namespace cmotion {
 namespace {
 
 TEST(ErrorText, EveryCodeAndTheUndefinedOnes) {
-    const struct {
-        unsigned int code;
-        const char* text;
-    } kTexts[] = {
-        {0, "No Error"},
-        {1, "Processor Reset"},
-        {2, "Invalid Instruction"},
-        {3, "Invalid Axis"},
-        {4, "Invalid Data Parameter"},
-        {5, "Trace Currently Running"},
-        {7, "Block Out of Bounds"},
-        {8, "Zero Length Trace Buffer"},
-        {9, "Invalid Checksum"},
-        {11, "Invalid Negative Value for Profile Mode"},
-        {12, "Invalid Parameter Change for Profile Mode"},
-        {13, "Invalid Move with Limit Event Pending"},
-        {14, "Invalid Move into Limit"},
-        {16, "Invalid Operating Mode Restore"},
-        {17, "Command Not Valid in this Operating Mode"},
-        {0x7FD1, "Not Connected"},
-        {0x7FD2, "Device Not Responding"},
-        {0x7FD3, "Comm Port Read"},
-        {0x7FD4, "Comm Port Write"},
-        {0x7FDB, "Invalid Serial Port"},
-        {0x7FDF, "Interface Not Initialized"},
-        {0x7FE0, "Cannot Open Windows Driver"},
-        {0x7FE1, "Windows Driver Error"},
-        {0x7FE2, "DPRAM not supported"},
-        {0x7FE3, "Error accessing DPRAM"},
-        {0x7FFC, "Communication Error"},
-        {0x7FFD, "Communication Timeout Error"},
-        {0x7FFE, "Checksum Error"},
-        {0x7FFF, "Command Error"},
-    };
-    for (const auto& t : kTexts)
-        EXPECT_STREQ(GetErrorText(static_cast<LinkError>(t.code)), t.text) << t.code;
+    // "hex text|" for every defined code.
+    // clang-format off
+    std::istringstream table(
+        "0 No Error|1 Processor Reset|2 Invalid Instruction|3 Invalid Axis|"
+        "4 Invalid Data Parameter|5 Trace Currently Running|7 Block Out of Bounds|"
+        "8 Zero Length Trace Buffer|9 Invalid Checksum|B Invalid Negative Value for Profile Mode|"
+        "C Invalid Parameter Change for Profile Mode|D Invalid Move with Limit Event Pending|"
+        "E Invalid Move into Limit|10 Invalid Operating Mode Restore|"
+        "11 Command Not Valid in this Operating Mode|7FD1 Not Connected|"
+        "7FD2 Device Not Responding|7FD3 Comm Port Read|7FD4 Comm Port Write|"
+        "7FDB Invalid Serial Port|7FDF Interface Not Initialized|7FE0 Cannot Open Windows Driver|"
+        "7FE1 Windows Driver Error|7FE2 DPRAM not supported|7FE3 Error accessing DPRAM|"
+        "7FFC Communication Error|7FFD Communication Timeout Error|7FFE Checksum Error|"
+        "7FFF Command Error|");
+    // clang-format on
+    int defined = 0;
+    for (std::string entry; std::getline(table, entry, '|'); ++defined) {
+        const std::size_t space = entry.find(' ');
+        const unsigned int code = std::stoul(entry.substr(0, space), nullptr, 16);
+        EXPECT_STREQ(GetErrorText(static_cast<LinkError>(code)), entry.substr(space + 1).c_str())
+            << code;
+    }
+    EXPECT_EQ(defined, 29);
     // Gaps between defined codes, and the ends of both ranges.
     for (unsigned int code : {6u, 10u, 15u, 18u, 255u, 0x7FD0u, 0x7FD5u, 0x7FE4u, 0x8000u, 65535u})
         EXPECT_STREQ(GetErrorText(static_cast<LinkError>(code)), "Undefined error occurred")

@@ -61,10 +61,9 @@ TEST_F(SerialInterface, PortNamesAndRefusedNumbers) {
 
 TEST_F(SerialInterface, OpenProgramsTheLineAndTimeouts) {
     ASSERT_EQ(OpenSerialInterface(&handle, 1, 7), kLinkOk);
-    EXPECT_EQ(handle.m_uAxis, 1);
-    const CLinkSerialPort& port = *handle.m_pPort;
-    EXPECT_EQ(port.m_uPortNumber, 7);
-    EXPECT_EQ(port.m_hPort, FakeSerialApi::kHandle);
+    EXPECT_EQ((std::vector<long>{handle.m_uAxis, handle.m_pPort->m_uPortNumber,
+                                 static_cast<long>(handle.m_pPort->m_hPort)}),
+              (std::vector<long>{1, 7, static_cast<long>(FakeSerialApi::kHandle)}));
     EXPECT_EQ(fake.CallNames(), (Names{"open", "state", "timeouts"}));
     const auto& open = *fake.Find("open");
     EXPECT_EQ((std::vector<std::uint32_t>(open.args, open.args + 4)),
@@ -72,14 +71,14 @@ TEST_F(SerialInterface, OpenProgramsTheLineAndTimeouts) {
 
     // 57600 8N1, binary, parity checked, no flow control of any kind.
     const platform::SerialControlBlock& b = fake.Find("state")->block;
-    EXPECT_EQ(b.length, 28u);
-    EXPECT_EQ(b.baudRate, 57600u);
+    EXPECT_EQ((std::vector<std::uint32_t>{b.length, b.baudRate, b.byteSize}),
+              (std::vector<std::uint32_t>{28, 57600, 8}));
     EXPECT_TRUE(b.binary && b.parityCheck);
     EXPECT_FALSE(b.outxCtsFlow || b.outxDsrFlow || b.dsrSensitivity || b.txContinueOnXoff ||
                  b.outX || b.inX || b.errorCharReplace || b.nullStrip || b.abortOnError);
-    EXPECT_EQ(b.dtrControl | b.rtsControl | b.xonLimit | b.xoffLimit | b.parity | b.stopBits, 0);
-    EXPECT_EQ(b.byteSize, 8);
-    EXPECT_EQ(b.xonChar | b.xoffChar | b.errorChar | b.eofChar | b.eventChar, 0);
+    EXPECT_EQ(b.dtrControl | b.rtsControl | b.xonLimit | b.xoffLimit | b.parity | b.stopBits |
+                  b.xonChar | b.xoffChar | b.errorChar | b.eofChar | b.eventChar,
+              0);
     const platform::SerialTimeouts& t = fake.Find("timeouts")->timeouts;
     EXPECT_EQ(
         (std::vector<std::uint32_t>{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
@@ -88,8 +87,7 @@ TEST_F(SerialInterface, OpenProgramsTheLineAndTimeouts) {
 
     // Later settings are recorded even when the line cannot take them.
     EXPECT_TRUE(SetLineSettings(handle.m_pPort, 9600, 2));
-    EXPECT_EQ(fake.calls.back().block.baudRate, 9600u);
-    EXPECT_EQ(fake.calls.back().block.parity, 2);
+    EXPECT_TRUE(fake.calls.back().block.baudRate == 9600u && fake.calls.back().block.parity == 2);
     fake.stateSucceeds = false;
     EXPECT_FALSE(SetLineSettings(handle.m_pPort, 19200, 0));
     EXPECT_EQ(handle.m_pPort->m_uBaudRate, 19200u);
@@ -208,16 +206,14 @@ TEST_F(SerialInterface, SyncSendsSingleZeroBytesUntilAnAnswer) {
     const Names names = fake.CallNames();
     EXPECT_EQ(Names(names.end() - 6, names.end()),
               (Names{"read", "timeouts", "read", "read", "timeouts", "purge"}));
-    const auto& window = fake.calls[fake.calls.size() - 5];
-    EXPECT_EQ(window.timeouts.readTotalConstant, QuietTimeMs(57600));
-    EXPECT_EQ(window.timeouts.readTotalMultiplier, 0u);
-    EXPECT_EQ(fake.calls[fake.calls.size() - 2].timeouts.readTotalConstant, 100u);
-    EXPECT_EQ(fake.calls[fake.calls.size() - 2].timeouts.readTotalMultiplier, 10u);
-    EXPECT_EQ(fake.Count("write"), 2);  // nothing more was sent for it
     // Quiet: the adapter's 16 ms latency plus four byte times, rounded up.
-    EXPECT_EQ(QuietTimeMs(57600), 17u);
-    EXPECT_EQ(QuietTimeMs(9600), 21u);
-    EXPECT_EQ(QuietTimeMs(2500000), 17u);
+    const auto& quiet = fake.calls[fake.calls.size() - 5].timeouts;
+    const auto& standard = fake.calls[fake.calls.size() - 2].timeouts;
+    EXPECT_EQ((std::vector<std::uint32_t>{quiet.readTotalConstant, quiet.readTotalMultiplier,
+                                          standard.readTotalConstant, standard.readTotalMultiplier,
+                                          QuietTimeMs(9600), QuietTimeMs(2500000)}),
+              (std::vector<std::uint32_t>{17, 0, 100, 10, 21, 17}));
+    EXPECT_EQ(fake.Count("write"), 2);  // nothing more was sent for it
 
     // A failed read is just no answer; a failed write ends it at once.
     fake.calls.clear();
