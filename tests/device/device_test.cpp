@@ -49,8 +49,11 @@ class DiagnosticCapture {
 };
 
 TEST(PhysicalDevice, FactoryRegistrationQueryInterfaceAndReferences) {
+    EXPECT_EQ(KX_FindClass("CNothing"), nullptr);
+    EXPECT_EQ(KX_FindClass(nullptr), nullptr);
     const CKxClassInfo* info = KX_FindClass("CKxTessaroDevice");
     ASSERT_NE(info, nullptr);
+    EXPECT_GT(info->m_objectSize, sizeof(void*));
     EXPECT_STREQ(info->m_interfaceName, "IKxPhysicalDevice");
     EXPECT_EQ(info->m_factory, &KX_ConstructorForCKxTessaroDevice);
     for (const char* parent : info->m_parents) EXPECT_STREQ(parent, "");

@@ -28,10 +28,7 @@ TEST(Drives, LevelScalesNamesAndAnswersWithoutAxes) {
     // Levels 0 to 100 are the value; above is out of range (12), output
     // untouched. The rotary joystick scale runs from 1 and reports 101.
     double v = -1, a = 7, b = 7, c = 7, d = 7;
-    unsigned max = 0, u = 7;
-    EXPECT_EQ(xy.SpeedLevelToSpeed(100, &v), 0);
-    EXPECT_EQ(v, 100.0);
-    v = -1;
+    unsigned u = 7;
     ExpectAnswers({{"xy speed 101", xy.SpeedLevelToSpeed(101, &v), 12},
                    {"z joystick 101", z.JoystickSpeedLevelToSpeed(101, &v), 12},
                    {"r speed max", r.SpeedLevelToSpeed(0xFFFFFFFFu, &v), 12},
@@ -39,20 +36,17 @@ TEST(Drives, LevelScalesNamesAndAnswersWithoutAxes) {
                    {"r joystick min", r.JoystickSpeedLevelToSpeed(-2147483647 - 1, &v), 12},
                    {"z speed 5 to null", z.SpeedLevelToSpeed(5, nullptr), 0}});
     EXPECT_EQ(v, -1);
-    EXPECT_EQ(r.JoystickSpeedLevelToSpeed(1, &v), 0);
-    EXPECT_EQ(v, 1.0);
-    EXPECT_EQ(z.SpeedLevelToSpeed(0, &v), 0);
-    EXPECT_EQ(v, 0.0);
-    EXPECT_EQ(r.GetMaxJoystickSpeedLevel(&max), 0);
-    EXPECT_EQ(max, 101u);
-    for (auto get :
-         {&IKxDeviceRotary::GetMaxSpeedLevel, &IKxDeviceRotary::GetMaxAccelerationLevel}) {
-        EXPECT_EQ((r.*get)(&max), 0);
-        EXPECT_EQ(max, 100u);
-        EXPECT_EQ((r.*get)(nullptr), 0);
-    }
-    EXPECT_EQ(xy.GetMaxJoystickSpeedLevel(&max), 0);
-    EXPECT_EQ(max, 100u);
+    double levels[3] = {};
+    unsigned maxima[4] = {};
+    EXPECT_EQ(xy.SpeedLevelToSpeed(100, &levels[0]) + r.JoystickSpeedLevelToSpeed(1, &levels[1]) +
+                  z.SpeedLevelToSpeed(0, &levels[2]) + r.GetMaxJoystickSpeedLevel(&maxima[0]) +
+                  r.GetMaxSpeedLevel(&maxima[1]) + r.GetMaxAccelerationLevel(&maxima[2]) +
+                  xy.GetMaxJoystickSpeedLevel(&maxima[3]) + r.GetMaxSpeedLevel(nullptr) +
+                  r.GetMaxAccelerationLevel(nullptr),
+              0);
+    EXPECT_EQ((std::vector<double>{levels[0], levels[1], levels[2], double(maxima[0]),
+                                   double(maxima[1]), double(maxima[2]), double(maxima[3])}),
+              (std::vector<double>{100, 1, 0, 101, 100, 100, 100}));
     EXPECT_EQ(xy.GetDisplayName(0) + z.GetDisplayName(0) + r.GetDisplayName(0),
               CKxStringW(u"XY DriveZ DriveRotary Drive"));
     EXPECT_EQ(xy.GetDeviceName() + z.GetDeviceName() + r.GetDeviceName(),
