@@ -32,10 +32,9 @@ Bytes Request(std::vector<std::uint16_t> words) {
 
 class Sim : public ::testing::Test {
   protected:
-    explicit Sim(std::uint16_t axes = 4) : endpoint(Config(axes), clock), line(endpoint, kPort) {}
-    static BoardConfig Config(std::uint16_t axes) {
+    Sim() : endpoint(Config(), clock), line(endpoint, kPort) {}
+    static BoardConfig Config() {
         BoardConfig c;
-        c.axes = axes;
         c.sampleTimeMicros = kCycle;
         return c;
     }
@@ -421,23 +420,6 @@ TEST_F(Sim, OtherCommandsAreRememberedAndResetRestoresPowerUp) {
     ASSERT_EQ(Reset(&board), kLinkOk);
     EXPECT_EQ(endpoint.processor().Axis(2).limits.negative, -4000);
     EXPECT_EQ(endpoint.processor().Axis(2).limits.positive, 2147483647);
-}
-
-class SimTwoAxes : public Sim {
-  protected:
-    SimTwoAxes() : Sim(2) {}
-};
-
-TEST_F(SimTwoAxes, AxesTheBoardDoesNotHaveAreRefused) {
-    EXPECT_EQ(Update(&axis[1]), kLinkOk);
-    EXPECT_EQ(Update(&axis[2]), kLinkInvalidAxis);
-    std::int32_t position = 1;
-    EXPECT_EQ(GetCommandedPosition(&axis[3], &position), kLinkInvalidAxis);
-    EXPECT_EQ(position, 0);  // a full-length reply with zero words
-    std::uint16_t v[7];
-    ASSERT_EQ(GetVersion(&board, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), kLinkOk);
-    EXPECT_EQ((std::vector<std::uint16_t>{v[0], v[1], v[2]}),
-              (std::vector<std::uint16_t>{5, 3, 2}));
 }
 
 }  // namespace
