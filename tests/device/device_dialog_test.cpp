@@ -7,7 +7,6 @@
 
 #include "drives/dialog_support.h"
 #include "host/kx_ui.h"
-#include "tests/support/dialog_driver.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {

@@ -11,7 +11,6 @@
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
 #include "host/kx_ui.h"
-#include "tests/support/dialog_driver.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {

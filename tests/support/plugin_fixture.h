@@ -1,12 +1,15 @@
 // The plug-in as the host holds it, against a simulated board in process,
-// connected on construction.
+// connected on construction; its saved settings and answers; its dialogs
+// worked by a test's driver.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "host/kx_dialogs.h"
 #include "host/kx_settings.h"
 #include "host/kx_string.h"
 #include "tests/support/plugin_host.h"
@@ -52,6 +55,22 @@ struct Answer {
 };
 inline void ExpectAnswers(const std::vector<Answer>& answers) {
     for (const Answer& a : answers) EXPECT_EQ(a.got, a.want) << a.what;
+}
+
+// Whether a test's timer ticks are the only ones a dialog gets. Real
+// dialogs (Windows) also get their own timer's ticks once a second.
+#ifdef _WIN32
+inline constexpr bool kOnlyOurTimerTicks = false;
+#else
+inline constexpr bool kOnlyOurTimerTicks = true;
+#endif
+
+// Opens a dialog (by the call given) under a test's driver, which acts on it
+// as a user would (see host/kx_dialogs.h); the driver is removed afterwards.
+inline void WithDialogDriver(const host::DialogDriver& driver, const std::function<void()>& open) {
+    host::SetDialogDriver(driver);
+    open();
+    host::SetDialogDriver(nullptr);
 }
 
 }  // namespace testing_support
