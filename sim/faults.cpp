@@ -18,6 +18,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::BadChecksum, "badsum"}, {FaultKind::LateReply, "late"},
     {FaultKind::Garbage, "garbage"},    {FaultKind::ProcessorReset, "reset"},
     {FaultKind::Silence, "silence"},    {FaultKind::HangUp, "hangup"},
+    {FaultKind::Refusal, "refuse"},
 };
 
 bool ParseNumber(const std::string& text, double* value) {
@@ -108,6 +109,9 @@ bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error) {
         } else if (key == "axis") {
             ok = ParseNumber(value, &number) && number <= 255;
             r.axis = static_cast<int>(number);
+        } else if (key == "status") {
+            ok = ParseNumber(value, &number) && number >= 1 && number <= 255;
+            r.status = static_cast<int>(number);
         } else if (key == "bytes") {
             ok = ParseNumber(value, &number) && number >= 1 && number <= 64;
             r.bytes = static_cast<int>(number);

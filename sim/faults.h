@@ -21,6 +21,7 @@ enum class FaultKind {
     ProcessorReset,  // the processor resets before the command; status 1
     Silence,         // from then on nothing is answered
     HangUp,          // the line disappears
+    Refusal,         // the command is refused with `status`, not carried out
 };
 
 const char* FaultName(FaultKind kind);
@@ -38,12 +39,13 @@ struct FaultRule {
     int delayMs = 500;        // LateReply
     int bytes = 1;            // ShortReply: bytes cut; Garbage: bytes added
     int axis = -1;            // only packets for this axis; -1 = any
+    int status = 13;          // Refusal: the status answered
 };
 
 // "KIND[:OPTION]...", KIND one of noreply short badsum late garbage reset
-// silence hangup; OPTION one of next, op=NAME|0xNN, p=PROBABILITY, seed=N,
-// from=N, count=N, ms=N, bytes=N, axis=N (only that axis's packets). Without
-// a trigger option: next.
+// silence hangup refuse; OPTION one of next, op=NAME|0xNN, p=PROBABILITY,
+// seed=N, from=N, count=N, ms=N, bytes=N, axis=N (only that axis's packets),
+// status=N (1 to 255). Without a trigger option: next.
 bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error);
 
 class FaultPlan {

@@ -101,6 +101,7 @@ Faults (--fault KIND[:OPTION]..., repeatable; the first rule that fires wins):
   reset     the processor resets before the command and answers status 1
   silence   from then on nothing is answered
   hangup    the line disappears
+  refuse    the command is refused with status=N (default 13), not carried out
 When it fires (default: the next packet, once):
   next      the next packet          op=NAME|0xNN  packets of that command
   from=N    every packet from the N-th on (counted from 1)
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
     app.add_option(
         "--fault", faultSpecs,
         "Fault KIND[:OPTION]... (repeatable); KIND noreply short badsum late garbage reset silence "
-        "hangup; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N axis=N");
+        "hangup refuse; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N axis=N "
+        "status=N");
     app.add_flag("--trace", trace, "Print every packet");
     CLI11_PARSE(app, argc, argv);
 

@@ -71,6 +71,8 @@ void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
     if (fault && fault->kind == FaultKind::ProcessorReset) {
         m_processor.PowerUp();
         result.status = cmotion::kLinkProcessorReset;
+    } else if (fault && fault->kind == FaultKind::Refusal) {
+        result.status = static_cast<std::uint8_t>(fault->status);  // the words stay zero
     } else if (cmotion::ByteSum(packet.data(), packet.size()) != 0) {
         result.status = cmotion::kLinkInvalidChecksum;  // not carried out
     } else if (!shape.known) {

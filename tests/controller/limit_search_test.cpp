@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <tuple>
 
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
@@ -99,6 +101,27 @@ TEST(LimitSearch, WaitsEndAfterSixtySecondsOnASpedUpClock) {
     const CTessaroAxis& axis = *rig.controller.m_pZMotion->m_pAxis;
     EXPECT_NE(axis.minPos_step, kNone);
     EXPECT_LE(axis.currentPos_step, axis.minPos_step);
+}
+
+TEST(LimitSearch, TheApproachRetriesARefusedStartForAMinute) {
+    // A processor that refuses the approach's start with 13 (a limit event
+    // still pending): tried again every 50 ms until it is taken, or for 60 s
+    // of the host's clock, then given up as a success.
+    Searching rig(100.0);
+    CTessaroAxis& axis = *rig.controller.m_pZMotion->m_pAxis;
+    for (const auto& [refusals, from, below] :
+         {std::tuple<int, double, double>{5, 150, 60000}, {0, 60000, 65000}}) {
+        SCOPED_TRACE(refusals);
+        rig.board.Fault("refuse:status=13:op=Update:axis=2" +
+                        (refusals ? ":count=" + std::to_string(refusals) : ":from=1"));
+        const double t0 = KX_GetTimeCounter();
+        EXPECT_EQ(axis.StartLimitApproach(1), 0);
+        const double elapsed = KX_GetTimeCounter() - t0;
+        EXPECT_TRUE(elapsed >= from && elapsed < below) << elapsed << " ms";
+        EXPECT_EQ(rig.board.endpoint.processor().Axis(2).moving, refusals > 0);
+        rig.board.endpoint.faults().Clear();
+        ASSERT_TRUE(rig.controller.m_pZMotion->MoveVelocity(0));
+    }
 }
 
 TEST(LimitSearch, AStopEndsTheSearchStopsTheAxesAndStoresNothing) {

@@ -174,13 +174,18 @@ TEST_F(Sim, EveryFaultKindAsTheCommandLayerSeesIt) {
     std::int32_t destination = -1;
     EXPECT_EQ(GetPosition(&board, &destination), kLinkOk);
     EXPECT_EQ(destination, 0);
+    // A refusal with a given status, the command not carried out.
+    Fault("refuse:status=14");
+    EXPECT_EQ(SetPosition(&board, 99), kLinkMoveIntoLimit);
+    EXPECT_EQ(GetPosition(&board, &destination), kLinkOk);
+    EXPECT_EQ(destination, 0);
     // Only one opcode, a given number of times.
     Fault("badsum:op=GetEventStatus:count=2");
     EXPECT_EQ(Update(&board), kLinkOk);
     EXPECT_EQ(GetEventStatus(&board, &events), kLinkChecksumError);
     EXPECT_EQ(GetEventStatus(&board, &events), kLinkChecksumError);
     EXPECT_EQ(GetEventStatus(&board, &events), kLinkOk);
-    EXPECT_EQ(endpoint.stats().faults, 9u);
+    EXPECT_EQ(endpoint.stats().faults, 10u);
 
     // Silence is for good, whatever the plan says afterwards.
     Fault("silence:next");
@@ -216,9 +221,10 @@ TEST(SimFaults, ParsesEveryOptionRefusesNonsenseAndRepeatsRandomFaultsWithTheirS
     EXPECT_TRUE(r.trigger == FaultTrigger::From && r.from == 100u);
     ASSERT_TRUE(ParseFault("reset", &r, &error)) << error;
     EXPECT_TRUE(r.trigger == FaultTrigger::Next && r.count == 1);
-    for (const char* bad : {"", "explode", "late:ms=", "late:ms=-1", "badsum:p=1.5", "badsum:p=nan",
-                            "short:bytes=0", "noreply:op=Bogus", "noreply:op=0x100", "noreply:wat",
-                            "silence:from=0", "hangup:count=1e20"}) {
+    for (const char* bad :
+         {"", "explode", "late:ms=", "late:ms=-1", "badsum:p=1.5", "badsum:p=nan", "short:bytes=0",
+          "noreply:op=Bogus", "noreply:op=0x100", "noreply:wat", "silence:from=0",
+          "hangup:count=1e20", "refuse:status=0", "refuse:status=256"}) {
         EXPECT_FALSE(ParseFault(bad, &r, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
