@@ -61,9 +61,9 @@ TEST_F(SerialInterface, PortNamesAndRefusedNumbers) {
 
 TEST_F(SerialInterface, OpenProgramsTheLineAndTimeouts) {
     ASSERT_EQ(OpenSerialInterface(&handle, 1, 7), kLinkOk);
-    EXPECT_EQ((std::vector<long>{handle.m_uAxis, handle.m_pPort->m_uPortNumber,
-                                 static_cast<long>(handle.m_pPort->m_hPort)}),
-              (std::vector<long>{1, 7, static_cast<long>(FakeSerialApi::kHandle)}));
+    EXPECT_EQ((std::vector<long long>{handle.m_uAxis, handle.m_pPort->m_uPortNumber,
+                                      static_cast<long long>(handle.m_pPort->m_hPort)}),
+              (std::vector<long long>{1, 7, static_cast<long long>(FakeSerialApi::kHandle)}));
     EXPECT_EQ(fake.CallNames(), (Names{"open", "state", "timeouts"}));
     const auto& open = *fake.Find("open");
     EXPECT_EQ((std::vector<std::uint32_t>(open.args, open.args + 4)),

@@ -85,13 +85,13 @@ TEST(ControllerOpen, FourAxesCommandSequenceAndDefaults) {
 
     EXPECT_FALSE(controller.m_bStopped);
     ASSERT_EQ(controller.m_axes.size(), 4u);
-    EXPECT_EQ((std::vector<long>{controller.m_uFamily, controller.m_uNumberOfAxes,
-                                 controller.m_uBoardVersionMajor, controller.m_uBoardVersionMinor,
-                                 controller.m_axes[0]->m_uSampleTime_us,
-                                 controller.m_pXYMotion->m_pAxisY->axisNumber(),
-                                 controller.m_pZMotion->m_pAxis->axisNumber(),
-                                 controller.m_pRotaryMotion->m_pAxis->poleCount}),
-              (std::vector<long>{5, 4, 3, 5, 100, 1, 2, 800}));
+    EXPECT_EQ((std::vector<long long>{
+                  controller.m_uFamily, controller.m_uNumberOfAxes, controller.m_uBoardVersionMajor,
+                  controller.m_uBoardVersionMinor, controller.m_axes[0]->m_uSampleTime_us,
+                  controller.m_pXYMotion->m_pAxisY->axisNumber(),
+                  controller.m_pZMotion->m_pAxis->axisNumber(),
+                  controller.m_pRotaryMotion->m_pAxis->poleCount}),
+              (std::vector<long long>{5, 4, 3, 5, 100, 1, 2, 800}));
     controller.Close();
     EXPECT_EQ(board.Commands().back(), (SimCommand{0, "Reset", {}, 0}));
 }
