@@ -1,7 +1,8 @@
-// The stand-in host's services: number texts in both directions, time with
-// a speed factor that never jumps, and the module-file reader on damaged
-// files. (Formatting, languages, the wait cursor, message posting and the
-// recursive mutex are checked where the plug-in uses them.)
+// The stand-in host's services: number texts in both directions, a
+// recursive mutex, the hook that sees posted messages, time with a speed
+// factor that never jumps, and the module-file reader on damaged files.
+// (Formatting, languages and the wait cursor are checked where the dialogs
+// use them.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -65,6 +66,17 @@ TEST(HostThreads, TheOwnerMayLockTheMutexAgain) {
     }
     std::thread([&] { CKxMutexLock free(m); }).join();  // released by both
     EXPECT_EQ(pthread_mutexCS_destroy(&m), 0);
+}
+
+TEST(HostUiServices, AMessagePosterSeesWhatIsPosted) {
+    unsigned message = 0;
+    host::SetMessagePoster([&](KxWindow, unsigned m, std::uintptr_t, std::intptr_t) {
+        message = m;
+        return true;
+    });
+    EXPECT_TRUE(KX_PostMessageImpl(nullptr, 0x401, 0, 0, "Test", __LINE__));
+    host::SetMessagePoster(nullptr);
+    EXPECT_EQ(message, 0x401u);
 }
 
 TEST(HostTime, SpeedFactorWithoutJumps) {
