@@ -18,7 +18,6 @@ namespace tessaro {
 namespace {
 
 using testing_support::SimBoard;
-using testing_support::SimCommand;
 
 constexpr int kPort = 25;
 

@@ -2,6 +2,7 @@
 // the processor's trace and in the positions that come back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 

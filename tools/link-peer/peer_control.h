@@ -1,7 +1,8 @@
 // The client side of link-peer, for the transport's tests and benchmarks:
-// which COM ports it serves and its text control line. Built for both platforms; natively the ports
-// are pointed at the peer's links (TESSARO_PEER_DIR), under Wine they are the prefix's COM devices
-// the fixture links to the peer.
+// which COM ports it serves and its text control line. Built for both
+// platforms; natively the ports are pointed at the peer's links
+// (TESSARO_PEER_DIR), under Wine they are the prefix's COM devices the
+// fixture links to the peer.
 #pragma once
 
 #include <string>
