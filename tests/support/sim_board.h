@@ -117,10 +117,13 @@ class SimBoard {
     std::size_t CommandCount() const {
         return endpoint.trace().Snapshot().size();
     }
+    // Arms a fault; a spec the simulator does not understand ends the test
+    // (like a board that cannot start), rather than arming nothing.
     void Fault(const std::string& spec) {
         sim::FaultRule rule;
         std::string error;
-        if (sim::ParseFault(spec, &rule, &error)) endpoint.faults().Add(rule);
+        if (!sim::ParseFault(spec, &rule, &error)) throw std::runtime_error(error);
+        endpoint.faults().Add(rule);
     }
 
   private:
