@@ -4,6 +4,7 @@
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
 #include "controller/motion_report.h"
+#include "controller/position_trust.h"
 #include "controller/tessaro_motion.h"
 #include "controller/unit_conversion.h"
 
@@ -37,6 +38,7 @@ std::uint16_t ReadLimit(CTessaroAxis& axis, Relaxed<std::int32_t>* limit) {
 }  // namespace
 
 CTessaroMotion::SearchScope::SearchScope(CTessaroMotion& motion) : m_motion(motion) {
+    m_motion.m_bSwitchMissed = false;
     m_motion.m_bStopSearch.store(false, std::memory_order_release);
     m_motion.m_bSearching.store(true, std::memory_order_release);
 }
@@ -64,6 +66,10 @@ std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
         }
         ReportMotionEnding(drive, "limit search stopped; the side being measured stored nothing");
     }
+    // Limits measured at the switches re-establish the frame; a side that
+    // met no switch measured nothing.
+    if (err == kLinkOk && !m_bSwitchMissed)
+        RegainPositionTrust(drive, axes, "the limits were searched");
     return err;
 }
 
@@ -112,6 +118,7 @@ std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int
     std::uint16_t err = a.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
+    m_bSwitchMissed = m_bSwitchMissed || noSwitch;
     if (err == kLinkOk) err = SeekLimit(direction);
     if (err == kLinkOk) err = ReadLimit(a, limit);
     if (err == kLinkOk && noSwitch) ReportNoSwitch("Z", direction);
@@ -199,6 +206,7 @@ std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool 
     if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
+    m_bSwitchMissed = m_bSwitchMissed || noSwitch;
     if (err == kLinkOk) err = SeekLimits(direction);
     if (err == kLinkOk && noSwitch) ReportNoSwitch("XY", direction);
     if (err == kLinkOk) err = ReadLimit(ax, upper ? &ax.maxPos_step : &ax.minPos_step);

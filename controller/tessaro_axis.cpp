@@ -1,5 +1,8 @@
 #include "controller/tessaro_axis.h"
 
+#include <cmath>
+#include <optional>
+
 #include "cmotion/link_commands.h"
 #include "controller/controller_clock.h"
 #include "controller/tessaro_controller.h"
@@ -78,24 +81,57 @@ std::int64_t CTessaroAxis::VelocityToCounts(double revolutionsPerSecond) const {
                         65536.0);
 }
 
+namespace {
+// The micrometres of a count difference; 0 rather than a non-number when
+// the parameters leave no step size (they are kept from that, but a
+// position shown as "nan" would tell the user nothing).
+double Micrometres(double unitsPerStep, std::int64_t steps) {
+    const double um = unitsPerStep * static_cast<double>(steps);
+    return std::isfinite(um) ? um : 0.0;
+}
+}  // namespace
+
+// 64-bit differences: the limits of the whole travel lie up to 2^32 - 1
+// steps from the zero point, which 32 bits would wrap around.
 double CTessaroAxis::GetPosition() const {
-    return GetUnitsPerStep() * WrapSub(currentPos_step, zeroPos_step);
+    return Micrometres(GetUnitsPerStep(), WrapSub(currentPos_step, zeroPos_step));
 }
 double CTessaroAxis::GetUpperLimit() const {
-    return GetUnitsPerStep() * WrapSub(maxPos_step, zeroPos_step);
+    return Micrometres(GetUnitsPerStep(),
+                       static_cast<std::int64_t>(maxPos_step) - zeroPos_step.load());
 }
 double CTessaroAxis::GetLowerLimit() const {
-    return GetUnitsPerStep() * WrapSub(minPos_step, zeroPos_step);
+    return Micrometres(GetUnitsPerStep(),
+                       static_cast<std::int64_t>(minPos_step) - zeroPos_step.load());
 }
 
+// Saturated, not wrapped: a limit beyond the count range stays at its end
+// instead of coming out on the other side (where it would cross the other
+// limit).
 std::int32_t CTessaroAxis::SetUpperLimit(double um) {
-    maxPos_step = WrapAdd(TruncToInt32(GetStepsPerUnit() * um), zeroPos_step);
+    maxPos_step = Saturate32(TruncToInt64(GetStepsPerUnit() * um) + zeroPos_step.load());
     return maxPos_step;
 }
 
 std::int32_t CTessaroAxis::SetLowerLimit(double um) {
-    minPos_step = WrapAdd(TruncToInt32(GetStepsPerUnit() * um), zeroPos_step);
+    minPos_step = Saturate32(TruncToInt64(GetStepsPerUnit() * um) + zeroPos_step.load());
     return minPos_step;
+}
+
+void CTessaroAxis::SetFlip(std::int8_t flip) {
+    if (flip == axisFlip) return;
+    // Under the controller lock (recursive), so that no position read
+    // stores a count with the old direction after the new one was set.
+    std::optional<CKxMutexLock> lock;
+    if (m_pController) lock.emplace(m_pController->m_lock);
+    constexpr std::int32_t kLowest = -2147483647 - 1, kHighest = 2147483647;
+    const std::int32_t low = minPos_step, high = maxPos_step;
+    const auto negated = [](std::int32_t v) { return Saturate32(-static_cast<std::int64_t>(v)); };
+    zeroPos_step = negated(zeroPos_step);
+    currentPos_step = negated(currentPos_step);
+    minPos_step = high == kHighest ? kLowest : negated(high);
+    maxPos_step = low == kLowest ? kHighest : negated(low);
+    axisFlip = flip;
 }
 
 std::int32_t CTessaroAxis::ShiftZero(double um) {
@@ -119,7 +155,10 @@ bool CTessaroAxis::Initialize() {
     m_uProfileMode = kProfileModeUnknown;
     // The zero point is the count as the processor reports it (no axisFlip).
     std::int32_t count = 0;
-    if (GetCommandedPosition(h, &count) == kLinkOk) zeroPos_step = count;
+    if (GetCommandedPosition(h, &count) == kLinkOk) {
+        zeroPos_step = count;
+        boardCount_step = count;
+    }
     return code == kLinkOk;
 }
 
@@ -171,6 +210,7 @@ std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
     std::int32_t raw = 0;
     const std::uint16_t code = GetCommandedPosition(&m_handle, &raw);
     if (code != kLinkOk) return code;
+    boardCount_step = raw;
     currentPos_step = WrapMul(axisFlip, raw);
     if (changed) *changed = currentPos_step != before;
     return kLinkOk;
@@ -238,7 +278,11 @@ std::uint16_t CTessaroAxis::GetSignalStatus(std::uint16_t* status) {
 }
 
 std::uint16_t CTessaroAxis::ReadCommandedPosition(std::int32_t* position) {
-    return Locked([&] { return GetCommandedPosition(&m_handle, position); });
+    return Locked([&] {
+        const std::uint16_t code = GetCommandedPosition(&m_handle, position);
+        if (code == kLinkOk) boardCount_step = *position;
+        return code;
+    });
 }
 
 std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction, const std::atomic<bool>* stop,

@@ -76,6 +76,11 @@ class CTessaroAxis {
     std::int32_t SetUpperLimit(double um);
     std::int32_t SetLowerLimit(double um);
     std::int32_t ShiftZero(double um);
+    // Changes the direction of the axis, re-expressing the zero point, the
+    // present position and the limits so that each stays where it is on
+    // the stage: positions change sign, the lower limit stays the lower one
+    // (the upper one mirrored), and the whole travel stays the whole travel.
+    void SetFlip(std::int8_t flip);
 
     // Derived quantities (computed on demand from the fields).
     std::uint16_t GetPhaseCounts() const;
@@ -137,6 +142,13 @@ class CTessaroAxis {
     Relaxed<std::int32_t> minPos_step = -2147483647 - 1;
     Relaxed<std::int32_t> maxPos_step = 2147483647;
     Relaxed<std::int8_t> axisFlip = 1;
+    // The board's own count (no axisFlip) as last read, by the set-up and
+    // by every position read: what a settings load compares with the count
+    // the settings were saved with.
+    Relaxed<std::int32_t> boardCount_step = 0;
+    // Whether the counts belong to the frame that the zero point and the
+    // limits were set in (see controller/position_trust.h).
+    Relaxed<bool> positionTrusted = true;
     Relaxed<bool> joystickEnable = true;
     Relaxed<bool> positiveLimitSwitches = false;
     std::uint32_t m_uSampleTime_us = 0;

@@ -8,6 +8,7 @@
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
 #include "controller/motion_report.h"
+#include "controller/position_trust.h"
 #include "controller/unit_conversion.h"
 
 namespace tessaro {
@@ -103,6 +104,7 @@ void CTessaroMotion::ReportMoveEnding(
 
 bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std::uint16_t err) {
     if (err == kLinkOk) return true;
+    if (err == kPositionUntrusted) return false;  // said when it was refused
     char text[160];
     std::snprintf(text, sizeof text, "%s failed: %s (error %u)", operation,
                   cmotion::GetErrorText(err), static_cast<unsigned>(err));
@@ -121,7 +123,10 @@ void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
     a.holdingCurrent_percent = 15.0;
     a.holdingDelay_ms = 2.0;
     a.positiveLimitSwitches = true;
-    a.axisFlip = -1;
+    // Through SetFlip: the zero point that the set-up took from the board's
+    // count stays where the stage stands (written as is, it would sit
+    // mirrored about count 0 on a board that was not reset).
+    a.SetFlip(-1);
     a.m_uStopMode = 2;
 }
 
@@ -179,6 +184,7 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
+    if (!relative && !TrustedForAbsoluteMove("Z", {&a})) return kPositionUntrusted;
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
     const std::int32_t t = LinearTarget(a, target, relative);
     if (err == kLinkOk) err = SendPositioningMove(t);
@@ -410,6 +416,7 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
+    if (!relative && !TrustedForAbsoluteMove("XY", {&ax, &ay})) return kPositionUntrusted;
     std::uint16_t err = ax.SetProfileMode(kProfilePositioning);
     if (err == kLinkOk) err = ay.SetProfileMode(kProfilePositioning);
     const std::int32_t tx = LinearTarget(ax, x, relative);

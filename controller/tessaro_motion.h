@@ -96,6 +96,8 @@ class CTessaroMotion {
     };
 
     std::atomic<bool> m_bStopSearch{false};
+    // A side of the running search met no switch within its wait.
+    bool m_bSwitchMissed = false;
 
   private:
     SKxDevicePosition m_record;

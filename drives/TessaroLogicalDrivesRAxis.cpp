@@ -1,5 +1,7 @@
 #include "drives/TessaroLogicalDrivesRAxis.h"
 
+#include "controller/motion_report.h"
+#include "controller/parameter_ranges.h"
 #include "controller/unit_conversion.h"
 #include "drives/axis_settings.h"
 #include "host/kx_settings.h"
@@ -25,13 +27,22 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
     m_uDeviceId = id;
     CTessaroAxis* axis = Axis();
     if (!axis) return KX_DM_OK;
-    LoadAxisParameters(text, *axis, AxisKeySet::kRotary, u"");
+    LoadAxisParameters(text, *axis, AxisKeySet::kRotary, u"", "rotary");
     int poles = 0;
     // Kept as the 32 bits read (a negative count reads as a large one).
     if (GetIntFromKey(text, u"poleCount", &poles))
         axis->poleCount = static_cast<std::uint32_t>(poles);
-    // Re-based so that the saved angle is the angle after a restart.
-    LoadAxisPositions(text, *axis, u"", PositionSense::kAngle);
+    // Re-based so that the saved angle is the angle after a restart. The
+    // rotary drive has no origin to set and no switches to search: were it
+    // flagged, nothing could ever clear the flag. A board that was not
+    // reset kept counting from the old angle, so its count is taken, and
+    // the host is told.
+    const PositionLoad loaded =
+        LoadAxisPositions(text, *axis, u"", "rotary", PositionSense::kAngle);
+    if (loaded.loaded && !loaded.trusted) {
+        axis->positionTrusted = true;
+        ReportMotionEnding("rotary", "angle taken from the board's count: " + loaded.why);
+    }
     m_pRotaryMotion->m_uDeviceId = id;
     ApplyLoadedSettings(*axis);
     return KX_DM_OK;
@@ -39,12 +50,18 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
 
 EDeviceManagerReturnCode STessaro_RDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptParameter("rotary", "maxJoystickSpeed_revolutionPerSecond", speed,
+                         Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
     return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_RDrive::SetSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptParameter("rotary", "speed_revolutionPerSecond", speed,
+                         Axis()->speed_revolutionPerSecond, "SetSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->speed_revolutionPerSecond = speed;
     return KX_DM_OK;
 }

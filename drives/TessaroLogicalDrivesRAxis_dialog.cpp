@@ -46,7 +46,7 @@ bool Refresh(platform::HWindow dialog) {
 void Apply(platform::HWindow dialog) {
     CTessaroAxis* axis = ContextAxis();
     if (!axis) return;
-    StoreSingleAxisFields(dialog, *axis);
+    StoreSingleAxisFields(dialog, *axis, "rotary");
     platform::EndDialog(dialog, 1);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "controller/parameter_ranges.h"
+#include "controller/position_trust.h"
 #include "controller/unit_conversion.h"
 #include "drives/axis_settings.h"
 #include "host/kx_settings.h"
@@ -31,22 +33,37 @@ EDeviceManagerReturnCode STessaro_XYDrive::SaveSettings(CKxStringW& text) {
 EDeviceManagerReturnCode STessaro_XYDrive::LoadSettings(const char16_t* text, unsigned id) {
     m_uDeviceId = id;
     if (!m_pXYMotion) return KX_DM_OK;
+    PositionLoad loads[2];
     for (CTessaroAxis* axis : {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY}) {
         if (!axis) continue;
-        const std::u16string suffix = axis == m_pXYMotion->m_pAxisX ? u"_x" : u"_y";
-        LoadAxisParameters(text, *axis, AxisKeySet::kLinear, suffix);
-        LoadAxisPositions(text, *axis, suffix);
+        const bool x = axis == m_pXYMotion->m_pAxisX;
+        const std::u16string suffix = x ? u"_x" : u"_y";
+        LoadAxisParameters(text, *axis, AxisKeySet::kLinear, suffix, "XY");
+        loads[x ? 0 : 1] = LoadAxisPositions(text, *axis, suffix, "XY");
         bool multiple = false;
         if (GetBoolFromKey(text, u"multipleUpdate", &multiple))
             m_pXYMotion->multipleUpdate = multiple;
         m_pXYMotion->m_uDeviceId = id;
         ApplyLoadedSettings(*axis);
     }
+    // One drive, one frame: the stage is trusted only when both axes are.
+    if (loads[0].loaded || loads[1].loaded) {
+        if (loads[0].trusted && loads[1].trusted)
+            RegainPositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY},
+                                "settings that fit the board were loaded");
+        else
+            LosePositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY},
+                              loads[0].trusted ? "Y: " + loads[1].why : "X: " + loads[0].why);
+    }
     return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_XYDrive::SetMaxJoystickSpeed(double speed) {
     if (!HasAxes()) return KX_DM_FAILED;
+    if (!AcceptParameter("XY", "maxJoystickSpeed_revolutionPerSecond", speed,
+                         m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond,
+                         "SetMaxJoystickSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond = speed;
     m_pXYMotion->m_pAxisY->maxJoystickSpeed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -54,6 +71,9 @@ EDeviceManagerReturnCode STessaro_XYDrive::SetMaxJoystickSpeed(double speed) {
 
 EDeviceManagerReturnCode STessaro_XYDrive::SetSpeed(double speed) {
     if (!HasAxes()) return KX_DM_FAILED;
+    if (!AcceptParameter("XY", "speed_revolutionPerSecond", speed,
+                         m_pXYMotion->m_pAxisX->speed_revolutionPerSecond, "SetSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     m_pXYMotion->m_pAxisX->speed_revolutionPerSecond = speed;
     m_pXYMotion->m_pAxisY->speed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -166,8 +186,8 @@ EDeviceManagerReturnCode STessaro_XYDrive::GetAxisFlip(int* x, int* y) {
 
 EDeviceManagerReturnCode STessaro_XYDrive::SetAxisFlip(int x, int y) {
     if (HasAxes()) {
-        m_pXYMotion->m_pAxisX->axisFlip = x < 0 ? -1 : 1;
-        m_pXYMotion->m_pAxisY->axisFlip = y < 0 ? -1 : 1;
+        m_pXYMotion->m_pAxisX->SetFlip(x < 0 ? -1 : 1);
+        m_pXYMotion->m_pAxisY->SetFlip(y < 0 ? -1 : 1);
     }
     return KX_DM_OK;
 }
@@ -184,6 +204,8 @@ EDeviceManagerReturnCode STessaro_XYDrive::SetAsZero(double x, double y) {
     if (HasAxes()) {
         m_pXYMotion->m_pAxisX->ShiftZero(x);
         m_pXYMotion->m_pAxisY->ShiftZero(y);
+        RegainPositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY},
+                            "the origin was set");
     }
     return KX_DM_OK;
 }

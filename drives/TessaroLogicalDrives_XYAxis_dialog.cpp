@@ -2,6 +2,7 @@
 // by side, with speed and acceleration class labels for both. OK (or the
 // close box) stores the fields and sends them to the processor; Defaults
 // writes the factory values into both axis records and shows them.
+#include "controller/parameter_ranges.h"
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/dialog_support.h"
 #include "host/kx_ui.h"
@@ -77,8 +78,14 @@ void Apply(platform::HWindow dialog) {
     CTessaroAxis& y = *motion->m_pAxisY;
     // One working value for all ten fields, X before Y in every row.
     double working = 0.0;
-    x.calibration_umPerRevolution = TakeField(dialog, IDC_X_CALIBRATION, kNoMaximum, &working);
-    y.calibration_umPerRevolution = TakeField(dialog, IDC_Y_CALIBRATION, kNoMaximum, &working);
+    const double calibrationX = TakeField(dialog, IDC_X_CALIBRATION, kNoMaximum, &working);
+    const double calibrationY = TakeField(dialog, IDC_Y_CALIBRATION, kNoMaximum, &working);
+    if (AcceptParameter("XY", "calibration_umPerRevolution_x", calibrationX,
+                        x.calibration_umPerRevolution, "the dialog"))
+        x.calibration_umPerRevolution = calibrationX;
+    if (AcceptParameter("XY", "calibration_umPerRevolution_y", calibrationY,
+                        y.calibration_umPerRevolution, "the dialog"))
+        y.calibration_umPerRevolution = calibrationY;
     x.current_percent = TakeField(dialog, IDC_X_RUNNING_CURRENT, 100.0, &working);
     y.current_percent = TakeField(dialog, IDC_Y_RUNNING_CURRENT, 100.0, &working);
     x.holdingCurrent_percent = TakeField(dialog, IDC_X_STANDBY_CURRENT, 30.0, &working);
@@ -93,8 +100,8 @@ void Apply(platform::HWindow dialog) {
         TakeField(dialog, IDC_Y_ACCELERATION, 100.0, &working);
     x.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_X_NEGATE);
     y.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_Y_NEGATE);
-    x.axisFlip = platform::IsDlgButtonChecked(dialog, IDC_X_FLIP) ? 1 : -1;
-    y.axisFlip = platform::IsDlgButtonChecked(dialog, IDC_Y_FLIP) ? 1 : -1;
+    x.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_X_FLIP) ? 1 : -1);
+    y.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_Y_FLIP) ? 1 : -1);
     for (CTessaroAxis* axis : {&x, &y}) {
         axis->m_uProfileMode = kProfileModeUnknown;
         axis->ApplySettings();

@@ -1,5 +1,7 @@
 #include "drives/TessaroLogicalDrives_ZAxis.h"
 
+#include "controller/parameter_ranges.h"
+#include "controller/position_trust.h"
 #include "controller/unit_conversion.h"
 #include "drives/axis_settings.h"
 
@@ -23,8 +25,12 @@ EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, uns
     m_uDeviceId = id;
     CTessaroAxis* axis = Axis();
     if (!axis) return KX_DM_OK;
-    LoadAxisParameters(text, *axis, AxisKeySet::kLinear, u"");
-    LoadAxisPositions(text, *axis, u"");
+    LoadAxisParameters(text, *axis, AxisKeySet::kLinear, u"", "Z");
+    const PositionLoad loaded = LoadAxisPositions(text, *axis, u"", "Z");
+    if (loaded.loaded && loaded.trusted)
+        RegainPositionTrust("Z", {axis}, "settings that fit the board were loaded");
+    else if (loaded.loaded)
+        LosePositionTrust("Z", {axis}, loaded.why);
     m_pZMotion->m_uDeviceId = id;
     ApplyLoadedSettings(*axis);
     return KX_DM_OK;
@@ -32,12 +38,18 @@ EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, uns
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptParameter("Z", "maxJoystickSpeed_revolutionPerSecond", speed,
+                         Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
     return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptParameter("Z", "speed_revolutionPerSecond", speed, Axis()->speed_revolutionPerSecond,
+                         "SetSpeed"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->speed_revolutionPerSecond = speed;
     return KX_DM_OK;
 }
@@ -134,17 +146,23 @@ EDeviceManagerReturnCode STessaro_ZDrive::GetAxisFlip(int* flip) {
 }
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetAxisFlip(int flip) {
-    if (Axis()) Axis()->axisFlip = flip < 0 ? -1 : 1;
+    if (Axis()) Axis()->SetFlip(flip < 0 ? -1 : 1);
     return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetAsZero(double um) {
-    if (Axis()) Axis()->ShiftZero(um);
+    if (!Axis()) return KX_DM_OK;
+    Axis()->ShiftZero(um);
+    RegainPositionTrust("Z", {Axis()}, "the origin was set");
     return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetMicronsPerRevolution(double umPerRevolution) {
-    if (Axis()) Axis()->calibration_umPerRevolution = umPerRevolution;
+    if (!Axis()) return KX_DM_OK;
+    if (!AcceptParameter("Z", "calibration_umPerRevolution", umPerRevolution,
+                         Axis()->calibration_umPerRevolution, "SetMicronsPerRevolution"))
+        return KX_DM_OUT_OF_RANGE;
+    Axis()->calibration_umPerRevolution = umPerRevolution;
     return KX_DM_OK;
 }
 

@@ -60,7 +60,7 @@ bool Refresh(platform::HWindow dialog) {
 void Apply(platform::HWindow dialog) {
     CTessaroAxis* axis = ContextAxis();
     if (!axis) return;
-    StoreSingleAxisFields(dialog, *axis);
+    StoreSingleAxisFields(dialog, *axis, "Z");
     platform::EndDialog(dialog, 1);
 }
 

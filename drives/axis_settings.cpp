@@ -1,7 +1,10 @@
 #include "drives/axis_settings.h"
 
 #include <cstdint>
+#include <cstdio>
 
+#include "controller/motion_report.h"
+#include "controller/parameter_ranges.h"
 #include "controller/unit_conversion.h"
 #include "host/kx_settings.h"
 
@@ -54,19 +57,29 @@ void SaveAxisPositions(CKxStringW& text, const CTessaroAxis& axis, const std::u1
     SetIntToKey(text, Key(u"currentPos_step", suffix).c_str(), axis.currentPos_step.load());
     SetIntToKey(text, Key(u"minPos_step", suffix).c_str(), axis.minPos_step);
     SetIntToKey(text, Key(u"maxPos_step", suffix).c_str(), axis.maxPos_step);
+    // Only when not: the text of a trusted position is what it always was.
+    if (!axis.positionTrusted) SetIntToKey(text, Key(u"positionTrusted", suffix).c_str(), 0);
 }
 
 void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set,
-                        const std::u16string& suffix) {
+                        const std::u16string& suffix, const char* drive) {
+    const auto name = [&](const char16_t* key) {
+        const std::u16string wide = Key(key, suffix);
+        return std::string(wide.begin(), wide.end());  // the keys are ASCII
+    };
     for (std::size_t i = 0; i < DoubleKeyCount(set); ++i) {
         double value = 0;
-        if (GetDoubleFromKey(text, Key(kDoubleKeys[i].name, suffix).c_str(), &value))
-            axis.*kDoubleKeys[i].field = value;
+        Relaxed<double>& field = axis.*kDoubleKeys[i].field;
+        if (GetDoubleFromKey(text, Key(kDoubleKeys[i].name, suffix).c_str(), &value) &&
+            AcceptParameter(drive, name(kDoubleKeys[i].name), value, field, "the settings"))
+            field = value;
     }
     int number = 0;
     bool flag = false;
     // Stored in 16 bits: the low bits of what was read (65537 is 1).
-    if (GetIntFromKey(text, Key(u"microsteps", suffix).c_str(), &number))
+    if (GetIntFromKey(text, Key(u"microsteps", suffix).c_str(), &number) &&
+        AcceptParameter(drive, name(u"microsteps"), Low16(number), axis.microsteps, "the settings",
+                        number))
         axis.microsteps = Low16(number);
     if (GetBoolFromKey(text, Key(u"joystickEnable", suffix).c_str(), &flag))
         axis.joystickEnable = flag;
@@ -75,35 +88,78 @@ void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set
     // A signed 8-bit field: the low byte as two's complement (255 is -1).
     if (GetIntFromKey(text, Key(u"axisFlip", suffix).c_str(), &number)) {
         const int low = number & 0xFF;
-        axis.axisFlip = static_cast<std::int8_t>(low >= 0x80 ? low - 0x100 : low);
+        const auto flip = static_cast<std::int8_t>(low >= 0x80 ? low - 0x100 : low);
+        if (AcceptParameter(drive, name(u"axisFlip"), flip, axis.axisFlip, "the settings", number))
+            axis.SetFlip(flip);
     }
 }
 
-void LoadAxisPositions(const char16_t* text, CTessaroAxis& axis, const std::u16string& suffix,
-                       PositionSense sense) {
-    int zero = 0, current = 0, low = 0, high = 0;
+namespace {
+
+constexpr std::int32_t kLowestCount = -2147483647 - 1;
+constexpr std::int32_t kHighestCount = 2147483647;
+
+std::int32_t Shifted(std::int32_t count, std::int64_t delta) {
+    return Saturate32(count + delta);
+}
+// A limit at the end of the range stands for no limit on that side.
+std::int32_t ShiftedLimit(std::int32_t count, std::int64_t delta) {
+    return count == kLowestCount || count == kHighestCount ? count : Shifted(count, delta);
+}
+
+}  // namespace
+
+PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
+                               const std::u16string& suffix, const char* drive,
+                               PositionSense sense) {
+    PositionLoad result;
+    int zero = 0, current = 0, low = 0, high = 0, marked = 1;
     // Read in this order, stopping at the first one missing.
     if (!GetIntFromKey(text, Key(u"zeroPos_step", suffix).c_str(), &zero) ||
         !GetIntFromKey(text, Key(u"currentPos_step", suffix).c_str(), &current) ||
         !GetIntFromKey(text, Key(u"minPos_step", suffix).c_str(), &low) ||
         !GetIntFromKey(text, Key(u"maxPos_step", suffix).c_str(), &high))
-        return;
-    if (sense == PositionSense::kAngle) {
-        // The angle counts from current + zero (the linear position from
-        // current - zero). The processor counts from 0 where the axis now
-        // stands, so every count moves by -current; the zero point, at count
-        // -zero, must move with them: zero + current. The limits keep their
-        // places relative to it.
-        axis.zeroPos_step = WrapAdd(zero, current);
-        axis.currentPos_step = 0;
-        axis.minPos_step = WrapSub(low, current);
-        axis.maxPos_step = WrapSub(high, current);
-        return;
+        return result;
+    result.loaded = true;
+    const std::int32_t board = WrapMul(axis.axisFlip, axis.boardCount_step);
+    std::int64_t delta = 0;
+    if (board != current) {
+        if (axis.boardCount_step == 0) {
+            delta = -static_cast<std::int64_t>(current);
+        } else {
+            char why[200];
+            std::snprintf(why, sizeof why,
+                          "the board was not reset since the settings were saved, and its count "
+                          "%d is not the %d they were saved at",
+                          static_cast<int>(board), current);
+            result.trusted = false;
+            result.why = why;
+        }
     }
-    axis.zeroPos_step = WrapSub(zero, current);
-    axis.currentPos_step = 0;
-    axis.minPos_step = WrapSub(zero, current);
-    axis.maxPos_step = WrapAdd(WrapSub(WrapSub(high, current), zero), low);
+    if (GetIntFromKey(text, Key(u"positionTrusted", suffix).c_str(), &marked) && marked == 0) {
+        result.trusted = false;
+        result.why = "the settings were saved while it could not be trusted";
+    }
+    // The linear position counts from current - zero, so the zero point
+    // moves with the counts; the angle counts from current + zero, so it
+    // moves against them.
+    axis.zeroPos_step =
+        sense == PositionSense::kAngle ? Shifted(zero, -delta) : Shifted(zero, delta);
+    axis.currentPos_step = result.trusted ? Shifted(current, delta) : board;
+    axis.minPos_step = ShiftedLimit(low, delta);
+    axis.maxPos_step = ShiftedLimit(high, delta);
+    // A text with the lower limit above the upper one (written by hand, or
+    // by an older version's load) bounds nothing sensibly: the whole
+    // travel, and the user is told.
+    if (axis.minPos_step > axis.maxPos_step) {
+        axis.minPos_step = kLowestCount;
+        axis.maxPos_step = kHighestCount;
+        const std::string key(suffix.begin(), suffix.end());
+        ReportMotionEnding(drive, "limits" + key +
+                                      " from the settings were crossed (lower above upper); "
+                                      "the whole travel is in force until they are set again");
+    }
+    return result;
 }
 
 void ApplyLoadedSettings(CTessaroAxis& axis) {

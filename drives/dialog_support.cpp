@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "controller/parameter_ranges.h"
 #include "host/kx_ui.h"
 #include "platform/module_entry.h"
 #include "resources/resource_ids.h"
@@ -66,11 +67,14 @@ double TakeField(platform::HWindow dialog, int id, double max, double* working) 
     return *working;
 }
 
-void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis) {
+void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis, const char* drive) {
     // One working value for all fields: a field that does not read as a
     // number takes the previous field's (limited) value.
     double working = 0.0;
-    axis.calibration_umPerRevolution = TakeField(dialog, IDC_CALIBRATION, kNoMaximum, &working);
+    const double calibration = TakeField(dialog, IDC_CALIBRATION, kNoMaximum, &working);
+    if (AcceptParameter(drive, "calibration_umPerRevolution", calibration,
+                        axis.calibration_umPerRevolution, "the dialog"))
+        axis.calibration_umPerRevolution = calibration;
     axis.current_percent = TakeField(dialog, IDC_RUNNING_CURRENT, 100.0, &working);
     axis.holdingCurrent_percent = TakeField(dialog, IDC_STANDBY_CURRENT, 30.0, &working);
     axis.speed_revolutionPerSecond = TakeField(dialog, IDC_SPEED, 100.0, &working);
@@ -78,7 +82,7 @@ void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis) {
     axis.acceleration_revolutionPerSecond2 = TakeField(dialog, IDC_ACCELERATION, 100.0, &working);
     axis.deceleration_revolutionPerSecond2 = working;
     axis.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_NEGATE);
-    axis.axisFlip = platform::IsDlgButtonChecked(dialog, IDC_FLIP) ? 1 : -1;
+    axis.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_FLIP) ? 1 : -1);
     axis.m_uProfileMode = kProfileModeUnknown;
     axis.ApplySettings();
 }

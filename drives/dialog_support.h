@@ -52,8 +52,9 @@ double TakeField(platform::HWindow dialog, int id, double max, double* working);
 
 // What OK and the close box store from the single-axis dialogs (Z and
 // rotary), in field order with one working value, and then send to the
-// processor.
-void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis);
+// processor. A calibration outside its range is not taken (`drive` names
+// the drive in the line that says so).
+void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis, const char* drive);
 
 // A class label and the value it was last worked out for; one per label,
 // kept from one opening of a dialog to the next.

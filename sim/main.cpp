@@ -222,9 +222,10 @@ int main(int argc, char** argv) {
 
     const sim::EndpointStats stats = endpoint.stats();
     std::lock_guard<std::mutex> lock(printMutex);
-    std::printf("tessaro-sim: %llu packets, %llu refused, %llu faults injected\n",
+    std::printf("tessaro-sim: %llu packets, %llu refused, %llu faults injected, %llu resets\n",
                 static_cast<unsigned long long>(stats.packets),
                 static_cast<unsigned long long>(stats.refusals),
-                static_cast<unsigned long long>(stats.faults));
+                static_cast<unsigned long long>(stats.faults),
+                static_cast<unsigned long long>(stats.resets));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "sim/processor_endpoint.h"
 
 #include "cmotion/link_errors.h"
+#include "cmotion/link_opcodes.h"
 #include "cmotion/link_packet.h"
 #include "sim/command_shapes.h"
 
@@ -69,6 +70,7 @@ void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
     ExecResult result;
     std::size_t replyWords = shape.replyWords;
     if (fault && fault->kind == FaultKind::ProcessorReset) {
+        ++m_stats.resets;
         m_processor.PowerUp();
         result.status = cmotion::kLinkProcessorReset;
     } else if (fault && fault->kind == FaultKind::Refusal) {
@@ -81,6 +83,8 @@ void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
     } else {
         result = m_processor.Execute(entry.axis, entry.opcode, entry.args.data(), entry.args.size(),
                                      replyWords);
+        if (entry.opcode == static_cast<std::uint8_t>(cmotion::Opcode::Reset) && result.status == 0)
+            ++m_stats.resets;
     }
     if (result.status != 0) ++m_stats.refusals;
     entry.status = result.status;

@@ -28,6 +28,10 @@ struct EndpointStats {
     std::uint64_t packets = 0;
     std::uint64_t refusals = 0;  // answered with a non-zero status
     std::uint64_t faults = 0;    // faults injected
+    // Times the processor came up from its power-up state (Reset commands
+    // carried out, reset faults): a board that served two connections
+    // without one kept its counts between them.
+    std::uint64_t resets = 0;
 };
 
 class ProcessorEndpoint {

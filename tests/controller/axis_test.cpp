@@ -33,11 +33,12 @@ TEST(AxisModel, DerivedQuantitiesAndTheirWrap) {
     EXPECT_EQ(axis.GetPhaseCounts(), 0);
     EXPECT_EQ(axis.GetStepsPerRevolution(), 0u);
     EXPECT_TRUE(std::isinf(axis.GetUnitsPerStep()));
+    EXPECT_EQ(axis.GetPosition(), 0.0);       // shown as 0, never as a non-number
     EXPECT_EQ(axis.SetUpperLimit(100.0), 0);  // K = 0
     axis.microsteps = 16385;
     EXPECT_EQ(axis.GetPhaseCounts(), 4);
 
-    // Limits and zero: trunc(K * um) + zero, in 32-bit arithmetic.
+    // Limits and zero: trunc(K * um) + zero.
     axis.microsteps = 255;
     axis.zeroPos_step = 1000;
     EXPECT_EQ(axis.SetUpperLimit(10.5), 1535);  // trunc(535.5) + 1000
@@ -58,6 +59,50 @@ TEST(AxisModel, DerivedQuantitiesAndTheirWrap) {
     axis.m_uSampleTime_us = 100;
     EXPECT_EQ(axis.VelocityToCounts(10.0), 3342336);
     EXPECT_EQ(axis.VelocityToCounts(-1.0), -334233);
+}
+
+TEST(AxisModel, AFlipKeepsEveryPlaceAndTheLimitsOrdered) {
+    constexpr std::int32_t kLow = -2147483647 - 1, kHigh = 2147483647;
+    // zero, current, min, max before and after a flip from -1 to 1: each
+    // count negated, the limits swapped; an end of the range (no limit on
+    // that side) stays an end, and -2^31 saturates.
+    const struct {
+        std::vector<std::int32_t> before, after;
+    } kCases[] = {
+        {{25500, 25500, 15300, 35700}, {-25500, -25500, -35700, -15300}},
+        {{-10, 20, kLow, kHigh}, {10, -20, kLow, kHigh}},
+        {{0, 0, kLow, 500}, {0, 0, -500, kHigh}},
+        {{kLow, kLow, kLow + 1, kHigh - 1}, {kHigh, kHigh, -kHigh + 1, kHigh}},
+    };
+    for (const auto& c : kCases) {
+        CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
+        axis.axisFlip = -1;
+        axis.zeroPos_step = c.before[0];
+        axis.currentPos_step = c.before[1];
+        axis.minPos_step = c.before[2];
+        axis.maxPos_step = c.before[3];
+        const double position = axis.GetPosition();
+        axis.SetFlip(1);
+        EXPECT_EQ((std::vector<std::int32_t>{axis.zeroPos_step, axis.currentPos_step,
+                                             axis.minPos_step, axis.maxPos_step}),
+                  c.after);
+        EXPECT_EQ(axis.axisFlip, 1);
+        if (c.before[0] != kLow) {
+            EXPECT_DOUBLE_EQ(axis.GetPosition(), -position);
+        }
+        EXPECT_LE(axis.GetLowerLimit(), axis.GetUpperLimit());
+        axis.SetFlip(1);  // the same direction again changes nothing
+        EXPECT_EQ(axis.zeroPos_step, c.after[0]);
+    }
+    // The whole travel from a zero point away from count 0 reads as two
+    // ordered ends, not as a wrapped pair.
+    CTessaroAxis axis(cmotion::CLinkAxisHandle{}, 0, nullptr);
+    axis.zeroPos_step = 1000;
+    EXPECT_LT(axis.GetLowerLimit(), 0.0);
+    EXPECT_GT(axis.GetUpperLimit(), 0.0);
+    // A limit set beyond the count range stays at its end.
+    EXPECT_EQ(axis.SetUpperLimit(1e300), kHigh);
+    EXPECT_EQ(axis.SetLowerLimit(-1e300), kLow);
 }
 
 TEST(AxisModel, ConversionsHaveDefinedResultsForEveryDouble) {

@@ -14,39 +14,15 @@
 #include "host/kx_class.h"
 #include "host/kx_diag.h"
 #include "host/kx_ui.h"
+#include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {
 
+using testing_support::DiagnosticCapture;
 using testing_support::PluginFixture;
 using testing_support::PortText;
 using testing_support::SimBoard;
-
-// Diagnostic lines written while it lives (timed scopes left out).
-class DiagnosticCapture {
-  public:
-    DiagnosticCapture() {
-        host::SetDiagnosticSink([this](const host::DiagnosticLine& line) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (line.elapsedMs < 0)
-                lines.push_back(line);
-            else
-                scopes.push_back(line.message);
-        });
-    }
-    ~DiagnosticCapture() { host::SetDiagnosticSink(nullptr); }
-    std::vector<std::u16string> Messages() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<std::u16string> out;
-        for (const auto& line : lines) out.push_back(line.message);
-        return out;
-    }
-    std::vector<host::DiagnosticLine> lines;
-    std::vector<std::u16string> scopes;
-
-  private:
-    std::mutex m_mutex;
-};
 
 TEST(PhysicalDevice, FactoryRegistrationQueryInterfaceAndReferences) {
     EXPECT_EQ(KX_FindClass("CNothing"), nullptr);

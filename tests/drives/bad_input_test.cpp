@@ -60,9 +60,12 @@ TEST(BadInput, OddDoublesInEveryDriveOperation) {
         EXPECT_EQ(z.SetUpperLimit(v), 0);
         EXPECT_EQ(xy.SetAsZero(v, v), 0);
         EXPECT_EQ(z.SetAsZero(v), 0);
-        // Speeds go into the records as they are and into the processor
-        // saturated at the next move or jog.
-        EXPECT_EQ(z.SetSpeed(v), 0);
+        // A speed that is finite and not negative goes into the record as
+        // it is and into the processor saturated at the next move or jog;
+        // any other is refused (12) and changes nothing. No such value is
+        // a calibration.
+        const int speedAnswer = std::isfinite(v) && v >= 0 ? 0 : 12;
+        EXPECT_EQ(z.SetSpeed(v), speedAnswer);
         EXPECT_TRUE(Defined(z.MoveRelative(1.0)));
         EXPECT_EQ(z.SetSpeed(10.0), 0);
         EXPECT_TRUE(Defined(xy.MoveVelocity(v, 0)));
@@ -71,13 +74,14 @@ TEST(BadInput, OddDoublesInEveryDriveOperation) {
         EXPECT_TRUE(Defined(z.MoveVelocity(0)));
         EXPECT_TRUE(Defined(r.MoveVelocity(v)));
         EXPECT_TRUE(Defined(r.MoveVelocity(0)));
-        EXPECT_EQ(xy.SetMaxJoystickSpeed(v), 0);
-        // Calibration: every position is then computed with it.
-        EXPECT_EQ(z.SetMicronsPerRevolution(v), 0);
+        EXPECT_EQ(xy.SetMaxJoystickSpeed(v), speedAnswer);
+        EXPECT_EQ(r.SetSpeed(v), speedAnswer);
+        EXPECT_EQ(z.SetMicronsPerRevolution(v), 12);
         double position = 0, low = 0, high = 0, x = 0, y = 0;
         EXPECT_EQ(z.GetPosition(&position), 0);
         EXPECT_EQ(z.GetRange(&low, &high), 0);
         EXPECT_EQ(xy.GetPosition(&x, &y), 0);
+        for (double shown : {position, low, high, x, y}) EXPECT_TRUE(std::isfinite(shown));
         EXPECT_EQ(z.SetMicronsPerRevolution(1000.0), 0);
         double angle = -1;
         EXPECT_EQ(r.GetAngle(&angle), 0);

@@ -51,7 +51,9 @@ TEST(DriveDialogs, EveryFieldIsLimitedWhereItsRangeEnds) {
         Cases cases;
     } kFields[] = {
         // clang-format off
-        {1004, 1004, 1005, u"calibration_umPerRevolution", {{u"1e6", 1e6}, {u"-0.001", 0}}},
+        // A calibration outside 1 to 1e6 is not taken at all.
+        {1004, 1004, 1005, u"calibration_umPerRevolution",
+         {{u"1e6", 1e6}, {u"1000000.1", 1e6}, {u"-0.001", 1e6}, {u"1", 1}, {u"0.999", 1}}},
         {1005, 1006, 1007, u"current_percent", kPercent},
         {1006, 1008, 1009, u"holdingCurrent_percent", {{u"30", 30}, {u"30.001", 30}, {u"-0.001", 0}}},
         {1007, 1010, 1011, u"speed_revolutionPerSecond", kPercent},

@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "host/kx_settings.h"
+#include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {
 
+using testing_support::DiagnosticCapture;
 using testing_support::ExpectSaved;
 using testing_support::PluginFixture;
 using testing_support::Saved;
+using testing_support::Words32;
 using Keys = std::vector<std::u16string>;
 
 // The keys of a settings text in order.
@@ -89,36 +92,134 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     IKxDeviceXY& xy = *plugin.xy;
     IKxDeviceZ& z = *plugin.z;
     using P = std::vector<double>;
-    xy.LoadSettings(Positions(u"_x", 1000, 5000, 1000, 90000).GetString(), 1);
-    EXPECT_EQ(SavedPositions(xy, u"_x"), (P{-4000, 0, -4000, 85000}));
-    xy.LoadSettings(Positions(u"_y", 0, 0, -500, 500).GetString(), 1);
-    EXPECT_EQ(SavedPositions(xy, u"_y"), (P{0, 0, 0, 0}));
-    // 32-bit wrap-around: zero - current below -2^31 wraps to the top.
-    xy.LoadSettings(Positions(u"_y", -2147483647 - 1, 1, 0, 2147483647).GetString(), 1);
-    EXPECT_EQ(SavedPositions(xy, u"_y"), (P{2147483647, 0, 2147483647, -2}));
-
-    z.LoadSettings(Positions(u"", 100, 40, 100, 900).GetString(), 2);
-    EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, 60, 860}));
-    // The stage stands 60 steps below the zero point; limits 0 and 800
-    // steps from it.
+    constexpr int kLow = -2147483647 - 1, kHigh = 2147483647;
+    // The board counts from 0 (reset at the last disconnect): all four move
+    // by -current, saturating; a limit at an end of the range (the whole
+    // travel) stays there.
+    const struct {
+        P saved, loaded;
+    } kCases[] = {
+        {{1000, 5000, 1000, 90000}, {-4000, 0, -4000, 85000}},
+        {{0, 300, -1000, 1000}, {-300, 0, -1300, 700}},  // origin away from the lower limit
+        {{0, 0, -500, 500}, {0, 0, -500, 500}},
+        {{kLow, 1, kLow, kHigh}, {kLow, 0, kLow, kHigh}},
+        {{kLow + 1, 1, kLow + 1, kHigh - 1}, {kLow, 0, kLow, kHigh - 2}},
+        {{kHigh, -1, kHigh - 1, kHigh - 1}, {kHigh, 0, kHigh, kHigh}},
+        {{0, 500, 600, 400}, {-500, 0, kLow, kHigh}},  // crossed: the whole travel
+    };
+    for (const auto& c : kCases) {
+        const auto& v = c.saved;
+        xy.LoadSettings(Positions(u"_y", int(v[0]), int(v[1]), int(v[2]), int(v[3])).GetString(),
+                        1);
+        EXPECT_EQ(SavedPositions(xy, u"_y"), c.loaded) << v[0] << " " << v[1];
+    }
+    z.LoadSettings(Positions(u"", 100, 40, -200, 900).GetString(), 2);
+    EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, -240, 860}));
+    // The stage stands 60 steps below the zero point; limits 300 steps
+    // below and 800 above it, as they were.
     const double um = 1000.0 / 51000.0;
     double position = 0, low = 0, high = 0;
     z.GetPosition(&position);
     z.GetRange(&low, &high);
     EXPECT_NEAR(position, -60 * um, 1e-9);
-    EXPECT_NEAR(low, 0.0, 1e-9);
+    EXPECT_NEAR(low, -300 * um, 1e-9);
     EXPECT_NEAR(high, 800 * um, 1e-9);
 
     // Three of the four keys: nothing changes.
     z.LoadSettings(u"zeroPos_step=5;currentPos_step=6;minPos_step=7;", 2);
-    EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, 60, 860}));
-    xy.LoadSettings(u"zeroPos_step_x=1;currentPos_step_x=2;minPos_step_x=3;", 1);
-    EXPECT_EQ(SavedPositions(xy, u"_x"), (P{-4000, 0, -4000, 85000}));
+    EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, -240, 860}));
 
     // The rotary drive keeps current + zero, the count the angle is
     // measured from; its limits keep their distance to the zero point.
     plugin.rotary->LoadSettings(Positions(u"", 5000, 1000, -7000, 9000).GetString(), 3);
     EXPECT_EQ(SavedPositions(*plugin.rotary, u""), (P{6000, 0, -8000, 8000}));
+}
+
+TEST(DriveSettings, ABoardThatKeptItsCountsComesBackExactOrFlagged) {
+    PluginFixture plugin(65, 4, 20.0);
+    DiagnosticCapture told;
+    IKxDeviceZ& z = *plugin.z;
+    // A host that went away without a disconnect: no Reset reaches the
+    // board, which keeps its counts for the next connection.
+    const auto reconnectUnreset = [&] {
+        plugin.board->Fault("refuse:op=Reset:count=1");
+        ASSERT_TRUE(plugin.Connect(65));
+    };
+    ASSERT_EQ(z.MoveAbsolute(1000.0), 0);
+    CKxStringW saved;
+    z.SaveSettings(saved);
+    // Not moved since the save: exact, and absolute moves go where asked.
+    reconnectUnreset();
+    IKxDeviceZ& z2 = *plugin.z;
+    z2.LoadSettings(saved.GetString(), 2);
+    double position = 0;
+    z2.GetPosition(&position);
+    EXPECT_DOUBLE_EQ(position, 1000.0);
+    EXPECT_EQ(z2.MoveAbsolute(900.0), 0);
+    // Moved since: the board's count is shown, and flagged; nothing
+    // absolute is sent until the origin is set; relative moves go.
+    reconnectUnreset();
+    IKxDeviceZ& z3 = *plugin.z;
+    z3.LoadSettings(saved.GetString(), 2);
+    z3.GetPosition(&position);
+    EXPECT_DOUBLE_EQ(position, 900.0);
+    EXPECT_TRUE(told.Has(u"Z drive position cannot be trusted: the board was not reset"));
+    std::size_t from = plugin.board->CommandCount();
+    EXPECT_EQ(z3.MoveAbsolute(0.0), 21);
+    EXPECT_EQ(plugin.board->Count("SetPosition", from, 2), 0);
+    EXPECT_TRUE(told.Has(u"Z drive refused an absolute move"));
+    EXPECT_EQ(z3.MoveRelative(-100.0), 0);
+    // Saved now, the flag goes with the text, through a clean reconnect.
+    CKxStringW flagged;
+    z3.SaveSettings(flagged);
+    EXPECT_NE(flagged.str().find(u"positionTrusted=0;"), std::u16string::npos);
+    ASSERT_TRUE(plugin.Connect(65));
+    plugin.z->LoadSettings(flagged.GetString(), 2);
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
+    plugin.z->GetPosition(&position);
+    plugin.z->SetAsZero(position);  // here
+    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the origin was set"));
+    from = plugin.board->CommandCount();
+    EXPECT_EQ(plugin.z->MoveAbsolute(10.0), 0);
+    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2), Words32(-510));
+    plugin.z->SaveSettings(flagged);
+    EXPECT_EQ(flagged.str().find(u"positionTrusted"), std::u16string::npos);
+}
+
+TEST(DriveSettings, ALimitSearchRestoresTrustAndItsLimitsSurviveAReload) {
+    // Switches far apart: the search's back-off runs at full speed for up
+    // to 100 ms between looks.
+    PluginFixture plugin(66, 4, 10.0);
+    DiagnosticCapture told;
+    plugin.board->endpoint.processor().SetLimitSwitches(2, {true, true, -200000, 20000});
+    ASSERT_EQ(plugin.z->MoveRelative(100.0), 0);
+    CKxStringW saved;
+    plugin.z->SaveSettings(saved);
+    ASSERT_EQ(plugin.z->MoveRelative(100.0), 0);
+    plugin.board->Fault("refuse:op=Reset:count=1");
+    ASSERT_TRUE(plugin.Connect(66));
+    plugin.z->LoadSettings(saved.GetString(), 2);
+    ASSERT_EQ(plugin.z->MoveAbsolute(0.0), 21);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the limits were searched"));
+    // The origin set away from both limits, then a clean reload: the
+    // limits come back where they were (the search ended at the upper
+    // switch).
+    ASSERT_EQ(plugin.z->MoveRelative(-300.0), 0);
+    double here = 0;
+    plugin.z->GetPosition(&here);
+    plugin.z->SetAsZero(here);
+    double low = 0, high = 0, lowAfter = 0, highAfter = 0;
+    plugin.z->GetRange(&low, &high);
+    EXPECT_LT(low, -100.0);
+    EXPECT_GT(high, 100.0);
+    plugin.z->SaveSettings(saved);
+    ASSERT_TRUE(plugin.Connect(66));
+    plugin.z->LoadSettings(saved.GetString(), 2);
+    plugin.z->GetRange(&lowAfter, &highAfter);
+    EXPECT_DOUBLE_EQ(lowAfter, low);
+    EXPECT_DOUBLE_EQ(highAfter, high);
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 0);
 }
 
 TEST(DriveSettings, RotaryAngleAndEveryDrivePositionSurviveARestart) {
@@ -156,28 +257,90 @@ TEST(DriveSettings, RotaryAngleAndEveryDrivePositionSurviveARestart) {
     EXPECT_NEAR(angle, 180.0, 0.01);
 }
 
-TEST(DriveSettings, NarrowFieldsKeepTheirLowBits) {
+TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndOnlyHarmlessValues) {
     PluginFixture plugin(63, 4);
+    DiagnosticCapture told;
     // Microsteps in 16 bits, the flip in 8 (two's complement), either side
-    // of where the bits wrap.
+    // of where the bits wrap; what the narrowing leaves must still be a
+    // usable value (kept otherwise: -1 for the flip, 64 microsteps last).
     const struct {
         const char16_t* text;
         const char16_t* key;
         double saved;
-    } kCases[] = {
-        {u"microsteps=65537;", u"microsteps", 1},  {u"microsteps=65535;", u"microsteps", 65535},
-        {u"microsteps=-1;", u"microsteps", 65535}, {u"microsteps=64;", u"microsteps", 64},
-        {u"axisFlip=255;", u"axisFlip", -1},       {u"axisFlip=127;", u"axisFlip", 127},
-        {u"axisFlip=128;", u"axisFlip", -128},     {u"axisFlip=129;", u"axisFlip", -127},
-        {u"axisFlip=257;", u"axisFlip", 1}};
+    } kCases[] = {{u"microsteps=65537;", u"microsteps", 1},
+                  {u"microsteps=16383;", u"microsteps", 16383},
+                  {u"microsteps=16384;", u"microsteps", 16383},
+                  {u"microsteps=65536;", u"microsteps", 16383},
+                  {u"microsteps=64;", u"microsteps", 64},
+                  {u"microsteps=-1;", u"microsteps", 64},
+                  {u"axisFlip=255;", u"axisFlip", -1},
+                  {u"axisFlip=257;", u"axisFlip", 1},
+                  {u"axisFlip=0;", u"axisFlip", 1},
+                  {u"axisFlip=2;", u"axisFlip", 1},
+                  {u"axisFlip=-1;", u"axisFlip", -1},
+                  {u"axisFlip=128;", u"axisFlip", -1}};
     for (const auto& c : kCases) {
         plugin.z->LoadSettings(c.text, 2);
         EXPECT_EQ(Saved(*plugin.z, c.key), c.saved) << KX_ToUtf8(c.text);
     }
+    EXPECT_TRUE(
+        told.Has(u"Z drive kept microsteps at 16383: 16384 from the settings lies outside "
+                 u"1 to 16383"));
+    EXPECT_TRUE(told.Has(u"Z drive kept axisFlip at 1: 0 from the settings lies outside -1 or 1"));
     plugin.xy->LoadSettings(u"microsteps_x=65537;axisFlip_x=255;microsteps_y=64;axisFlip_y=1;", 1);
     ExpectSaved(
         *plugin.xy,
         {{u"microsteps_x", 1}, {u"axisFlip_x", -1}, {u"microsteps_y", 64}, {u"axisFlip_y", 1}});
+}
+
+TEST(DriveSettings, EachValueRangeEndsWhereItsHarmBegins) {
+    PluginFixture plugin(67, 4);
+    DiagnosticCapture told;
+    // Loaded one at a time onto the defaults: the value itself where it is
+    // taken, the default where it is not.
+    const struct {
+        const char16_t* key;
+        double kept;
+        std::vector<std::pair<const char16_t*, bool>> values;  // text, taken
+    } kKeys[] = {
+        {u"calibration_umPerRevolution",
+         1000,
+         {{u"1", true},
+          {u"0.999", false},
+          {u"1000000", true},
+          {u"1000000.1", false},
+          {u"0", false},
+          {u"-5", false}}},
+        {u"current_percent",
+         80,
+         {{u"0", true}, {u"-0.001", false}, {u"100", true}, {u"200", false}}},
+        {u"holdingCurrent_percent", 15, {{u"30", true}, {u"30.001", false}}},
+        {u"speed_revolutionPerSecond", 10, {{u"0", true}, {u"-0.001", false}, {u"1e999", false}}},
+        {u"jerk_revolutionPerSecond3", 0.1, {{u"0", true}, {u"-1", false}}},
+        {u"holdingDelay_ms", 2, {{u"0", true}, {u"-1", false}}},
+    };
+    for (const auto& k : kKeys) {
+        for (const auto& [text, taken] : k.values) {
+            const std::string kept = std::to_string(k.kept);
+            plugin.z->LoadSettings(
+                (std::u16string(k.key) + u"=" + std::u16string(kept.begin(), kept.end()) + u";")
+                    .c_str(),
+                2);
+            plugin.z->LoadSettings((std::u16string(k.key) + u"=" + text + u";").c_str(), 2);
+            const double expected = taken ? std::stod(KX_ToUtf8(text)) : k.kept;
+            EXPECT_EQ(Saved(*plugin.z, k.key), expected)
+                << KX_ToUtf8(k.key) << "=" << KX_ToUtf8(text);
+        }
+    }
+    EXPECT_TRUE(
+        told.Has(u"Z drive kept current_percent at 80: 200 from the settings lies outside "
+                 u"0 to 100"));
+    // The next move is small and powered: 80 %, 510 steps for 10 um.
+    const std::size_t from = plugin.board->CommandCount();
+    plugin.z->LoadSettings(u"current_percent=200;calibration_umPerRevolution=0;", 2);
+    EXPECT_EQ(plugin.board->Args("SetMotorCommand", from, 2), (std::vector<std::uint16_t>{26214}));
+    ASSERT_EQ(plugin.z->MoveRelative(10.0), 0);
+    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), Words32(-510));
 }
 
 TEST(DriveSettings, AnEmptyTextChangesOnlyTheIdsAndStillAppliesTheParameters) {

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -164,7 +165,9 @@ struct Operation {
     // succeeds (a limit search stores the limits it found).
     // kLowerSideMayStay: a stopped search stores nothing for the side it
     // was measuring; a lower limit found before the stop stays.
-    enum Settings { kKept, kChanged, kChangedOnSuccess, kLowerSideMayStay } settings;
+    // kOwnRule: the operation checks the positions itself (a reconnect
+    // replaces the drives whose texts would be compared).
+    enum Settings { kKept, kChanged, kChangedOnSuccess, kLowerSideMayStay, kOwnRule } settings;
     std::function<Result(Rig&)> run;
     // Fails even on a healthy line (a search the host stops).
     bool failsByDesign = false;
@@ -198,6 +201,30 @@ Result Connect(Rig& r) {
     return Result{"state " + std::to_string(r.device->GetConnectionState()) + ", " +
                       std::to_string(r.drives.size()) + " drives",
                   !connected || r.drives.size() != 3};
+}
+
+Result KilledHostReconnect(Rig& r) {
+    // Armed before the fault under test, so that it is the board's own
+    // answer and not part of the line's fault.
+    if (r.z->MoveAbsolute(25) != KX_DM_OK) return {"no first move", true};
+    CKxStringW saved;
+    r.z->SaveSettings(saved);
+    if (r.z->MoveRelative(10) != KX_DM_OK) return {"no second move", true};
+    sim::FaultRule kill;
+    std::string error;
+    sim::ParseFault("refuse:op=Reset:count=1", &kill, &error);
+    r.board.endpoint.faults().Add(kill);
+    if (!r.Connect() || !r.z) return {"no connection", true};
+    r.z->LoadSettings(saved.GetString(), 2);
+    double shown = 0;
+    r.z->GetPosition(&shown);
+    const std::size_t from = r.board.CommandCount();
+    const EDeviceManagerReturnCode code = r.z->MoveAbsolute(0);
+    const bool sent = r.board.Count("SetPosition", from, 2) > 0;
+    if (code == KX_DM_MOTION_FAILED && !sent) return {"flagged", false};
+    // Taken as trusted: only where the board's count says 35 um.
+    if (code == KX_DM_OK && std::abs(shown - 35.0) < 0.01) return {"exact", false};
+    return {"BROKEN: " + std::to_string(shown) + " um, move " + std::to_string(code), true};
 }
 
 const std::vector<Operation>& Operations() {
@@ -265,6 +292,12 @@ const std::vector<Operation>& Operations() {
              r.device->SetPositionCallback(nullptr, 0);
              return Result{s_calls > 0 ? "callback" : "no callback", s_calls == 0};
          }},
+        // A host that went away without a disconnect (no Reset reaches the
+        // board, which keeps its counts) after saving and then moving: the
+        // next connection, the fault on its GetVersion, must give back the
+        // position exactly or flag it and send nothing absolute.
+        {"settings saved, host killed, reconnect", "GetVersion", 70, true, Operation::kOwnRule,
+         KilledHostReconnect},
         {"disconnect", "Reset", 5, false, Operation::kKept,
          [](Rig& r) { return Code(r.device->DisconnectDevice()); }},
     };
@@ -372,7 +405,7 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         std::vector<KeyMap> now = cell.settings, kept = KeysOf(before);
         const bool keeps =
             op.settings == Operation::kKept || op.settings == Operation::kLowerSideMayStay;
-        if (!connectCell && (reference || keeps)) {
+        if (!connectCell && op.settings != Operation::kOwnRule && (reference || keeps)) {
             if (op.settings == Operation::kLowerSideMayStay)
                 for (auto* maps : {&now, &kept})
                     for (KeyMap& m : *maps)

@@ -57,14 +57,10 @@ bool EndedBadly(const std::string& line) {
     return false;
 }
 
-// The drives keep their travel limits as 32-bit step counts that wrap
-// around. The whole travel (the limits a drive starts with, and what a
-// settings load makes of them) then reads as an upper limit one step below
-// the lower one. The tool takes limits as bounding the moves only when they
-// are ordered; a crossed pair bounds nothing.
+// The travel limits in micrometres (the drives keep them ordered; the
+// whole travel reads as its two ends).
 struct Limits {
     double low = 0, high = 0;
-    bool InForce() const { return low <= high; }
 };
 
 // Each axis of the stage (xy given) or of the focus drive: its name, where
@@ -90,7 +86,7 @@ std::vector<AxisLimits> ReadAxisLimits(IKxDeviceXY* xy, IKxDeviceZ* z) {
 
 // Why `target` on `axis` may not be moved to; empty when it may.
 std::string BeyondLimits(const std::string& axis, double target, const Limits& limits) {
-    if (!limits.InForce() || (target >= limits.low && target <= limits.high)) return {};
+    if (target >= limits.low && target <= limits.high) return {};
     char text[160];
     const bool below = target < limits.low;
     std::snprintf(text, sizeof text, "%s %.3f um lies %s the %s limit %.3f um", axis.c_str(),
@@ -100,9 +96,9 @@ std::string BeyondLimits(const std::string& axis, double target, const Limits& l
 }
 
 // Why a new limit on `axis` would cross the other one; empty when it would
-// not, or when the limits are not in force yet (they are being set up).
+// not.
 std::string CrossesLimits(const std::string& axis, bool lower, double value, const Limits& limits) {
-    if (!limits.InForce() || (lower ? value <= limits.high : value >= limits.low)) return {};
+    if (lower ? value <= limits.high : value >= limits.low) return {};
     char text[160];
     std::snprintf(text, sizeof text, "the %s %s limit %.3f um would lie %s the %s limit %.3f um",
                   axis.c_str(), lower ? "lower" : "upper", value, lower ? "above" : "below",
@@ -258,12 +254,17 @@ CommandResult CommandRunner::Positions() {
     m_session.ReadPositions();
     const ReportedPositions& p = m_session.positions;
     char line[160];
+    // A position that cannot be trusted says so on its line.
+    const auto trust = [](const std::atomic<bool>& trusted) {
+        return trusted ? "" : " (not trusted: set the origin or search the limits)";
+    };
     if (m_session.xy) {
-        std::snprintf(line, sizeof line, "xy %.3f %.3f um\n", p.x.load(), p.y.load());
+        std::snprintf(line, sizeof line, "xy %.3f %.3f um%s\n", p.x.load(), p.y.load(),
+                      trust(p.xyTrusted));
         m_out << line;
     }
     if (m_session.z) {
-        std::snprintf(line, sizeof line, "z %.3f um\n", p.z.load());
+        std::snprintf(line, sizeof line, "z %.3f um%s\n", p.z.load(), trust(p.zTrusted));
         m_out << line;
     }
     if (m_session.rotary) {
@@ -287,9 +288,11 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
     // each has reported.
     session.ReadPositions();
     const ReportedPositions& p = session.positions;
+    // A '?' after a drive's figures: its position cannot be trusted.
     const auto print = [&] {
-        std::fprintf(stderr, "\r  x %10.3f  y %10.3f  z %10.3f  r %8.3f   ", p.x.load(), p.y.load(),
-                     p.z.load(), p.angle.load());
+        std::fprintf(stderr, "\r  x %10.3f  y %10.3f%c z %10.3f%c r %8.3f   ", p.x.load(),
+                     p.y.load(), p.xyTrusted ? ' ' : '?', p.z.load(), p.zTrusted ? ' ' : '?',
+                     p.angle.load());
     };
     std::thread watcher([&] {
         bool stopped = false;
@@ -432,9 +435,11 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
             return {kExitFailed, what +
                                      " failed: the stage's joystick moves are switched off "
                                      "(set xy joystick on)"};
-        // The device names the processor's error, where there was one.
+        // The device names the processor's error, where there was one, or
+        // why it refused the move.
         for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (line.find(" failed: ") != std::string::npos)
+            if (line.find(" failed: ") != std::string::npos ||
+                line.find(" refused an absolute move") != std::string::npos)
                 return {kExitFailed, Failed(what, code).reason + "; " + line};
         return Failed(what, code);
     }
@@ -462,6 +467,7 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     IKxDeviceRotary* r = drive == "r" ? m_session.rotary : nullptr;
     const bool isXY = drive == "xy";
     const std::size_t values = words.size() - 3;
+    const std::size_t told = m_session.DiagnosticCount();
     double v[2] = {0, 0};
     int code = 0;
     auto one = [&](double* out) { return ParseNumbers(words, 3, 1, out); };
@@ -517,14 +523,12 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     } else {
         return Usage("unknown setting: " + key + " (try help)");
     }
-    if (code != 0) return Failed("set " + drive + " " + key, code);
-    if (key == "lower" || key == "upper") {
-        const std::vector<AxisLimits> axes = ReadAxisLimits(isXY ? xy : nullptr, z);
-        if (std::any_of(axes.begin(), axes.end(),
-                        [](const AxisLimits& a) { return !a.limits.InForce(); }))
-            m_session.Print("note: the " + drive +
-                            " limits are not ordered yet; moves are checked against them once "
-                            "the lower limit lies below the upper one");
+    if (code != 0) {
+        // A value the drive did not take: its line says why.
+        for (const std::string& line : m_session.DiagnosticsSince(told))
+            if (line.find(" lies outside ") != std::string::npos)
+                return {kExitFailed, Failed("set " + drive + " " + key, code).reason + "; " + line};
+        return Failed("set " + drive + " " + key, code);
     }
     return Ok();
 }

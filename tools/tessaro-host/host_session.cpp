@@ -271,6 +271,15 @@ bool HostSession::Close(std::string* error) {
 }
 
 void HostSession::OnDiagnostic(const std::string& text) {
+    // The device's word on whether a drive's position can be trusted.
+    for (const auto& [drive, trusted] :
+         {std::pair<const char*, std::atomic<bool>*>{"XY", &positions.xyTrusted},
+          {"Z", &positions.zTrusted}}) {
+        const std::string prefix = std::string("Tessaro device ") + drive + " drive position ";
+        if (text.compare(0, prefix.size(), prefix) != 0) continue;
+        if (text.compare(prefix.size(), 17, "cannot be trusted") == 0) *trusted = false;
+        if (text.compare(prefix.size(), 16, "is trusted again") == 0) *trusted = true;
+    }
     std::lock_guard<std::mutex> lock(m_printMutex);
     m_diagnostics.push_back(text);
     // The line for a good connection says nothing new.

@@ -28,10 +28,13 @@ struct SessionOptions {
     bool metadata = true;   // print the module's metadata sections
 };
 
-// The positions the plug-in last reported through the host callback.
+// The positions the plug-in last reported through the host callback, and
+// whether the stage's and the focus drive's can be trusted (as the device
+// last said).
 struct ReportedPositions {
     std::atomic<double> x{0}, y{0}, z{0}, angle{0};
     std::atomic<long> count{0};
+    std::atomic<bool> xyTrusted{true}, zTrusted{true};
 };
 
 // Drive ids given to the drives' settings (and found in their reports).

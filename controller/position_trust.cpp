@@ -1,0 +1,42 @@
+#include "controller/position_trust.h"
+
+#include "controller/motion_report.h"
+
+namespace tessaro {
+
+namespace {
+constexpr const char* kWayOut = "; set the origin or search the limits";
+}
+
+void LosePositionTrust(const char* drive, std::initializer_list<CTessaroAxis*> axes,
+                       const std::string& why) {
+    for (CTessaroAxis* axis : axes)
+        if (axis) axis->positionTrusted = false;
+    ReportMotionEnding(drive, "position cannot be trusted: " + why + kWayOut);
+}
+
+void RegainPositionTrust(const char* drive, std::initializer_list<CTessaroAxis*> axes,
+                         const char* how) {
+    bool was = true;
+    for (CTessaroAxis* axis : axes) {
+        if (!axis) continue;
+        was = was && axis->positionTrusted;
+        axis->positionTrusted = true;
+    }
+    if (!was) ReportMotionEnding(drive, std::string("position is trusted again: ") + how);
+}
+
+bool TrustedForAbsoluteMove(const char* drive, std::initializer_list<const CTessaroAxis*> axes) {
+    for (const CTessaroAxis* axis : axes) {
+        if (axis && !axis->positionTrusted) {
+            ReportMotionEnding(drive,
+                               std::string("refused an absolute move: its position cannot be "
+                                           "trusted since the settings were loaded") +
+                                   kWayOut);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tessaro
