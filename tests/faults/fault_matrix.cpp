@@ -203,13 +203,12 @@ Result Connect(Rig& r) {
                   !connected || r.drives.size() != 3};
 }
 
+// Saved at 25 um, moved to 35, then a connection without a Reset between.
 Result KilledHostReconnect(Rig& r) {
-    // Armed before the fault under test, so that it is the board's own
-    // answer and not part of the line's fault.
-    if (r.z->MoveAbsolute(25) != KX_DM_OK) return {"no first move", true};
+    if (r.z->MoveAbsolute(25) != KX_DM_OK) return {"no move", true};
     CKxStringW saved;
     r.z->SaveSettings(saved);
-    if (r.z->MoveRelative(10) != KX_DM_OK) return {"no second move", true};
+    if (r.z->MoveRelative(10) != KX_DM_OK) return {"no move", true};
     sim::FaultRule kill;
     std::string error;
     sim::ParseFault("refuse:op=Reset:count=1", &kill, &error);
@@ -292,10 +291,8 @@ const std::vector<Operation>& Operations() {
              r.device->SetPositionCallback(nullptr, 0);
              return Result{s_calls > 0 ? "callback" : "no callback", s_calls == 0};
          }},
-        // A host that went away without a disconnect (no Reset reaches the
-        // board, which keeps its counts) after saving and then moving: the
-        // next connection, the fault on its GetVersion, must give back the
-        // position exactly or flag it and send nothing absolute.
+        // A host gone without a disconnect: the next connection must give
+        // the position back exactly, or flag it and send nothing absolute.
         {"settings saved, host killed, reconnect", "GetVersion", 70, true, Operation::kOwnRule,
          KilledHostReconnect},
         {"disconnect", "Reset", 5, false, Operation::kKept,

@@ -22,9 +22,6 @@ class DiagnosticCapture {
         });
     }
     ~DiagnosticCapture() { host::SetDiagnosticSink(nullptr); }
-    DiagnosticCapture(const DiagnosticCapture&) = delete;
-    DiagnosticCapture& operator=(const DiagnosticCapture&) = delete;
-
     std::vector<std::u16string> Messages() {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::vector<std::u16string> out;
