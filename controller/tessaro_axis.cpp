@@ -1,5 +1,6 @@
 #include "controller/tessaro_axis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -105,16 +106,25 @@ double CTessaroAxis::GetLowerLimit() const {
                        static_cast<std::int64_t>(minPos_step) - zeroPos_step.load());
 }
 
-// Saturated, not wrapped: a limit beyond the count range stays at its end
-// instead of coming out on the other side (where it would cross the other
-// limit).
+namespace {
+// The count of a limit `steps` from the zero point, saturated, not wrapped:
+// a limit beyond the count range stays at its end instead of coming out on
+// the other side (where it would cross the other limit). The steps are
+// bounded first (2^33 lies beyond any count difference), so that the sum
+// cannot overflow.
+std::int32_t LimitCount(double steps, std::int32_t zero) {
+    constexpr std::int64_t kBound = std::int64_t{1} << 33;
+    return Saturate32(std::clamp(TruncToInt64(steps), -kBound, kBound) + zero);
+}
+}  // namespace
+
 std::int32_t CTessaroAxis::SetUpperLimit(double um) {
-    maxPos_step = Saturate32(TruncToInt64(GetStepsPerUnit() * um) + zeroPos_step.load());
+    maxPos_step = LimitCount(GetStepsPerUnit() * um, zeroPos_step);
     return maxPos_step;
 }
 
 std::int32_t CTessaroAxis::SetLowerLimit(double um) {
-    minPos_step = Saturate32(TruncToInt64(GetStepsPerUnit() * um) + zeroPos_step.load());
+    minPos_step = LimitCount(GetStepsPerUnit() * um, zeroPos_step);
     return minPos_step;
 }
 
