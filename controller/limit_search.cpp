@@ -37,29 +37,12 @@ std::uint16_t ReadLimit(CTessaroAxis& axis, Relaxed<std::int32_t>* limit) {
 
 }  // namespace
 
-CTessaroMotion::SearchScope::SearchScope(CTessaroMotion& motion) : m_motion(motion) {
-    m_motion.m_bSwitchMissed = false;
-    m_motion.m_bStopSearch.store(false, std::memory_order_release);
-    m_motion.m_bSearching.store(true, std::memory_order_release);
-}
-
-CTessaroMotion::SearchScope::~SearchScope() {
-    m_motion.m_bSearching.store(false, std::memory_order_release);
-    m_motion.m_bStopSearch.store(false, std::memory_order_release);
-}
-
-bool CTessaroMotion::RequestSearchStop() {
-    if (!m_bSearching.load(std::memory_order_acquire)) return false;
-    m_bStopSearch.store(true, std::memory_order_release);
-    return true;
-}
-
 std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
                                         std::initializer_list<CTessaroAxis*> axes) {
     // A stopped search leaves nothing moving: whatever approach or back-off
     // was running is stopped here, once the search has let go of it (its
     // speeds are back already, and the side being measured stored nothing).
-    if (err == kSearchStopped) {
+    if (err == kStoppedByHost) {
         for (CTessaroAxis* axis : axes) {
             axis->Stop();
             axis->Update();
@@ -83,12 +66,13 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
     std::uint16_t err = kLinkOk;
     for (;;) {
         // Back off until neither switch is active.
-        a.StartLimitApproach(static_cast<std::int8_t>(-direction), &m_bStopSearch, kSearchStopped);
+        a.StartLimitApproach(static_cast<std::int8_t>(-direction), &m_bStopRequested,
+                             kStoppedByHost);
         std::uint16_t signals = 0;
         err = a.GetSignalStatus(&signals);
         if (LimitsClear(signals)) break;
         SleepHostMs(100);
-        if (SearchStopRequested()) return kSearchStopped;  // the search stops the axis
+        if (StopRequested()) return kStoppedByHost;  // the search stops the axis
         // A back-off that never clears its switch is stopped rather than
         // left running (the speed was not changed yet: nothing to restore).
         if (KX_GetTimeCounter() - t0 > kWaitLimitMs) {
@@ -105,7 +89,7 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
     a.Update();
     if (err == kLinkOk) {
         a.speed_revolutionPerSecond = kSeekSpeed;
-        err = a.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+        err = a.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
         if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     }
     a.speed_revolutionPerSecond = savedSpeed;
@@ -115,7 +99,7 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
 // The five steps toward one side; the count at the switch goes to `limit`.
 std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit) {
     CTessaroAxis& a = *m_pAxis;
-    std::uint16_t err = a.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+    std::uint16_t err = a.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
     m_bSwitchMissed = m_bSwitchMissed || noSwitch;
@@ -129,14 +113,16 @@ std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int
 std::uint16_t CTessaroZMotion::FindLowerLimit() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
-    SearchScope search(*this);
+    StoppableScope search(*this);
+    m_bSwitchMissed = false;
     return EndSearch("Z", FindLimit(-1, &m_pAxis->minPos_step), {m_pAxis});
 }
 
 std::uint16_t CTessaroZMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
-    SearchScope search(*this);
+    StoppableScope search(*this);
+    m_bSwitchMissed = false;
     std::uint16_t err = FindLimit(-1, &m_pAxis->minPos_step);
     if (err == kLinkOk) err = FindLimit(+1, &m_pAxis->maxPos_step);
     return EndSearch("Z", err, {m_pAxis});
@@ -158,8 +144,8 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
     for (;;) {
         // Both back-off moves start again every pass, also for an axis that
         // was already found clear.
-        err = ax.StartLimitApproach(back, &m_bStopSearch, kSearchStopped);
-        if (err == kLinkOk) err = ay.StartLimitApproach(back, &m_bStopSearch, kSearchStopped);
+        err = ax.StartLimitApproach(back, &m_bStopRequested, kStoppedByHost);
+        if (err == kLinkOk) err = ay.StartLimitApproach(back, &m_bStopRequested, kStoppedByHost);
         for (CTessaroAxis* axis : {&ax, &ay}) {
             bool& clear = axis == &ax ? clearX : clearY;
             if (clear) continue;
@@ -173,7 +159,7 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
         }
         if (clearX && clearY) break;
         SleepHostMs(100);
-        if (SearchStopRequested()) err = kSearchStopped;
+        if (StopRequested()) err = kStoppedByHost;
         // A back-off that never clears its switches is stopped rather than
         // left running (the speeds were not changed yet).
         if (err == kLinkOk && KX_GetTimeCounter() - t0 > kWaitLimitMs) {
@@ -187,8 +173,8 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
     }
     ax.speed_revolutionPerSecond = kSeekSpeed;
     ay.speed_revolutionPerSecond = kSeekSpeed;
-    if (err == kLinkOk) err = ax.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
-    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+    if (err == kLinkOk) err = ax.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
+    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     ax.speed_revolutionPerSecond = savedX;
     ay.speed_revolutionPerSecond = savedY;
@@ -202,8 +188,8 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
 std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool upper) {
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
-    std::uint16_t err = ax.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
-    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopSearch, kSearchStopped);
+    std::uint16_t err = ax.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
+    if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
     m_bSwitchMissed = m_bSwitchMissed || noSwitch;
@@ -221,14 +207,16 @@ std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool 
 std::uint16_t CTessaroXYMotion::FindLowerLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
-    SearchScope search(*this);
+    StoppableScope search(*this);
+    m_bSwitchMissed = false;
     return EndSearch("XY", FindLimitsOnOneSide(-1, false), {m_pAxisX, m_pAxisY});
 }
 
 std::uint16_t CTessaroXYMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
-    SearchScope search(*this);
+    StoppableScope search(*this);
+    m_bSwitchMissed = false;
     std::uint16_t err = FindLimitsOnOneSide(-1, false);
     if (err == kLinkOk) err = FindLimitsOnOneSide(+1, true);
     return EndSearch("XY", err, {m_pAxisX, m_pAxisY});

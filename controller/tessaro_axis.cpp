@@ -200,7 +200,11 @@ std::uint16_t CTessaroAxis::ApplySettings() {
         },
         [&] { return SetPhaseCounts(h, GetPhaseCounts()); },
         [&] { return SetJerk(h, Low32(TruncToInt64(jerk_revolutionPerSecond3 * 4294967296.0))); },
-        [&] { return SetStartVelocity(h, 0); }, [&] { return SetPosition(h, 0); },
+        // The destination is where the axis stands (its last read count,
+        // 0 on a board just reset): an Update of the next move's profile
+        // mode must not start the axis toward count 0 before that move's
+        // own target arrives.
+        [&] { return SetStartVelocity(h, 0); }, [&] { return SetPosition(h, boardCount_step); },
         [&] { return SetAcceleration(h, Low32(TruncToInt64(a * 0.01))); },
         [&] { return SetDeceleration(h, Low32(TruncToInt64(d * 0.01))); },
         [&] { return SetStopMode(h, m_uStopMode); }, [&] { return GetSignalSense(h, &sense); },

@@ -94,10 +94,19 @@ bool CTessaroController::Open() {
             delete axis;
         }
     }
-    // By position among the good axes, not by axis number.
-    if (m_axes.size() >= 2) m_pXYMotion = new CTessaroXYMotion(m_axes[0], m_axes[1]);
-    if (m_axes.size() >= 3) m_pZMotion = new CTessaroZMotion(m_axes[2]);
-    if (m_axes.size() >= 4) m_pRotaryMotion = new CTessaroRotaryMotion(m_axes[3]);
+    // Each drive on its own motors, by axis number: the stage on 0 and 1,
+    // Z on 2, the rotary drive on 3. A drive whose axis failed its set-up
+    // is left out (the failure is reported); handing out the good axes by
+    // position would put Z's moves on the rotary motor.
+    const auto axisNumbered = [&](std::uint16_t n) -> CTessaroAxis* {
+        for (CTessaroAxis* axis : m_axes)
+            if (axis->axisNumber() == n) return axis;
+        return nullptr;
+    };
+    if (axisNumbered(0) && axisNumbered(1))
+        m_pXYMotion = new CTessaroXYMotion(axisNumbered(0), axisNumbered(1));
+    if (axisNumbered(2)) m_pZMotion = new CTessaroZMotion(axisNumbered(2));
+    if (axisNumbered(3)) m_pRotaryMotion = new CTessaroRotaryMotion(axisNumbered(3));
 
     m_pTimerResolution = std::make_unique<platform::TimerResolutionScope>();
     if (pthread_create(&m_thread, nullptr, TessaroPollingThread, this) != 0) return fail(false);

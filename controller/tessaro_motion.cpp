@@ -65,6 +65,22 @@ CTessaroMotion::~CTessaroMotion() {
     pthread_mutexCS_destroy(&m_lock);
 }
 
+CTessaroMotion::StoppableScope::StoppableScope(CTessaroMotion& motion) : m_motion(motion) {
+    m_motion.m_bStopRequested.store(false, std::memory_order_release);
+    m_motion.m_bStoppable.store(true, std::memory_order_release);
+}
+
+CTessaroMotion::StoppableScope::~StoppableScope() {
+    m_motion.m_bStoppable.store(false, std::memory_order_release);
+    m_motion.m_bStopRequested.store(false, std::memory_order_release);
+}
+
+bool CTessaroMotion::RequestStop() {
+    if (!m_bStoppable.load(std::memory_order_acquire)) return false;
+    m_bStopRequested.store(true, std::memory_order_release);
+    return true;
+}
+
 void CTessaroMotion::Publish(double position, double second) {
     m_record.uKind = 1;
     m_record.uDeviceId = m_uDeviceId;
@@ -104,12 +120,25 @@ void CTessaroMotion::ReportMoveEnding(
 
 bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std::uint16_t err) {
     if (err == kLinkOk) return true;
-    if (err == kPositionUntrusted) return false;  // said when it was refused
+    // Refusals were told when they were made.
+    if (err == kPositionUntrusted || err == kSpeedRefused) return false;
     char text[160];
     std::snprintf(text, sizeof text, "%s failed: %s (error %u)", operation,
                   cmotion::GetErrorText(err), static_cast<unsigned>(err));
     ReportMotionEnding(drive, text);
     return false;
+}
+
+bool CTessaroMotion::SpeedsUsable(const char* drive,
+                                  std::initializer_list<const CTessaroAxis*> axes) {
+    for (const CTessaroAxis* axis : axes) {
+        const double speed = axis->speed_revolutionPerSecond;
+        if (!(speed > 0.0) || !std::isfinite(speed)) {
+            ReportMotionEnding(drive, "refused a move: its speed is 0; set a speed above 0");
+            return false;
+        }
+    }
+    return true;
 }
 
 void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
@@ -185,6 +214,7 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
     if (!relative && !TrustedForAbsoluteMove("Z", {&a})) return kPositionUntrusted;
+    if (!SpeedsUsable("Z", {&a})) return kSpeedRefused;
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
     const std::int32_t t = LinearTarget(a, target, relative);
     if (err == kLinkOk) err = SendPositioningMove(t);
@@ -192,7 +222,7 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
 }
 
 bool CTessaroZMotion::Move(double target, bool relative) {
-    return StartMove(target, relative) == kLinkOk;
+    return ReportFailure("Z", "move", StartMove(target, relative));
 }
 
 std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
@@ -223,7 +253,7 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
             }
         }
         if (err != kLinkOk || seen) break;
-        if (SearchStopRequested()) return kSearchStopped;
+        if (StopRequested()) return kStoppedByHost;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
@@ -241,13 +271,14 @@ std::uint16_t CTessaroZMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEndOrError);
     if (err == kLinkOk) err = UpdatePosition();
     if (err == kLinkOk) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
+    ReportFailure("Z", "move", err);
     return err;
 }
 
 bool CTessaroZMotion::MoveVelocity(double v) {
     // A stop while a limit search runs ends the search (which holds the
     // motion lock): asked for without waiting, carried out by the search.
-    if (v == 0.0 && RequestSearchStop()) return true;
+    if (v == 0.0 && RequestStop()) return true;
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
@@ -311,6 +342,7 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
+    if (!SpeedsUsable("rotary", {&a})) return kSpeedRefused;
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
     // Absolute: turn by target - present angle (between -360 and +360,
     // whichever way that is); relative: by the target.
@@ -323,13 +355,16 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
 }
 
 bool CTessaroRotaryMotion::Move(double target, bool relative) {
-    return StartMove(target, relative) == kLinkOk;
+    return ReportFailure("rotary", "move", StartMove(target, relative));
 }
 
 std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
     // The motion lock is held for the whole wait, which polls without
-    // sleeping.
+    // sleeping; a stop from the host reaches it as a request (see
+    // RequestStop), tested after every status read. The wait then stops the
+    // axis itself.
     CKxMutexLock lock(m_lock);
+    StoppableScope stoppable(*this);
     const double t0 = KX_GetTimeCounter();
     if (!m_pAxis) return kLinkOk;
     m_uEndEvents = 0;
@@ -346,6 +381,13 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
             m_bWaitRanOut = true;
             return kLinkOk;
         }
+        if (!seen && StopRequested()) {
+            std::uint16_t stopped = m_pAxis->Stop();
+            if (stopped == kLinkOk) stopped = m_pAxis->Update();
+            ReportFailure("rotary", "stop", stopped);
+            ReportMotionEnding("rotary", "move stopped before its target");
+            return kStoppedByHost;
+        }
     }
     m_pAxis->ResetEvents(mask);
     return FoldMoveIntoLimit(err);
@@ -354,6 +396,7 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
 bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
     std::uint16_t err = StartMove(target, relative);
     if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
+    if (err == kStoppedByHost) return false;  // told by the wait
     if (!ReportFailure("rotary", "move", err)) return false;
     // Its result does not count; the ending is judged by the position it read.
     if (UpdatePosition() == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
@@ -364,10 +407,14 @@ std::uint16_t CTessaroRotaryMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEnd);
     if (err == kLinkOk) err = UpdatePosition();
     if (err == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
+    if (err != kStoppedByHost) ReportFailure("rotary", "move", err);
     return err;
 }
 
 bool CTessaroRotaryMotion::MoveVelocity(double v) {
+    // A stop during a positioning move's wait (which holds the motion lock)
+    // ends it: asked for without waiting, carried out by the wait.
+    if (v == 0.0 && RequestStop()) return true;
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
@@ -417,6 +464,7 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
     if (!relative && !TrustedForAbsoluteMove("XY", {&ax, &ay})) return kPositionUntrusted;
+    if (!SpeedsUsable("XY", {&ax, &ay})) return kSpeedRefused;
     std::uint16_t err = ax.SetProfileMode(kProfilePositioning);
     if (err == kLinkOk) err = ay.SetProfileMode(kProfilePositioning);
     const std::int32_t tx = LinearTarget(ax, x, relative);
@@ -459,7 +507,7 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
 }
 
 bool CTessaroXYMotion::Move(double x, double y, bool relative) {
-    return StartMove(x, y, relative) == kLinkOk;
+    return ReportFailure("XY", "move", StartMove(x, y, relative));
 }
 
 std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
@@ -503,7 +551,7 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
         }
         // Tested before sleeping, as in the Z wait.
         if (err != kLinkOk || (finished(seenX, movingX) && finished(seenY, movingY))) break;
-        if (SearchStopRequested()) return kSearchStopped;
+        if (StopRequested()) return kStoppedByHost;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
@@ -521,15 +569,29 @@ std::uint16_t CTessaroXYMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEnd);
     if (err == kLinkOk) err = UpdatePosition();
     if (err == kLinkOk) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
+    ReportFailure("XY", "move", err);
     return err;
 }
 
 bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
     // As on Z: a stop of both axes ends a running limit search.
-    if (vx == 0.0 && vy == 0.0 && RequestSearchStop()) return true;
+    if (vx == 0.0 && vy == 0.0 && RequestStop()) return true;
     CKxMutexLock lock(m_lock);
-    if (!m_pAxisX || !m_pAxisY || !m_pAxisX->joystickEnable || !m_pAxisY->joystickEnable)
+    if (!m_pAxisX || !m_pAxisY) return false;
+    // Joystick moves switched off gate only the speeds that move: a stop
+    // always goes out (a host that switches the joystick off while a jog
+    // runs must still be able to end it). Of a move refused, the axis asked
+    // to stand still is stopped.
+    if ((!m_pAxisX->joystickEnable || !m_pAxisY->joystickEnable) && (vx != 0.0 || vy != 0.0)) {
+        for (const auto& [axis, v] : {std::pair{m_pAxisX, vx}, std::pair{m_pAxisY, vy}}) {
+            if (v != 0.0) continue;
+            std::uint16_t err = axis->Stop();
+            if (err == kLinkOk) err = axis->Update();
+            ReportFailure("XY", "stop", err);
+        }
+        ReportMotionEnding("XY", "velocity move refused: the stage's joystick moves are off");
         return false;
+    }
     const auto prepare = [](CTessaroAxis& axis, double v) {
         return v == 0.0 ? axis.Stop() : PrepareVelocity(axis, v, kMaskBeforeVelocity);
     };

@@ -20,9 +20,12 @@ namespace tessaro {
 
 // Error of a failed position notification.
 inline constexpr std::uint16_t kNotifyFailed = 32720;
-// A limit search ended because the host stopped the drive (this side's own
-// code, below the link's range).
-inline constexpr std::uint16_t kSearchStopped = 32719;
+// A limit search or a rotary positioning move ended because the host
+// stopped the drive (this side's own code, below the link's range).
+inline constexpr std::uint16_t kStoppedByHost = 32719;
+// A positioning move refused before anything was sent, because its speed is
+// 0 or not a number (it would wait out its minute for nothing).
+inline constexpr std::uint16_t kSpeedRefused = 32717;
 // Event masks.
 inline constexpr std::uint16_t kMaskBeforePositioning = 0xFF1E;
 inline constexpr std::uint16_t kMaskBeforeVelocity = 0xFF1F;
@@ -44,10 +47,13 @@ class CTessaroMotion {
     std::uint32_t m_uDeviceId = 0;
     pthread_mutexCS_t m_lock;
 
-    // Asks a limit search running on this object to end; true when one was
-    // running. Takes no lock: the search holds the motion lock for minutes,
-    // and polls this request between its exchanges and sleeps.
-    bool RequestSearchStop();
+    // Asks a limit search or a rotary positioning wait running on this
+    // object to end; true when one was running. Takes no lock: those hold
+    // the motion lock throughout, and poll this request between their
+    // exchanges and sleeps.
+    bool RequestStop();
+    // The drive defaults that the linear axes (Z, X, Y) share.
+    static void SetLinearDefaults(CTessaroAxis& axis);
 
   protected:
     // `axis`: any axis of the object, through which it learns whether its
@@ -59,8 +65,6 @@ class CTessaroMotion {
     // record is refilled in place each time, so a notification never
     // allocates.
     void Publish(double position, double second = 0.0);
-    // The drive defaults that the linear axes (Z, X, Y) share.
-    static void SetLinearDefaults(CTessaroAxis& axis);
     // How the last WaitForEvent ended: the event bits it saw (for XY those
     // of both axes), or that it ran out its 60 s.
     // (Atomics: a drive's operations may come from several host threads.)
@@ -79,30 +83,33 @@ class CTessaroMotion {
     // tells the host.
     std::uint16_t EndSearch(const char* drive, std::uint16_t err,
                             std::initializer_list<CTessaroAxis*> axes);
-    // Whether the running search was asked to end.
-    bool SearchStopRequested() const { return m_bStopSearch.load(std::memory_order_acquire); }
+    // Whether the running search or wait was asked to end.
+    bool StopRequested() const { return m_bStopRequested.load(std::memory_order_acquire); }
+    // Whether each axis has a positioning speed to move at; when not, tells
+    // the host and returns false.
+    static bool SpeedsUsable(const char* drive, std::initializer_list<const CTessaroAxis*> axes);
 
-    // Marks a limit search as running while it lives (and clears an old
-    // stop request at its start and end).
-    class SearchScope {
+    // Marks a stoppable operation (a limit search, a rotary wait) as running
+    // while it lives (and clears an old stop request at its start and end).
+    class StoppableScope {
       public:
-        explicit SearchScope(CTessaroMotion& motion);
-        ~SearchScope();
-        SearchScope(const SearchScope&) = delete;
-        SearchScope& operator=(const SearchScope&) = delete;
+        explicit StoppableScope(CTessaroMotion& motion);
+        ~StoppableScope();
+        StoppableScope(const StoppableScope&) = delete;
+        StoppableScope& operator=(const StoppableScope&) = delete;
 
       private:
         CTessaroMotion& m_motion;
     };
 
-    std::atomic<bool> m_bStopSearch{false};
+    std::atomic<bool> m_bStopRequested{false};
     // A side of the running search met no switch within its wait.
     bool m_bSwitchMissed = false;
 
   private:
     SKxDevicePosition m_record;
     const CTessaroAxis* m_pAnyAxis;
-    std::atomic<bool> m_bSearching{false};
+    std::atomic<bool> m_bStoppable{false};
 };
 
 // What the Z and rotary motion objects share: one axis record, the

@@ -150,14 +150,23 @@ EDeviceManagerReturnCode CKxTessaroDevice::SetCollectMoves(bool collect) {
 
 EDeviceManagerReturnCode CKxTessaroDevice::ExecuteCollectedMoves(unsigned) {
     // Every drive is started before the first wait, so that the axes move
-    // together; the drives' results are not combined.
-    if (m_pXYDrive) m_pXYDrive->ExecutePendingMove();
-    if (m_pZDrive) m_pZDrive->ExecutePendingMove();
-    if (m_pRDrive) m_pRDrive->ExecutePendingMove();
-    if (m_pXYDrive) m_pXYDrive->WaitForPendingMove();
-    if (m_pZDrive) m_pZDrive->WaitForPendingMove();
-    if (m_pRDrive) m_pRDrive->WaitForPendingMove();
-    return KX_DM_OK;
+    // together. The answer is 21 when any drive's start or wait failed (its
+    // diagnostic line names it and says why); no drive is left collecting.
+    bool ok = true;
+    const auto start = [&](auto* drive) {
+        if (drive && drive->ExecutePendingMove() != KX_DM_OK) ok = false;
+    };
+    const auto wait = [&](auto* drive) {
+        if (drive && drive->WaitForPendingMove() != KX_DM_OK) ok = false;
+    };
+    start(m_pXYDrive);
+    start(m_pZDrive);
+    start(m_pRDrive);
+    wait(m_pXYDrive);
+    wait(m_pZDrive);
+    wait(m_pRDrive);
+    m_bCollectMoves = false;
+    return ok ? KX_DM_OK : KX_DM_MOTION_FAILED;
 }
 
 EDeviceManagerReturnCode CKxTessaroDevice::CreateLogicalDevices(unsigned, unsigned,

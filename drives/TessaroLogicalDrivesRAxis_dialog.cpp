@@ -1,7 +1,7 @@
 // The rotary drive's dialog "Rotary parameters": shows the parameters
 // (read-only fields, rounded as shown) and lets the user change only the
-// limit-switch sense and the direction. OK (or the close box) stores what
-// the fields show, as shown, and sends it to the processor.
+// limit-switch sense and the direction. OK (or the close box) stores those
+// two and sends the parameters to the processor.
 #include "drives/TessaroLogicalDrivesRAxis.h"
 #include "drives/dialog_support.h"
 #include "host/kx_ui.h"
@@ -41,12 +41,15 @@ bool Refresh(platform::HWindow dialog) {
     return true;
 }
 
-// Stores the fields and ends the dialog; without an axis it stays open.
-// The fields are read-only, so what is stored is what the refresh showed.
+// Stores the two check boxes and ends the dialog; without an axis it stays
+// open. The number fields are read-only: their rounded texts are never read
+// back into the record, so an OK without changes changes nothing.
 void Apply(platform::HWindow dialog) {
     CTessaroAxis* axis = ContextAxis();
     if (!axis) return;
-    StoreSingleAxisFields(dialog, *axis, "rotary");
+    axis->positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_NEGATE);
+    axis->SetFlip(platform::IsDlgButtonChecked(dialog, IDC_FLIP) ? 1 : -1);
+    SendStoredFields(*axis);
     platform::EndDialog(dialog, 1);
 }
 

@@ -221,15 +221,23 @@ EDeviceManagerReturnCode STessaro_XYDrive::SetCollectMoves(bool collect) {
     return KX_DM_OK;
 }
 
+// Starts the stored move, if any; collecting ends here either way. A move
+// that did not start is not waited for (the status it would wait on belongs
+// to an earlier move).
 EDeviceManagerReturnCode STessaro_XYDrive::ExecutePendingMove() {
-    if (!m_pXYMotion || !m_bCollectMoves || !m_bMovePending) return KX_DM_FAILED;
-    const bool started = m_pXYMotion->Move(m_dPendingX, m_dPendingY, m_bPendingRelative);
+    const bool stored = m_bCollectMoves && m_bMovePending;
     m_bCollectMoves = false;
-    return started ? KX_DM_OK : KX_DM_FAILED;
+    m_bMovePending = false;
+    if (!stored) return KX_DM_OK;
+    if (!m_pXYMotion || !m_pXYMotion->Move(m_dPendingX, m_dPendingY, m_bPendingRelative))
+        return KX_DM_FAILED;
+    m_bMovePending = true;  // started: to be waited for
+    return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_XYDrive::WaitForPendingMove() {
-    if (!m_pXYMotion || !m_bMovePending) return KX_DM_FAILED;
+    if (!m_pXYMotion || !m_bMovePending) return KX_DM_OK;
+    m_bMovePending = false;
     return m_pXYMotion->WaitForMotionComplete() == 0 ? KX_DM_OK : KX_DM_FAILED;
 }
 

@@ -1,8 +1,8 @@
 // The XY drive's configuration dialog "XY Parameters": the X and Y axis side
 // by side, with speed and acceleration class labels for both. OK (or the
-// close box) stores the fields and sends them to the processor; Defaults
-// writes the factory values into both axis records and shows them.
-#include "controller/parameter_ranges.h"
+// close box) stores the fields the user changed and sends them to the
+// processor; Defaults shows the factory values, which OK then stores and
+// Cancel forgets.
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/dialog_support.h"
 #include "host/kx_ui.h"
@@ -13,6 +13,8 @@ namespace {
 
 struct SXYDialogContext {
     STessaro_XYDrive* m_pDrive;
+    ShownTexts shown;            // the texts the last refresh showed
+    bool defaultsShown = false;  // Defaults filled the fields
 };
 
 // One XY dialog at a time: its context, and the four class labels (speed
@@ -47,65 +49,76 @@ void UpdateClasses(platform::HWindow dialog, bool forced) {
     SetTextField(dialog, IDC_XY_ACCELERATION_CLASS, acceleration.GetString());
 }
 
-bool Refresh(platform::HWindow dialog) {
-    const CTessaroXYMotion* motion = ContextMotion();
+// The ten number fields, X before Y in every row.
+std::vector<NumberField> Fields(CTessaroAxis* x, CTessaroAxis* y) {
+    using A = CTessaroAxis;
+    std::vector<NumberField> fields;
+    const struct {
+        int xId, yId;
+        Relaxed<double> A::*field;
+        Relaxed<double> A::*also;
+        double max;
+        const char *xName, *yName;
+    } kRows[] = {
+        {IDC_X_CALIBRATION, IDC_Y_CALIBRATION, &A::calibration_umPerRevolution, nullptr, kNoMaximum,
+         "X calibration", "Y calibration"},
+        {IDC_X_RUNNING_CURRENT, IDC_Y_RUNNING_CURRENT, &A::current_percent, nullptr, 100.0,
+         "X running current", "Y running current"},
+        {IDC_X_STANDBY_CURRENT, IDC_Y_STANDBY_CURRENT, &A::holdingCurrent_percent, nullptr, 30.0,
+         "X standby current", "Y standby current"},
+        {IDC_X_SPEED, IDC_Y_SPEED, &A::speed_revolutionPerSecond,
+         &A::maxJoystickSpeed_revolutionPerSecond, 100.0, "X speed", "Y speed"},
+        {IDC_X_ACCELERATION, IDC_Y_ACCELERATION, &A::acceleration_revolutionPerSecond2,
+         &A::deceleration_revolutionPerSecond2, 100.0, "X acceleration", "Y acceleration"}};
+    for (const auto& r : kRows) {
+        fields.push_back({r.xId, x, r.field, r.also, r.max, r.xName});
+        fields.push_back({r.yId, y, r.field, r.also, r.max, r.yName});
+    }
+    return fields;
+}
+
+// The fields from the records, or from `defaults` (which Defaults shows
+// without storing them: Cancel leaves everything as it was).
+bool Refresh(platform::HWindow dialog, const CTessaroAxis* defaults = nullptr) {
+    CTessaroXYMotion* motion = ContextMotion();
     if (!motion) return false;
-    const CTessaroAxis& x = *motion->m_pAxisX;
-    const CTessaroAxis& y = *motion->m_pAxisY;
-    SetNumberField(dialog, IDC_X_CALIBRATION, x.calibration_umPerRevolution);
-    SetNumberField(dialog, IDC_Y_CALIBRATION, y.calibration_umPerRevolution);
-    SetNumberField(dialog, IDC_X_RUNNING_CURRENT, x.current_percent);
-    SetNumberField(dialog, IDC_Y_RUNNING_CURRENT, y.current_percent);
-    SetNumberField(dialog, IDC_X_STANDBY_CURRENT, x.holdingCurrent_percent);
-    SetNumberField(dialog, IDC_Y_STANDBY_CURRENT, y.holdingCurrent_percent);
-    SetNumberField(dialog, IDC_X_SPEED, x.speed_revolutionPerSecond);
-    SetNumberField(dialog, IDC_Y_SPEED, y.speed_revolutionPerSecond);
-    SetNumberField(dialog, IDC_X_ACCELERATION, x.acceleration_revolutionPerSecond2);
-    SetNumberField(dialog, IDC_Y_ACCELERATION, y.acceleration_revolutionPerSecond2);
-    platform::CheckDlgButton(dialog, IDC_X_NEGATE, !x.positiveLimitSwitches);
-    platform::CheckDlgButton(dialog, IDC_Y_NEGATE, !y.positiveLimitSwitches);
-    platform::CheckDlgButton(dialog, IDC_X_FLIP, x.axisFlip > 0);
-    platform::CheckDlgButton(dialog, IDC_Y_FLIP, y.axisFlip > 0);
+    CTessaroAxis& x = *motion->m_pAxisX;
+    CTessaroAxis& y = *motion->m_pAxisY;
+    const ShownTexts texts = ShowFields(dialog, Fields(&x, &y), defaults);
+    if (!defaults) g_pContext->shown = texts;
+    g_pContext->defaultsShown = defaults != nullptr;
+    const CTessaroAxis& shownX = defaults ? *defaults : x;
+    const CTessaroAxis& shownY = defaults ? *defaults : y;
+    platform::CheckDlgButton(dialog, IDC_X_NEGATE, !shownX.positiveLimitSwitches);
+    platform::CheckDlgButton(dialog, IDC_Y_NEGATE, !shownY.positiveLimitSwitches);
+    platform::CheckDlgButton(dialog, IDC_X_FLIP, shownX.axisFlip > 0);
+    platform::CheckDlgButton(dialog, IDC_Y_FLIP, shownY.axisFlip > 0);
     UpdateClasses(dialog, true);
     return true;
 }
 
-// Stores the fields and ends the dialog; without both axes it stays open.
+// Stores the fields and ends the dialog; without both axes, or with a field
+// that does not read as a number, it stays open.
 void Apply(platform::HWindow dialog) {
     CTessaroXYMotion* motion = ContextMotion();
     if (!motion) return;
     CTessaroAxis& x = *motion->m_pAxisX;
     CTessaroAxis& y = *motion->m_pAxisY;
-    // One working value for all ten fields, X before Y in every row.
-    double working = 0.0;
-    const double calibrationX = TakeField(dialog, IDC_X_CALIBRATION, kNoMaximum, &working);
-    const double calibrationY = TakeField(dialog, IDC_Y_CALIBRATION, kNoMaximum, &working);
-    if (AcceptParameter("XY", "calibration_umPerRevolution_x", calibrationX,
-                        x.calibration_umPerRevolution, "the dialog"))
-        x.calibration_umPerRevolution = calibrationX;
-    if (AcceptParameter("XY", "calibration_umPerRevolution_y", calibrationY,
-                        y.calibration_umPerRevolution, "the dialog"))
-        y.calibration_umPerRevolution = calibrationY;
-    x.current_percent = TakeField(dialog, IDC_X_RUNNING_CURRENT, 100.0, &working);
-    y.current_percent = TakeField(dialog, IDC_Y_RUNNING_CURRENT, 100.0, &working);
-    x.holdingCurrent_percent = TakeField(dialog, IDC_X_STANDBY_CURRENT, 30.0, &working);
-    y.holdingCurrent_percent = TakeField(dialog, IDC_Y_STANDBY_CURRENT, 30.0, &working);
-    x.speed_revolutionPerSecond = x.maxJoystickSpeed_revolutionPerSecond =
-        TakeField(dialog, IDC_X_SPEED, 100.0, &working);
-    y.speed_revolutionPerSecond = y.maxJoystickSpeed_revolutionPerSecond =
-        TakeField(dialog, IDC_Y_SPEED, 100.0, &working);
-    x.acceleration_revolutionPerSecond2 = x.deceleration_revolutionPerSecond2 =
-        TakeField(dialog, IDC_X_ACCELERATION, 100.0, &working);
-    y.acceleration_revolutionPerSecond2 = y.deceleration_revolutionPerSecond2 =
-        TakeField(dialog, IDC_Y_ACCELERATION, 100.0, &working);
+    const std::vector<NumberField> fields = Fields(&x, &y);
+    if (!FieldsReadable(dialog, fields, g_pContext->shown, "XY")) return;
+    if (g_pContext->defaultsShown) {
+        CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
+        CTessaroMotion::SetLinearDefaults(defaults);
+        TakeDefaultsBeyondFields(x, defaults);
+        TakeDefaultsBeyondFields(y, defaults);
+    }
+    StoreFields(dialog, fields, g_pContext->shown, "XY");
     x.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_X_NEGATE);
     y.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_Y_NEGATE);
     x.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_X_FLIP) ? 1 : -1);
     y.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_Y_FLIP) ? 1 : -1);
-    for (CTessaroAxis* axis : {&x, &y}) {
-        axis->m_uProfileMode = kProfileModeUnknown;
-        axis->ApplySettings();
-    }
+    SendStoredFields(x);
+    SendStoredFields(y);
     platform::EndDialog(dialog, 1);
 }
 
@@ -136,12 +149,10 @@ std::intptr_t XYDialogProc(platform::HWindow dialog, unsigned message, std::uint
                     platform::EndDialog(dialog, 0);
                     return 1;
                 case IDC_DEFAULTS: {
-                    CTessaroXYMotion* motion = ContextMotion();
-                    if (!motion) return 0;
-                    SKxWaitCursorHolder wait;
-                    motion->SetDefaults();
-                    KX_PostMessageImpl(dialog, kRefreshFields, 0, 0, "TessaroLogicalDrives_XYAxis",
-                                       __LINE__);
+                    if (!ContextMotion()) return 0;
+                    CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
+                    CTessaroMotion::SetLinearDefaults(defaults);
+                    Refresh(dialog, &defaults);
                     return 1;
                 }
                 default:
@@ -158,7 +169,7 @@ std::intptr_t XYDialogProc(platform::HWindow dialog, unsigned message, std::uint
 }  // namespace
 
 EDeviceManagerReturnCode STessaro_XYDrive::ShowConfigurationDialog(KxWindow parent) {
-    SXYDialogContext context{this};
+    SXYDialogContext context{this, {}, false};
     RunModuleDialog(u"IDD_CFG_XY_AXIS", parent, XYDialogProc,
                     reinterpret_cast<std::intptr_t>(&context));
     return KX_DM_OK;

@@ -199,15 +199,22 @@ EDeviceManagerReturnCode STessaro_ZDrive::SetCollectMoves(bool collect) {
     return KX_DM_OK;
 }
 
+// Starts the stored move, if any; collecting ends here either way. A move
+// that did not start is not waited for (the status it would wait on belongs
+// to an earlier move).
 EDeviceManagerReturnCode STessaro_ZDrive::ExecutePendingMove() {
-    if (!m_pZMotion || !m_bCollectMoves || !m_bMovePending) return KX_DM_FAILED;
-    const bool started = m_pZMotion->Move(m_dPendingTarget, m_bPendingRelative);
+    const bool stored = m_bCollectMoves && m_bMovePending;
     m_bCollectMoves = false;
-    return started ? KX_DM_OK : KX_DM_FAILED;
+    m_bMovePending = false;
+    if (!stored) return KX_DM_OK;
+    if (!m_pZMotion || !m_pZMotion->Move(m_dPendingTarget, m_bPendingRelative)) return KX_DM_FAILED;
+    m_bMovePending = true;  // started: to be waited for
+    return KX_DM_OK;
 }
 
 EDeviceManagerReturnCode STessaro_ZDrive::WaitForPendingMove() {
-    if (!m_pZMotion || !m_bMovePending) return KX_DM_FAILED;
+    if (!m_pZMotion || !m_bMovePending) return KX_DM_OK;
+    m_bMovePending = false;
     return m_pZMotion->WaitForMotionComplete() == 0 ? KX_DM_OK : KX_DM_FAILED;
 }
 

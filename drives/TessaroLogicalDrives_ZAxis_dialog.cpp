@@ -1,8 +1,8 @@
 // The Z drive's configuration dialog "Z parameters": calibration, currents,
 // speed and acceleration with their class labels, limit-switch sense and
-// direction. OK (or the close box) stores the fields in the axis record and
-// sends them to the processor; Defaults writes the factory values into the
-// record and shows them.
+// direction. OK (or the close box) stores the fields the user changed in
+// the axis record and sends them to the processor; Defaults shows the
+// factory values, which OK then stores and Cancel forgets.
 #include "drives/TessaroLogicalDrives_ZAxis.h"
 #include "drives/dialog_support.h"
 #include "host/kx_ui.h"
@@ -13,6 +13,8 @@ namespace {
 
 struct SZDialogContext {
     STessaro_ZDrive* m_pDrive;
+    ShownTexts shown;            // the texts the last refresh showed
+    bool defaultsShown = false;  // Defaults filled the fields
 };
 
 // One Z dialog at a time: its context, and the class labels, which are kept
@@ -42,25 +44,47 @@ void UpdateClasses(platform::HWindow dialog, bool forced) {
                 forced);
 }
 
-bool Refresh(platform::HWindow dialog) {
-    const CTessaroAxis* axis = ContextAxis();
+std::vector<NumberField> Fields(CTessaroAxis* a) {
+    using A = CTessaroAxis;
+    return {
+        {IDC_CALIBRATION, a, &A::calibration_umPerRevolution, nullptr, kNoMaximum, "calibration"},
+        {IDC_RUNNING_CURRENT, a, &A::current_percent, nullptr, 100.0, "running current"},
+        {IDC_STANDBY_CURRENT, a, &A::holdingCurrent_percent, nullptr, 30.0, "standby current"},
+        {IDC_SPEED, a, &A::speed_revolutionPerSecond, &A::maxJoystickSpeed_revolutionPerSecond,
+         100.0, "speed"},
+        {IDC_ACCELERATION, a, &A::acceleration_revolutionPerSecond2,
+         &A::deceleration_revolutionPerSecond2, 100.0, "acceleration"}};
+}
+
+// The fields from the record, or from `defaults` (which Defaults shows
+// without storing them: Cancel leaves everything as it was).
+bool Refresh(platform::HWindow dialog, const CTessaroAxis* defaults = nullptr) {
+    CTessaroAxis* axis = ContextAxis();
     if (!axis) return false;
-    SetNumberField(dialog, IDC_CALIBRATION, axis->calibration_umPerRevolution);
-    SetNumberField(dialog, IDC_RUNNING_CURRENT, axis->current_percent);
-    SetNumberField(dialog, IDC_STANDBY_CURRENT, axis->holdingCurrent_percent);
-    SetNumberField(dialog, IDC_SPEED, axis->speed_revolutionPerSecond);
-    SetNumberField(dialog, IDC_ACCELERATION, axis->acceleration_revolutionPerSecond2);
-    platform::CheckDlgButton(dialog, IDC_NEGATE, !axis->positiveLimitSwitches);
-    platform::CheckDlgButton(dialog, IDC_FLIP, axis->axisFlip > 0);
+    const CTessaroAxis& shown = defaults ? *defaults : *axis;
+    const ShownTexts texts = ShowFields(dialog, Fields(axis), defaults);
+    if (!defaults) g_pContext->shown = texts;
+    g_pContext->defaultsShown = defaults != nullptr;
+    platform::CheckDlgButton(dialog, IDC_NEGATE, !shown.positiveLimitSwitches);
+    platform::CheckDlgButton(dialog, IDC_FLIP, shown.axisFlip > 0);
     UpdateClasses(dialog, true);
     return true;
 }
 
-// Stores the fields and ends the dialog; without an axis it stays open.
+// Stores the fields and ends the dialog; without an axis, or with a field
+// that does not read as a number, it stays open.
 void Apply(platform::HWindow dialog) {
     CTessaroAxis* axis = ContextAxis();
-    if (!axis) return;
-    StoreSingleAxisFields(dialog, *axis, "Z");
+    if (!axis || !FieldsReadable(dialog, Fields(axis), g_pContext->shown, "Z")) return;
+    if (g_pContext->defaultsShown) {
+        CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
+        CTessaroMotion::SetLinearDefaults(defaults);
+        TakeDefaultsBeyondFields(*axis, defaults);
+    }
+    StoreFields(dialog, Fields(axis), g_pContext->shown, "Z");
+    axis->positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_NEGATE);
+    axis->SetFlip(platform::IsDlgButtonChecked(dialog, IDC_FLIP) ? 1 : -1);
+    SendStoredFields(*axis);
     platform::EndDialog(dialog, 1);
 }
 
@@ -92,10 +116,9 @@ std::intptr_t ZDialogProc(platform::HWindow dialog, unsigned message, std::uintp
                     return 1;
                 case IDC_DEFAULTS: {
                     if (!ContextAxis()) return 0;
-                    SKxWaitCursorHolder wait;
-                    g_pContext->m_pDrive->m_pZMotion->SetDefaults();
-                    KX_PostMessageImpl(dialog, kRefreshFields, 0, 0, "TessaroLogicalDrives_ZAxis",
-                                       __LINE__);
+                    CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
+                    CTessaroMotion::SetLinearDefaults(defaults);
+                    Refresh(dialog, &defaults);
                     return 1;
                 }
                 default:
@@ -112,7 +135,7 @@ std::intptr_t ZDialogProc(platform::HWindow dialog, unsigned message, std::uintp
 }  // namespace
 
 EDeviceManagerReturnCode STessaro_ZDrive::ShowConfigurationDialog(KxWindow parent) {
-    SZDialogContext context{this};
+    SZDialogContext context{this, {}, false};
     RunModuleDialog(u"IDD_CFG_Z_AXIS", parent, ZDialogProc,
                     reinterpret_cast<std::intptr_t>(&context));
     return KX_DM_OK;

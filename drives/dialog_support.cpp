@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "controller/motion_report.h"
 #include "controller/parameter_ranges.h"
 #include "host/kx_ui.h"
 #include "platform/module_entry.h"
@@ -41,12 +42,6 @@ void SetTextField(platform::HWindow dialog, int id, const char16_t* text) {
     platform::SetWindowTextW(platform::GetDlgItem(dialog, id), text);
 }
 
-void ReadNumberField(platform::HWindow dialog, int id, double* working) {
-    char16_t text[kFieldTextSize] = {};
-    platform::GetWindowTextW(platform::GetDlgItem(dialog, id), text, kFieldTextSize);
-    KX_StringToDouble(text, working);
-}
-
 double LeadingNumber(platform::HWindow dialog, int id) {
     char16_t text[kFieldTextSize] = {};
     platform::GetWindowTextW(platform::GetDlgItem(dialog, id), text, kFieldTextSize);
@@ -58,31 +53,76 @@ double LeadingNumber(platform::HWindow dialog, int id) {
     return std::strtod(narrow.c_str(), nullptr);
 }
 
-double TakeField(platform::HWindow dialog, int id, double max, double* working) {
-    ReadNumberField(dialog, id, working);
-    if (max >= 0 && *working > max)
-        *working = max;
-    else if (*working < 0)
-        *working = 0.0;
-    return *working;
+namespace {
+std::u16string FieldText(platform::HWindow dialog, int id) {
+    char16_t text[kFieldTextSize] = {};
+    platform::GetWindowTextW(platform::GetDlgItem(dialog, id), text, kFieldTextSize);
+    return text;
+}
+}  // namespace
+
+ShownTexts ShowFields(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                      const CTessaroAxis* source) {
+    ShownTexts shown;
+    for (const NumberField& f : fields) {
+        SetNumberField(dialog, f.id, (source ? *source : *f.axis).*f.field);
+        shown.push_back(FieldText(dialog, f.id));
+    }
+    return shown;
 }
 
-void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis, const char* drive) {
-    // One working value for all fields: a field that does not read as a
-    // number takes the previous field's (limited) value.
-    double working = 0.0;
-    const double calibration = TakeField(dialog, IDC_CALIBRATION, kNoMaximum, &working);
-    if (AcceptParameter(drive, "calibration_umPerRevolution", calibration,
-                        axis.calibration_umPerRevolution, "the dialog"))
-        axis.calibration_umPerRevolution = calibration;
-    axis.current_percent = TakeField(dialog, IDC_RUNNING_CURRENT, 100.0, &working);
-    axis.holdingCurrent_percent = TakeField(dialog, IDC_STANDBY_CURRENT, 30.0, &working);
-    axis.speed_revolutionPerSecond = TakeField(dialog, IDC_SPEED, 100.0, &working);
-    axis.maxJoystickSpeed_revolutionPerSecond = working;
-    axis.acceleration_revolutionPerSecond2 = TakeField(dialog, IDC_ACCELERATION, 100.0, &working);
-    axis.deceleration_revolutionPerSecond2 = working;
-    axis.positiveLimitSwitches = !platform::IsDlgButtonChecked(dialog, IDC_NEGATE);
-    axis.SetFlip(platform::IsDlgButtonChecked(dialog, IDC_FLIP) ? 1 : -1);
+namespace {
+// The field's value for OK: the record's when its text is as shown, else
+// the number typed, limited; false when the typed text is no number.
+bool FieldValue(platform::HWindow dialog, const NumberField& f, const ShownTexts& shown,
+                std::size_t i, double* value) {
+    *value = (*f.axis).*f.field;
+    const std::u16string text = FieldText(dialog, f.id);
+    if (i < shown.size() && text == shown[i]) return true;
+    if (!KX_StringToDouble(text.c_str(), value)) return false;
+    *value = f.max >= 0 && *value > f.max ? f.max : *value < 0 ? 0.0 : *value;
+    return true;
+}
+}  // namespace
+
+bool FieldsReadable(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                    const ShownTexts& shown, const char* drive) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        double value = 0;
+        if (FieldValue(dialog, fields[i], shown, i, &value)) continue;
+        ReportMotionEnding(drive, std::string("dialog: the ") + fields[i].name +
+                                      " field does not read as a number; nothing was stored");
+        platform::FocusDlgItem(dialog, fields[i].id);
+        return false;
+    }
+    return true;
+}
+
+void StoreFields(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                 const ShownTexts& shown, const char* drive) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const NumberField& f = fields[i];
+        double value = 0;
+        // Untouched, or typed as it was: nothing changes.
+        if (!FieldValue(dialog, f, shown, i, &value) || value == (*f.axis).*f.field) continue;
+        if (f.field == &CTessaroAxis::calibration_umPerRevolution &&
+            !AcceptParameter(drive, "calibration_umPerRevolution", value, (*f.axis).*f.field,
+                             "the dialog"))
+            continue;
+        (*f.axis).*f.field = value;
+        if (f.also) (*f.axis).*f.also = value;
+    }
+}
+
+void TakeDefaultsBeyondFields(CTessaroAxis& axis, const CTessaroAxis& defaults) {
+    axis.maxJoystickSpeed_revolutionPerSecond = defaults.maxJoystickSpeed_revolutionPerSecond;
+    axis.deceleration_revolutionPerSecond2 = defaults.deceleration_revolutionPerSecond2;
+    axis.jerk_revolutionPerSecond3 = defaults.jerk_revolutionPerSecond3;
+    axis.holdingDelay_ms = defaults.holdingDelay_ms;
+    axis.m_uStopMode = defaults.m_uStopMode;
+}
+
+void SendStoredFields(CTessaroAxis& axis) {
     axis.m_uProfileMode = kProfileModeUnknown;
     axis.ApplySettings();
 }

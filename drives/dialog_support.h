@@ -37,24 +37,49 @@ inline unsigned NotificationCode(std::uintptr_t wParam) {
 // `value` with 5 decimals, as the host formats numbers for fields.
 void SetNumberField(platform::HWindow dialog, int id, double value);
 void SetTextField(platform::HWindow dialog, int id, const char16_t* text);
-// Reads the field (255 characters) into `working` when the host reads a
-// number from it; otherwise `working` keeps its value.
-void ReadNumberField(platform::HWindow dialog, int id, double* working);
 // The field's value as the C runtime's wide-text conversion reads it: the
 // longest number at the start of the text, 0 when there is none.
 double LeadingNumber(platform::HWindow dialog, int id);
 
-// Reads the field into the working value (see ReadNumberField) and limits
-// it: above `max` to `max`, else below 0 to 0. The limited value, which
-// stays the working value.
 inline constexpr double kNoMaximum = -1.0;
-double TakeField(platform::HWindow dialog, int id, double max, double* working);
 
-// What OK and the close box store from the single-axis dialogs (Z and
-// rotary), in field order with one working value, and then send to the
-// processor. A calibration outside its range is not taken (`drive` names
-// the drive in the line that says so).
-void StoreSingleAxisFields(platform::HWindow dialog, CTessaroAxis& axis, const char* drive);
+// A number field of a configuration dialog: the axis record and field it
+// shows, a second field that takes the same value (the joystick speed with
+// the speed, the deceleration with the acceleration), the largest value
+// taken (kNoMaximum: none; below 0 is taken as 0), and the field's name for
+// the line that says it could not be read.
+struct NumberField {
+    int id;
+    CTessaroAxis* axis;
+    Relaxed<double> CTessaroAxis::*field;
+    Relaxed<double> CTessaroAxis::*also;
+    double max;
+    const char* name;
+};
+// The texts the fields showed when last filled from their records. A field
+// whose text is still that one was not touched, and OK keeps its value (a
+// display rounded to fewer digits must not be read back into the record).
+using ShownTexts = std::vector<std::u16string>;
+
+// Fills the fields from their records, or from `source` instead of each
+// field's own record (the defaults), and returns the texts shown.
+ShownTexts ShowFields(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                      const CTessaroAxis* source = nullptr);
+// Whether every changed field reads as a number. When one does not, the
+// host is told which field (`drive` names the drive), the focus goes to it
+// and OK must store nothing and leave the dialog open.
+bool FieldsReadable(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                    const ShownTexts& shown, const char* drive);
+// What OK stores once the fields are readable: every field whose text was
+// changed, as typed and limited, into its records (a calibration outside
+// its range is not taken, and the line says so).
+void StoreFields(platform::HWindow dialog, const std::vector<NumberField>& fields,
+                 const ShownTexts& shown, const char* drive);
+// After Defaults and OK: the defaults of what the dialog has no field for.
+void TakeDefaultsBeyondFields(CTessaroAxis& axis, const CTessaroAxis& defaults);
+// The end of a stored dialog: the next move sends its profile mode again,
+// and the processor gets the parameters.
+void SendStoredFields(CTessaroAxis& axis);
 
 // A class label and the value it was last worked out for; one per label,
 // kept from one opening of a dialog to the next.

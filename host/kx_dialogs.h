@@ -39,6 +39,8 @@ KX_HOST_API std::u16string DialogItemText(KxWindow dialog, int id);
 // Replaces the text of a field, as typing would.
 KX_HOST_API void TypeIntoDialogItem(KxWindow dialog, int id, const std::u16string& text);
 KX_HOST_API bool IsDialogItemChecked(KxWindow dialog, int id);
+// The item that has the keyboard focus (0 for none).
+KX_HOST_API int FocusedDialogItem(KxWindow dialog);
 // Clicks a check box until it shows `checked`.
 KX_HOST_API void SetDialogItemChecked(KxWindow dialog, int id, bool checked);
 // A button click: the command (id, notification 0).
@@ -67,6 +69,7 @@ KX_HOST_API bool HeadlessSetWindowText(KxWindow window, const char16_t* text);
 KX_HOST_API int HeadlessGetWindowText(KxWindow window, char16_t* text, int maxCount);
 KX_HOST_API bool HeadlessCheckDlgButton(KxWindow dialog, int id, bool checked);
 KX_HOST_API bool HeadlessIsDlgButtonChecked(KxWindow dialog, int id);
+KX_HOST_API bool HeadlessFocusDlgItem(KxWindow dialog, int id);
 KX_HOST_API bool HeadlessEndDialog(KxWindow dialog, std::intptr_t result);
 KX_HOST_API bool HeadlessSetTimer(KxWindow dialog, std::uintptr_t id, unsigned periodMs);
 KX_HOST_API bool HeadlessKillTimer(KxWindow dialog, std::uintptr_t id);

@@ -47,6 +47,8 @@ bool SetWindowTextW(HWindow window, const char16_t* text);
 int GetWindowTextW(HWindow window, char16_t* text, int maxCount);
 bool CheckDlgButton(HWindow dialog, int id, bool checked);
 bool IsDlgButtonChecked(HWindow dialog, int id);
+// Puts the keyboard focus on the dialog's item `id`.
+bool FocusDlgItem(HWindow dialog, int id);
 bool EndDialog(HWindow dialog, std::intptr_t result);
 bool SetTimer(HWindow dialog, std::uintptr_t id, unsigned periodMs);
 bool KillTimer(HWindow dialog, std::uintptr_t id);

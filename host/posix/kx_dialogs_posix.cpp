@@ -56,6 +56,7 @@ struct Dialog {
     std::set<std::uintptr_t> timers;
     bool ended = false;
     std::intptr_t result = 0;
+    int focus = 0;  // the item with the keyboard focus
 };
 
 std::mutex g_mutex;
@@ -207,6 +208,17 @@ bool HeadlessCheckDlgButton(KxWindow dialog, int id, bool checked) {
 bool HeadlessIsDlgButtonChecked(KxWindow dialog, int id) {
     const Control* c = Item(AsDialog(dialog), id);
     return c && c->checked;
+}
+
+bool HeadlessFocusDlgItem(KxWindow dialog, int id) {
+    if (!Item(AsDialog(dialog), id)) return false;
+    AsDialog(dialog)->focus = id;
+    return true;
+}
+
+int FocusedDialogItem(KxWindow dialog) {
+    const Dialog* d = AsDialog(dialog);
+    return d ? d->focus : 0;
 }
 
 bool HeadlessEndDialog(KxWindow dialog, std::intptr_t result) {

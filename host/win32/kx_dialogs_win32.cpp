@@ -176,6 +176,11 @@ bool IsDialogItemChecked(KxWindow dialog, int id) {
     return IsDlgButtonChecked(Window(dialog), id) == BST_CHECKED;
 }
 
+int FocusedDialogItem(KxWindow dialog) {
+    HWND focus = GetFocus();
+    return focus && IsChild(Window(dialog), focus) ? GetDlgCtrlID(focus) : 0;
+}
+
 void SetDialogItemChecked(KxWindow dialog, int id, bool checked) {
     if (IsDialogItemChecked(dialog, id) != checked) ClickDialogButton(dialog, id);
 }

@@ -88,6 +88,10 @@ bool IsDlgButtonChecked(HWindow dialog, int id) {
     return host::HeadlessIsDlgButtonChecked(dialog, id);
 }
 
+bool FocusDlgItem(HWindow dialog, int id) {
+    return host::HeadlessFocusDlgItem(dialog, id);
+}
+
 bool EndDialog(HWindow dialog, std::intptr_t result) {
     return host::HeadlessEndDialog(dialog, result);
 }

@@ -53,6 +53,15 @@ bool IsDlgButtonChecked(HWindow dialog, int id) {
     return ::IsDlgButtonChecked(static_cast<HWND>(dialog), id) == BST_CHECKED;
 }
 
+bool FocusDlgItem(HWindow dialog, int id) {
+    // WM_NEXTDLGCTL rather than SetFocus: the dialog manager then also
+    // moves the default button and selects the field's text.
+    HWND item = ::GetDlgItem(static_cast<HWND>(dialog), id);
+    if (!item) return false;
+    ::SendMessageW(static_cast<HWND>(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    return true;
+}
+
 bool EndDialog(HWindow dialog, std::intptr_t result) {
     return ::EndDialog(static_cast<HWND>(dialog), result) != FALSE;
 }

@@ -153,7 +153,7 @@ TEST(LimitSearch, AStopEndsTheSearchStopsTheAxesAndStoresNothing) {
         EXPECT_TRUE(c.stop());  // does not wait for the search's motion lock
         search.join();
         EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
-        EXPECT_EQ(result, kSearchStopped);
+        EXPECT_EQ(result, kStoppedByHost);
         for (CTessaroAxis* axis : c.axes) {
             // Nothing stored, the speed restored, and the axis stopped: its
             // last commands (position reads aside) are the stop and an Update.

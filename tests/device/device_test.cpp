@@ -157,14 +157,15 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.board->endpoint.processor().SetLimitSwitches(2, sim::LimitSwitches{});
     }
     {
-        // Speed 0: the move never ends, the wait runs out its 60 s.
+        // Speed 0: the move would never end; refused at once, nothing sent.
         plugin.z->SetSpeed(0);
         DiagnosticCapture diag;
-        EXPECT_EQ(plugin.z->MoveRelative(50), 0);
-        EXPECT_EQ(diag.Messages(),
-                  (std::vector<std::u16string>{
-                      u"Tessaro device Z drive did not report the end of its move within 60 s",
-                      u"Tessaro device Z drive ended 2550 steps from its target"}));
+        const std::size_t from = plugin.board->CommandCount();
+        EXPECT_EQ(plugin.z->MoveRelative(50), 21);
+        EXPECT_EQ(plugin.board->Count("SetPosition", from), 0);
+        EXPECT_EQ(diag.Messages(), (std::vector<std::u16string>{u"Tessaro device Z drive refused a "
+                                                                u"move: its speed is 0; set a "
+                                                                u"speed above 0"}));
         plugin.z->SetSpeed(10);
     }
     {

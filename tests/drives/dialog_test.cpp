@@ -1,6 +1,6 @@
 // The drives' configuration dialogs as a user works them: what they show,
 // what OK, the close box, Cancel and Defaults store, the limit of every
-// field, the shared working value, the class labels, and the rotary
+// field, a field that is no number, the class labels, and the rotary
 // dialog's rounding.
 #include <gtest/gtest.h>
 
@@ -11,10 +11,12 @@
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 #include "drives/TessaroLogicalDrives_ZAxis.h"
 #include "host/kx_ui.h"
+#include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {
 
+using testing_support::DiagnosticCapture;
 using testing_support::ExpectSaved;
 using testing_support::kOnlyOurTimerTicks;
 using testing_support::PluginFixture;
@@ -72,10 +74,12 @@ TEST(DriveDialogs, EveryFieldIsLimitedWhereItsRangeEnds) {
     }
 }
 
-TEST(ZDialog, ShowsStoresAndSharesTheWorkingValue) {
+TEST(ZDialog, ShowsAndStoresOnlyWhatWasTyped) {
     PluginFixture plugin(82, 4);
+    DiagnosticCapture told;
     IKxDeviceZ& z = *plugin.z;
-    bool negate = true, flip = true;
+    bool negate = true, flip = true, openAfterBadOk = false;
+    int focused = 0;
     Texts shown;
     WithDialogDriver(
         [&](KxWindow dialog) {
@@ -83,11 +87,16 @@ TEST(ZDialog, ShowsStoresAndSharesTheWorkingValue) {
                 shown.push_back(host::DialogItemText(dialog, id));
             negate = host::IsDialogItemChecked(dialog, 1023);
             flip = host::IsDialogItemChecked(dialog, 1024);
-            // A field that is no number takes the field before it (limited).
+            // A field that is no number: OK stores nothing, names it, keeps
+            // the dialog open with the field focused.
             host::TypeIntoDialogItem(dialog, 1006, u"40");
             host::TypeIntoDialogItem(dialog, 1007, u"fast please");
             host::SetDialogItemChecked(dialog, 1023, true);
             host::SetDialogItemChecked(dialog, 1024, true);
+            host::ClickDialogButton(dialog, 1);
+            openAfterBadOk = host::IsDialogOpen(dialog);
+            focused = host::FocusedDialogItem(dialog);
+            host::TypeIntoDialogItem(dialog, 1007, u"30");
             host::ClickDialogButton(dialog, 1);
         },
         [&] { EXPECT_EQ(z.ShowConfigurationDialog(nullptr), 0); });
@@ -95,11 +104,20 @@ TEST(ZDialog, ShowsStoresAndSharesTheWorkingValue) {
                             u"Norm.", u"Norm."}));
     EXPECT_FALSE(negate);  // limit switches used as they are
     EXPECT_FALSE(flip);    // direction -1
-    ExpectSaved(z, {{u"speed_revolutionPerSecond", 30.0},
+    EXPECT_TRUE(openAfterBadOk);
+    EXPECT_EQ(focused, 1007);
+    EXPECT_TRUE(told.Has(u"Z drive dialog: the speed field does not read as a number"));
+    ExpectSaved(z, {{u"holdingCurrent_percent", 30.0},
+                    {u"speed_revolutionPerSecond", 30.0},
                     {u"maxJoystickSpeed_revolutionPerSecond", 30.0},
                     {u"deceleration_revolutionPerSecond2", 4.5},
                     {u"positiveLimitSwitches", 0.0},
                     {u"axisFlip", 1.0}});
+    // An OK without changes changes nothing, not even a value that the
+    // fields show rounded.
+    z.LoadSettings(u"speed_revolutionPerSecond=0.123456789;", 2);
+    Work(z, {}, 1);
+    EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 0.123456789);
 }
 
 TEST(ZDialog, CancelCloseBoxDefaultsAndTheWaitCursor) {
@@ -125,21 +143,24 @@ TEST(ZDialog, CancelCloseBoxDefaultsAndTheWaitCursor) {
     EXPECT_EQ(Saved(z, u"speed_revolutionPerSecond"), 8.0);
     plugin.board->endpoint.trace().SetSink(nullptr);
 
-    // Defaults go into the record at once and show; Cancel keeps them there
-    // but sends nothing.
-    z.LoadSettings(u"current_percent=50;holdingCurrent_percent=5;", 2);
-    from = plugin.board->CommandCount();
-    std::u16string shownCurrent;
-    WithDialogDriver(
-        [&](KxWindow dialog) {
-            host::ClickDialogButton(dialog, 3);
-            shownCurrent = host::DialogItemText(dialog, 1005);
-            host::ClickDialogButton(dialog, 2);
-        },
-        [&] { z.ShowConfigurationDialog(nullptr); });
-    EXPECT_EQ(shownCurrent, u"80.00000");
-    ExpectSaved(z, {{u"current_percent", 80.0}, {u"speed_revolutionPerSecond", 10.0}});
-    EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
+    // Defaults show; Cancel forgets them and sends nothing, OK stores them.
+    z.LoadSettings(u"current_percent=50;jerk_revolutionPerSecond3=2;", 2);
+    for (int button : {2, 1}) {
+        from = plugin.board->CommandCount();
+        std::u16string shownCurrent;
+        WithDialogDriver(
+            [&](KxWindow dialog) {
+                host::ClickDialogButton(dialog, 3);
+                shownCurrent = host::DialogItemText(dialog, 1005);
+                host::ClickDialogButton(dialog, button);
+            },
+            [&] { z.ShowConfigurationDialog(nullptr); });
+        EXPECT_EQ(shownCurrent, u"80.00000");
+        ExpectSaved(z, {{u"current_percent", button == 2 ? 50.0 : 80.0},
+                        {u"jerk_revolutionPerSecond3", button == 2 ? 2.0 : 0.1},
+                        {u"speed_revolutionPerSecond", button == 2 ? 8.0 : 10.0}});
+        EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), button == 2 ? 0 : 1);
+    }
 }
 
 TEST(DriveDialogs, ClassLabelsChangeWhereTheirRangesEnd) {
@@ -208,10 +229,13 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
             for (int id : {1004, 1011, 1025}) shown.push_back(host::DialogItemText(dialog, id));
             xNegate = host::IsDialogItemChecked(dialog, 1023);
             yFlip = host::IsDialogItemChecked(dialog, 1027);
-            host::TypeIntoDialogItem(dialog, 1009, u"?");  // Y standby takes X's
+            host::TypeIntoDialogItem(dialog, 1009, u"?");  // no number: OK stays open
             host::TypeIntoDialogItem(dialog, 1008, u"-5");
             host::SetDialogItemChecked(dialog, 1023, false);
             host::SetDialogItemChecked(dialog, 1024, true);
+            host::ClickDialogButton(dialog, 1);
+            EXPECT_EQ(host::FocusedDialogItem(dialog), 1009);
+            host::TypeIntoDialogItem(dialog, 1009, u"0");
             host::ClickDialogButton(dialog, 1);
         },
         [&] { EXPECT_EQ(xy.ShowConfigurationDialog(nullptr), 0); });
@@ -219,12 +243,12 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
     EXPECT_TRUE(xNegate);
     EXPECT_TRUE(yFlip);
     ExpectSaved(xy, {{u"holdingCurrent_percent_y", 0.0},
-                     {u"maxJoystickSpeed_revolutionPerSecond_y", 12.0},
+                     {u"maxJoystickSpeed_revolutionPerSecond_y", 10.0},  // Y speed untouched
                      {u"positiveLimitSwitches_x", 1.0},
                      {u"axisFlip_x", 1.0},
                      {u"axisFlip_y", 1.0}});
 
-    // Defaults then Cancel: the defaults stay in the records, nothing sent.
+    // Defaults then Cancel: nothing changes, nothing is sent.
     xy.LoadSettings(u"current_percent_x=50;speed_revolutionPerSecond_y=2;axisFlip_x=1;", 1);
     const std::size_t from = plugin.board->CommandCount();
     bool flipShown = true;
@@ -236,9 +260,9 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
         },
         [&] { xy.ShowConfigurationDialog(nullptr); });
     EXPECT_FALSE(flipShown);  // the default direction -1
-    ExpectSaved(xy, {{u"current_percent_x", 80.0},
-                     {u"speed_revolutionPerSecond_y", 10.0},
-                     {u"axisFlip_x", -1.0}});
+    ExpectSaved(xy, {{u"current_percent_x", 50.0},
+                     {u"speed_revolutionPerSecond_y", 2.0},
+                     {u"axisFlip_x", 1.0}});
     EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 0);
     // The close box applies, to both axes.
     Work(xy, {{1012, u"6.5"}}, 0);
@@ -246,7 +270,7 @@ TEST(XYDialog, ShowsBothAxesDefaultsCancelAndTheCloseBox) {
     EXPECT_EQ(plugin.board->Count("SetMotorCommand", from), 2);
 }
 
-TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
+TEST(RotaryDialog, ShowsRoundedValuesAndStoresOnlyItsBoxes) {
     PluginFixture plugin(87, 4);
     IKxDeviceRotary& r = *plugin.rotary;
     r.LoadSettings(
@@ -269,11 +293,12 @@ TEST(RotaryDialog, ShowsRoundedValuesAndStoresThemAsShown) {
     // Cancel: nothing changed.
     ExpectSaved(r, {{u"speed_revolutionPerSecond", 0.44}, {u"axisFlip", -1.0}});
 
+    // OK without changes: the rounded texts are not read back.
     Work(r, {}, 1);
-    ExpectSaved(r, {{u"speed_revolutionPerSecond", 0.4},
-                    {u"maxJoystickSpeed_revolutionPerSecond", 0.4},
-                    {u"current_percent", 60.0},
-                    {u"deceleration_revolutionPerSecond2", 4.5}});
+    ExpectSaved(r, {{u"speed_revolutionPerSecond", 0.44},
+                    {u"maxJoystickSpeed_revolutionPerSecond", 2},
+                    {u"current_percent", 60.4},
+                    {u"deceleration_revolutionPerSecond2", 1.25}});
 
     // The close box applies as OK does.
     WithDialogDriver(

@@ -97,8 +97,8 @@ TEST(Drives, LevelScalesNamesAndAnswersWithoutAxes) {
     // Collected moves need a motion object.
     EXPECT_EQ(zDrive.SetCollectMoves(true), 0);
     ExpectAnswers({{"z collected", z.MoveAbsolute(3), 21},
-                   {"z execute", zDrive.ExecutePendingMove(), 1},
-                   {"z wait", zDrive.WaitForPendingMove(), 1}});
+                   {"z execute", zDrive.ExecutePendingMove(), 0},  // nothing stored
+                   {"z wait", zDrive.WaitForPendingMove(), 0}});
 }
 
 TEST(Drives, ParametersGoStraightIntoTheAxisRecords) {
@@ -207,21 +207,23 @@ TEST(Drives, MovesOriginAndCollectedStates) {
     xy.GetPosition(&x, &y);
     EXPECT_NEAR(x, 5.0, kStep);
     EXPECT_NEAR(y, 5.0, kStep);
-    // The next switch clears the stored move; nothing to wait for then.
-    xyDrive.SetCollectMoves(false);
-    EXPECT_EQ(xyDrive.WaitForPendingMove(), 1);
-    EXPECT_EQ(xyDrive.ExecutePendingMove(), 1);
-    // Executing with nothing stored stays collecting.
+    // Waited for once; executing with nothing stored does nothing and ends
+    // collecting all the same.
+    EXPECT_FALSE(xyDrive.m_bMovePending);
     zDrive.SetCollectMoves(true);
-    EXPECT_EQ(zDrive.ExecutePendingMove(), 1);
-    EXPECT_TRUE(zDrive.m_bCollectMoves);
-    zDrive.SetCollectMoves(false);
+    EXPECT_EQ(zDrive.ExecutePendingMove(), 0);
+    EXPECT_FALSE(zDrive.m_bCollectMoves);
 
     // Velocity moves: a stage axis without joystick refuses, nothing moves.
     xy.LoadSettings(u"joystickEnable_y=false;", 1);
     const std::size_t before = plugin.board->CommandCount();
     EXPECT_EQ(xy.MoveVelocity(1, 1), 21);
     EXPECT_EQ(plugin.board->Count("Update", before), 0);
+    // A stop goes out all the same: of both axes, or of the one asked to stand.
+    EXPECT_EQ(xy.MoveVelocity(0, 0), 0);
+    EXPECT_EQ(xy.MoveVelocity(0, 1), 21);
+    EXPECT_EQ(plugin.board->Count("SetStopMode", before, 0), 2);
+    EXPECT_EQ(plugin.board->Count("SetStopMode", before, 1), 1);
     xy.SetJoystickEnabled(true);
     EXPECT_EQ(xy.MoveJoystick(1, -1), 0);
     EXPECT_EQ(xy.MoveVelocity(0, 0), 0);

@@ -340,22 +340,15 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
 
     // How Ctrl-C stops each drive: a velocity move of speed 0 from the
     // watching thread. The stage and focus waits let go of their drive
-    // between polls, so it gets through at once. The rotary wait holds its
-    // drive until the move ends, so a positioning move of the rotary drive
-    // is left to finish (at most its 60 s wait) and only then reported.
+    // between polls, so it gets through at once; the rotary wait (and a
+    // limit search) takes it as a request at its next poll.
     std::function<void()> stop;
     if (drive == "xy") {
-        stop = [xy] {
-            bool joystick = true;
-            xy->GetJoystickEnabled(&joystick);
-            xy->SetJoystickEnabled(true);  // a stop is a velocity move too
-            xy->MoveVelocity(0, 0);
-            xy->SetJoystickEnabled(joystick);
-        };
+        stop = [xy] { xy->MoveVelocity(0, 0); };
     } else if (drive == "z") {
         stop = [z] { z->MoveVelocity(0); };
     } else {
-        stop = [this] { m_session.Print("r: the rotary move completes before it can be stopped"); };
+        stop = [r] { r->MoveVelocity(0); };
     }
 
     double v[2] = {0, 0};
@@ -439,7 +432,7 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
         // why it refused the move.
         for (const std::string& line : m_session.DiagnosticsSince(told))
             if (line.find(" failed: ") != std::string::npos ||
-                line.find(" refused an absolute move") != std::string::npos)
+                line.find(" refused ") != std::string::npos)
                 return {kExitFailed, Failed(what, code).reason + "; " + line};
         return Failed(what, code);
     }
@@ -545,15 +538,24 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
     }
     bool interrupted = false;
     const std::size_t told = m_session.DiagnosticCount();
-    RunWatched(
+    const int code = RunWatched(
         m_session, [device] { return device->ExecuteCollectedMoves(0); },
         [this] {
             if (m_session.xy) m_session.xy->MoveVelocity(0, 0);
             if (m_session.z) m_session.z->MoveVelocity(0);
+            if (m_session.rotary) m_session.rotary->MoveVelocity(0);
         },
         &interrupted);
     device->SetCollectMoves(false);
     if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
+    if (code != 0) {
+        // The device names the drive that failed, and why.
+        for (const std::string& line : m_session.DiagnosticsSince(told))
+            if (line.find(" failed: ") != std::string::npos ||
+                line.find(" refused ") != std::string::npos)
+                return {kExitFailed, Failed("collected move", code).reason + "; " + line};
+        return Failed("collected move", code);
+    }
     for (const std::string& line : m_session.DiagnosticsSince(told))
         if (EndedBadly(line)) return {kExitFailed, "collected move: " + line};
     return Ok();
