@@ -96,7 +96,7 @@ TEST(ControllerOpen, FourAxesCommandSequenceAndDefaults) {
     EXPECT_EQ(board.Commands().back(), (SimCommand{0, "Reset", {}, 0}));
 }
 
-TEST(ControllerOpen, MotionObjectsByPositionAmongTheGoodAxes) {
+TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
     for (std::uint16_t axes : {2, 3}) {
         SimBoard board(kPort, axes);
         CTessaroController controller(kPort);
@@ -128,11 +128,12 @@ TEST(ControllerOpen, MotionObjectsByPositionAmongTheGoodAxes) {
         EXPECT_STREQ(cmotion::GetOpcodeName(failure.opcode), "SetPWMFrequency");
         EXPECT_EQ(failure.code, cmotion::kLinkChecksumError);
         ASSERT_EQ(controller.m_axes.size(), 3u);
-        EXPECT_EQ((std::vector<int>{controller.m_pXYMotion->m_pAxisX->axisNumber(),
-                                    controller.m_pXYMotion->m_pAxisY->axisNumber(),
-                                    controller.m_pZMotion->m_pAxis->axisNumber()}),
-                  (std::vector<int>{0, 2, 3}));
-        EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
+        // The stage, on axes 0 and 1, is left out; Z and the rotary drive
+        // keep theirs.
+        EXPECT_EQ(controller.m_pXYMotion, nullptr);
+        ASSERT_TRUE(controller.m_pZMotion && controller.m_pRotaryMotion);
+        EXPECT_EQ(controller.m_pZMotion->m_pAxis->axisNumber(), 2);
+        EXPECT_EQ(controller.m_pRotaryMotion->m_pAxis->axisNumber(), 3);
     }
 }
 

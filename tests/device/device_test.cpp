@@ -292,6 +292,22 @@ TEST(PhysicalDevice, DriveListFollowsTheAxesTheBoardReports) {
     }
 }
 
+TEST(PhysicalDevice, EachDriveKeepsItsOwnAxesWhenOneFails) {
+    PluginFixture plugin(48, 4);
+    plugin.board->Fault("refuse:op=SetMotorType:axis=1:status=4:count=1");
+    ASSERT_TRUE(plugin.Connect(48));
+    EXPECT_EQ(plugin.xy, nullptr);  // axis 1 is the stage's
+    ASSERT_TRUE(plugin.z && plugin.rotary);
+    const std::size_t from = plugin.board->CommandCount();
+    EXPECT_EQ(plugin.z->MoveRelative(100.0), 0);
+    EXPECT_EQ(plugin.rotary->MoveRelative(10.0), 0);
+    for (int axis = 0; axis < 4; ++axis)
+        EXPECT_EQ(plugin.board->Count("SetPosition", from, axis), axis >= 2) << axis;
+    // The parameters' destination is where the axis stands, not count 0.
+    plugin.z->LoadSettings(u"", 2);
+    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), testing_support::Words32(-5100));
+}
+
 // The host's position callback: what the plug-in reported, per drive id.
 struct Reports {
     std::mutex mutex;
@@ -355,6 +371,23 @@ TEST(PhysicalDevice, CollectedMoveStartsEveryAxisBeforeTheFirstWait) {
     EXPECT_NEAR(y, 200.0, 1e-9);
     EXPECT_NEAR(z, 50.0, 1e-9);  // the relative move that replaced the absolute one
     EXPECT_NEAR(angle, 90.0, 0.01);
+    plugin.device->GetCollectMoves(&collect);
+    EXPECT_FALSE(collect);  // until the host asks again
+
+    // A start that fails: the answer says so, the drive names itself, and
+    // the others move; nothing waits on the failed drive's old status.
+    DiagnosticCapture told;
+    plugin.device->SetCollectMoves(true);
+    plugin.xy->MoveRelative(10.0, 10.0);
+    plugin.z->MoveRelative(500.0);
+    plugin.z->LoadSettings(u"", 7);  // its next move sends its profile mode
+    plugin.board->Fault("refuse:op=SetProfileMode:axis=2:status=4:count=1");
+    EXPECT_EQ(plugin.device->ExecuteCollectedMoves(0), 21);
+    EXPECT_TRUE(told.Has(u"Tessaro device Z drive move failed: "));
+    plugin.xy->GetPosition(&x, &y);
+    plugin.z->GetPosition(&z);
+    EXPECT_NEAR(x, 110.0, 1e-9);
+    EXPECT_NEAR(z, 50.0, 1e-9);
 
     // Each drive told the host where it went, under its own id.
     std::lock_guard<std::mutex> lock(reports.mutex);

@@ -252,6 +252,23 @@ const std::vector<Operation>& Operations() {
          [](Rig& r) {
              return Jog(r.rotary->MoveVelocity(1), [&] { return r.rotary->MoveVelocity(0); });
          }},
+        // The fault on the stage's start: a start that failed shows in the
+        // answer, and nothing waits on it.
+        {"collected move", "SetVelocity", 61, true, Operation::kKept,
+         [](Rig& r) {
+             r.device->SetCollectMoves(true);
+             r.xy->MoveAbsolute(30, -20);
+             r.z->MoveAbsolute(25);
+             r.rotary->MoveAbsolute(30);
+             return Code(r.device->ExecuteCollectedMoves(0));
+         }},
+        // Ten turns, stopped by the host a little after they began.
+        {"rotary move, stopped", "SetVelocity", 60, true, Operation::kKept,
+         [](Rig& r) {
+             return StoppedSearch([&] { return r.rotary->MoveRelative(3600); },
+                                  [&] { r.rotary->MoveVelocity(0); });
+         },
+         true},
         // A search is a chain of waits of up to 60 s each.
         {"XY limit search", "SetVelocity", 1200, true, Operation::kChangedOnSuccess,
          [](Rig& r) { return Code(r.xy->FindLimits()); }},

@@ -152,6 +152,15 @@ case "$name" in
     [ $seconds -lt 10 ] || fail "the move was not stopped"
     expect_order "axis 2  ResetEventStatus         225" "axis 2  SetStopMode              2" \
       "axis 2  Update" "axis 0  Reset" "^disconnected"
+    # The rotary drive's wait takes the stop too (a turn of 100 revolutions).
+    interrupt_once "axis 3  ResetEventStatus         225" "$@" --trace r move-rel 36000
+    expect_rc 4 $rc; [ $seconds -lt 3 ] || fail "the rotary move was not stopped"
+    expect_order "axis 3  SetStopMode              2" "rotary drive move stopped" "axis 0  Reset"
+    # A stop goes out with the joystick off; a move at speed 0 is refused at once.
+    host "$@" run "set xy joystick off; xy jog 0 0"; expect_rc 0 $?
+    printf 'z: speed_revolutionPerSecond=0;\n' >"$work/speed0.txt"
+    host "$@" --settings "$work/speed0.txt" z move-rel 10; expect_rc 1 $?
+    one_line_reason "z move-rel failed: .*its speed is 0"
     ;;
   search_stop)
     # No switches on this board: each search would run for minutes. Ctrl-C
