@@ -206,7 +206,7 @@ void NotificationLatency(int samples) {
             probe.changedAt = Clock::now();
             probe.pending = 1;
         }
-        board.endpoint.processor().MoveByHand(2, (i % 2) ? 1000 : 2000);
+        board.endpoint.MoveByHand(2, (i % 2) ? 1000 : 2000);
         const auto deadline = Clock::now() + std::chrono::seconds(1);
         while (probe.pending && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -44,7 +44,8 @@ class CTessaroMotion {
 
     KX_PositionCallback m_pfnPositionCallback = nullptr;
     std::uint64_t m_pCallbackContext = 0;
-    std::uint32_t m_uDeviceId = 0;
+    // Set by the drive's settings load while the polling thread publishes.
+    std::atomic<std::uint32_t> m_uDeviceId{0};
     pthread_mutexCS_t m_lock;
 
     // Asks a limit search or a rotary positioning wait running on this

@@ -41,6 +41,12 @@ class ProcessorEndpoint {
     std::vector<Emission> Receive(const std::uint8_t* bytes, std::size_t count);
 
     MotionProcessor& processor() { return m_processor; }
+    // Moves an axis as a hand on the stage would, between two packets (the
+    // processor is the packets' to change while the line is in use).
+    void MoveByHand(int axis, std::int32_t steps) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_processor.MoveByHand(axis, steps);
+    }
     FaultPlan& faults() { return m_faults; }
     Trace& trace() { return m_trace; }
     EndpointStats stats() const;

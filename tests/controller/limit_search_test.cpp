@@ -90,6 +90,7 @@ TEST(LimitSearch, WaitsEndAfterSixtySecondsOnASpedUpClock) {
     // No switches at all: the fast run's wait and the approach's wait each
     // run into their 60 s bound and report success.
     Searching rig(1000.0);
+    rig.controller.m_pZMotion->m_pAxis->positionTrusted = false;
     const double t0 = KX_GetTimeCounter();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(rig.controller.m_pZMotion->FindLowerLimit(), 0);
@@ -101,6 +102,7 @@ TEST(LimitSearch, WaitsEndAfterSixtySecondsOnASpedUpClock) {
     const CTessaroAxis& axis = *rig.controller.m_pZMotion->m_pAxis;
     EXPECT_NE(axis.minPos_step, kNone);
     EXPECT_LE(axis.currentPos_step, axis.minPos_step);
+    EXPECT_FALSE(axis.positionTrusted);  // no switch met: nothing measured
 }
 
 TEST(LimitSearch, TheApproachRetriesARefusedStartForAMinute) {

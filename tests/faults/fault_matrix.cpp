@@ -252,8 +252,7 @@ const std::vector<Operation>& Operations() {
          [](Rig& r) {
              return Jog(r.rotary->MoveVelocity(1), [&] { return r.rotary->MoveVelocity(0); });
          }},
-        // The fault on the stage's start: a start that failed shows in the
-        // answer, and nothing waits on it.
+        // The fault on the stage's start: a failed start shows in the answer.
         {"collected move", "SetVelocity", 61, true, Operation::kKept,
          [](Rig& r) {
              r.device->SetCollectMoves(true);
@@ -300,7 +299,7 @@ const std::vector<Operation>& Operations() {
              s_calls = 0;
              r.device->SetPositionCallback(
                  [](std::uint32_t, SKxDevicePosition*, std::uint64_t) { ++s_calls; }, 0);
-             r.board.endpoint.processor().MoveByHand(2, 777);
+             r.board.endpoint.MoveByHand(2, 777);
              // Twenty polling periods on the host's clock.
              const double t0 = KX_GetTimeCounter();
              while (s_calls == 0 && KX_GetTimeCounter() - t0 < 1000)

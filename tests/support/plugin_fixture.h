@@ -59,9 +59,7 @@ inline void ExpectAnswers(const std::vector<Answer>& answers) {
 
 // Whether a test's timer ticks are the only ones a dialog gets. Real
 // dialogs (Windows) also get their own timer's ticks once a second.
-// Whether the focus a dialog gives a field can be seen: not checked on
-// Windows, where the tests run under Wine's null graphics driver and no
-// window is ever active.
+// Whether a field's focus can be seen (not under Wine's null driver).
 #ifdef _WIN32
 inline constexpr bool kOnlyOurTimerTicks = false;
 inline constexpr bool kFocusShows = false;
