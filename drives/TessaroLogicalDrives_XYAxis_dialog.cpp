@@ -107,8 +107,7 @@ void Apply(platform::HWindow dialog) {
     const std::vector<NumberField> fields = Fields(&x, &y);
     if (!FieldsReadable(dialog, fields, g_pContext->shown, "XY")) return;
     if (g_pContext->defaultsShown) {
-        CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
-        CTessaroMotion::SetLinearDefaults(defaults);
+        const LinearDefaults defaults;
         TakeDefaultsBeyondFields(x, defaults);
         TakeDefaultsBeyondFields(y, defaults);
     }
@@ -150,8 +149,7 @@ std::intptr_t XYDialogProc(platform::HWindow dialog, unsigned message, std::uint
                     return 1;
                 case IDC_DEFAULTS: {
                     if (!ContextMotion()) return 0;
-                    CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
-                    CTessaroMotion::SetLinearDefaults(defaults);
+                    const LinearDefaults defaults;
                     Refresh(dialog, &defaults);
                     return 1;
                 }

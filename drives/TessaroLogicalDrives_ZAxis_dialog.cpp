@@ -77,8 +77,7 @@ void Apply(platform::HWindow dialog) {
     CTessaroAxis* axis = ContextAxis();
     if (!axis || !FieldsReadable(dialog, Fields(axis), g_pContext->shown, "Z")) return;
     if (g_pContext->defaultsShown) {
-        CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
-        CTessaroMotion::SetLinearDefaults(defaults);
+        const LinearDefaults defaults;
         TakeDefaultsBeyondFields(*axis, defaults);
     }
     StoreFields(dialog, Fields(axis), g_pContext->shown, "Z");
@@ -116,8 +115,7 @@ std::intptr_t ZDialogProc(platform::HWindow dialog, unsigned message, std::uintp
                     return 1;
                 case IDC_DEFAULTS: {
                     if (!ContextAxis()) return 0;
-                    CTessaroAxis defaults(cmotion::CLinkAxisHandle{}, 0, nullptr);
-                    CTessaroMotion::SetLinearDefaults(defaults);
+                    const LinearDefaults defaults;
                     Refresh(dialog, &defaults);
                     return 1;
                 }

@@ -63,10 +63,7 @@ void SaveAxisPositions(CKxStringW& text, const CTessaroAxis& axis, const std::u1
 
 void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set,
                         const std::u16string& suffix, const char* drive) {
-    const auto name = [&](const char16_t* key) {
-        const std::u16string wide = Key(key, suffix);
-        return std::string(wide.begin(), wide.end());  // the keys are ASCII
-    };
+    const auto name = [&](const char16_t* key) { return KX_ToUtf8(Key(key, suffix)); };
     for (std::size_t i = 0; i < DoubleKeyCount(set); ++i) {
         double value = 0;
         Relaxed<double>& field = axis.*kDoubleKeys[i].field;
@@ -154,8 +151,7 @@ PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
     if (axis.minPos_step > axis.maxPos_step) {
         axis.minPos_step = kLowestCount;
         axis.maxPos_step = kHighestCount;
-        const std::string key(suffix.begin(), suffix.end());
-        ReportMotionEnding(drive, "limits" + key +
+        ReportMotionEnding(drive, "limits" + KX_ToUtf8(suffix) +
                                       " from the settings were crossed (lower above upper); "
                                       "the whole travel is in force until they are set again");
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "controller/tessaro_axis.h"
+#include "controller/tessaro_motion.h"
 #include "host/kx_string.h"
 #include "platform/dialog_api.h"
 
@@ -75,6 +76,13 @@ bool FieldsReadable(platform::HWindow dialog, const std::vector<NumberField>& fi
 // its range is not taken, and the line says so).
 void StoreFields(platform::HWindow dialog, const std::vector<NumberField>& fields,
                  const ShownTexts& shown, const char* drive);
+// An axis record holding the linear drives' factory values: what Defaults
+// shows, and what OK after it stores.
+struct LinearDefaults : CTessaroAxis {
+    LinearDefaults() : CTessaroAxis(cmotion::CLinkAxisHandle{}, 0, nullptr) {
+        CTessaroMotion::SetLinearDefaults(*this);
+    }
+};
 // After Defaults and OK: the defaults of what the dialog has no field for.
 void TakeDefaultsBeyondFields(CTessaroAxis& axis, const CTessaroAxis& defaults);
 // The end of a stored dialog: the next move sends its profile mode again,
