@@ -240,6 +240,11 @@ LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
     return result;
 }
 
+LinkError CloseSerialPort(CLinkSerialPort* port) {
+    if (IsOpen(port)) CloseHandleOf(port);
+    return kLinkOk;
+}
+
 LinkError CloseSerialInterface(CLinkSerialPort* port) {
     if (!port) return kLinkOk;
     if (IsOpen(port)) CloseHandleOf(port);

@@ -117,6 +117,12 @@ LinkError ExchangePacket(CLinkSerialPort* port, std::uint16_t commandWordCount,
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
                          std::uint16_t* replyWords);
 
+// Closes the OS handle if it is open and marks the record closed, keeping
+// the record (and every axis handle that points to it) for a later
+// OpenSerialPort of the same port: a line whose device went away and may come
+// back under the same name. Always 0.
+LinkError CloseSerialPort(CLinkSerialPort* port);
+
 // Closes the port if it is open and releases the record. Always 0.
 LinkError CloseSerialInterface(CLinkSerialPort* port);
 

@@ -9,6 +9,12 @@
 
 namespace tessaro {
 
+// The line's device went away (a USB adapter unplugged): this side's own
+// code, below the link's range. From the exchange that found it gone, every
+// exchange answers it at once, unsent, until the controller has opened the
+// port again (see CTessaroController::TryRestoreLine).
+inline constexpr cmotion::LinkError kLineLost = 32716;
+
 // A reply lost or spoiled on the line: none or too few bytes, or a bad
 // checksum. A processor's refusal is an answer and never counts.
 bool IsLineFailure(cmotion::LinkError code);
@@ -17,6 +23,10 @@ bool IsLineFailure(cmotion::LinkError code);
 // ExchangePacket once more; only the second failure is returned. Reset is
 // never repeated. A processor that is really silent fails after two read
 // time-outs and one quiet wait.
+// A failure the system reports as the device gone is not repeated: the port
+// is closed (its record kept), the host is told once, and kLineLost is the
+// answer to this and every later exchange until the port is open again.
+// So while the line is away nothing waits out a time-out.
 cmotion::LinkError ExchangeWithRetry(cmotion::CLinkSerialPort* port, std::uint16_t commandWordCount,
                                      const std::uint16_t* commandWords,
                                      std::uint16_t replyWordCount, std::uint16_t* replyWords);

@@ -9,5 +9,7 @@
 namespace tessaro {
 
 void ReportMotionEnding(const char* drive, const std::string& what);
+// The same for the controller as a whole: "Tessaro device <what>".
+void ReportControllerEvent(const std::string& what);
 
 }  // namespace tessaro

@@ -31,7 +31,7 @@ bool TrustedForAbsoluteMove(const char* drive, std::initializer_list<const CTess
         if (axis && !axis->positionTrusted) {
             ReportMotionEnding(drive,
                                std::string("refused an absolute move: its position cannot be "
-                                           "trusted since the settings were loaded") +
+                                           "trusted") +
                                    kWayOut);
             return false;
         }

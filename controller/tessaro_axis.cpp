@@ -153,23 +153,30 @@ std::int32_t CTessaroAxis::ShiftZero(double um) {
 bool CTessaroAxis::Initialize() {
     if (!m_pController) return false;
     CKxMutexLock lock(m_pController->m_lock);
+    const std::uint16_t code = SetUpProcessor();
+    // The zero point is the count as the processor reports it (no axisFlip).
+    std::int32_t count = 0;
+    if (GetCommandedPosition(&m_handle, &count) == kLinkOk) {
+        zeroPos_step = count;
+        boardCount_step = count;
+    }
+    return code == kLinkOk;
+}
+
+std::uint16_t CTessaroAxis::SetUpProcessor() {
+    if (!m_pController) return kLinkInvalidAxis;
+    CKxMutexLock lock(m_pController->m_lock);
     CLinkAxisHandle* h = &m_handle;
     const std::uint16_t code = Sequence(
         [&] { return SetPWMFrequency(h, 5000); },
         [&] { return GetSampleTime(h, &m_uSampleTime_us); }, [&] { return SetMotorType(h, 3); },
-        [&] { return SetOutputMode(h, 1); }, [&] { return SetOperatingMode(h, 0x37); },
+        [&] { return SetOutputMode(h, 1); }, [&] { return SetOperatingMode(h, kOperatingMode); },
         [&] { return SetPhaseCounts(h, GetPhaseCounts()); },
         [&] { return SetActualPositionUnits(h, 1); }, [&] { return SetEventAction(h, 1, 2); },
         [&] { return SetEventAction(h, 2, 2); }, [&] { return SetEventAction(h, 3, 2); },
         [&] { return cmotion::Update(h); });
     m_uProfileMode = kProfileModeUnknown;
-    // The zero point is the count as the processor reports it (no axisFlip).
-    std::int32_t count = 0;
-    if (GetCommandedPosition(h, &count) == kLinkOk) {
-        zeroPos_step = count;
-        boardCount_step = count;
-    }
-    return code == kLinkOk;
+    return code;
 }
 
 std::uint16_t CTessaroAxis::ApplySettings() {

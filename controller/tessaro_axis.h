@@ -65,7 +65,14 @@ class CTessaroAxis {
                  CTessaroController* controller);
 
     // The first command sequence for the axis; true when it had no error.
+    // The zero point is the count the board reports afterwards.
     bool Initialize();
+    // The same sequence without touching the zero point, for a board that
+    // was reset under a running session; the first error, or 0.
+    std::uint16_t SetUpProcessor();
+    // The operating mode the set-up programs: a board that reads back
+    // another one has lost its set-up (it was reset).
+    static constexpr std::uint16_t kOperatingMode = 0x37;
     // Sends the parameter set; the first error, or 0.
     std::uint16_t ApplySettings();
 

@@ -53,6 +53,17 @@ class CTessaroController {
     // True from the start of Close until the next Open.
     bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
 
+    // A lost line (its device went away, see line_retry.h): whether the
+    // port is closed while the controller is open.
+    bool LineLost();
+    // One attempt to bring a lost line back, by the polling thread: reopen
+    // the same port, synchronise, ask GetVersion and read every axis. A
+    // board that kept its state goes on as it was; a board that came back
+    // reset has its axes set up again and their positions marked as not to
+    // be trusted. Holds the controller lock for the attempt (at most one
+    // synchronisation); nothing happens while the port cannot be opened.
+    void TryRestoreLine();
+
     std::uint16_t m_uFamily = 0;
     std::uint16_t m_uMotorType = 0;
     std::uint16_t m_uNumberOfAxes = 0;
@@ -77,6 +88,10 @@ class CTessaroController {
     platform::WakeableWait m_pollWait;
 
   private:
+    // After a reset board was found: set its axes up again, apply the
+    // drives' parameters and flag the positions; false (to try again at the
+    // next attempt) when a command failed.
+    bool SetUpResetBoard(const std::vector<std::int32_t>& counts);
     void ReleaseObjects();
     void CloseInterface();  // with the controller lock held
 
@@ -85,6 +100,9 @@ class CTessaroController {
     std::unique_ptr<platform::TimerResolutionScope> m_pTimerResolution;
     bool m_bThreadRunning = false;
     bool m_bInterfaceOpen = false;  // the serial record exists (opened, not yet closed)
+    // A board found reset on a line's return whose set-up has not yet
+    // succeeded: the next attempt sets it up whatever it reads back.
+    bool m_bSetUpPending = false;
 };
 
 // The polling thread's function (argument: the controller).

@@ -7,6 +7,7 @@
 
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
+#include "controller/line_retry.h"
 #include "controller/motion_report.h"
 #include "controller/position_trust.h"
 #include "controller/unit_conversion.h"
@@ -123,6 +124,14 @@ bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std
     // Refusals were told when they were made.
     if (err == kPositionUntrusted || err == kSpeedRefused) return false;
     char text[160];
+    // The line's loss named its port when it happened.
+    if (err == kLineLost) {
+        std::snprintf(text, sizeof text,
+                      "%s failed: the line to the board is lost; it is used again once it is back",
+                      operation);
+        ReportMotionEnding(drive, text);
+        return false;
+    }
     std::snprintf(text, sizeof text, "%s failed: %s (error %u)", operation,
                   cmotion::GetErrorText(err), static_cast<unsigned>(err));
     ReportMotionEnding(drive, text);

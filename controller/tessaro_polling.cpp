@@ -1,6 +1,7 @@
 // The status polling thread: about every 50 ms it reads every axis position
 // and tells the host about those that changed. Order Z, rotary, XY; for each
-// the motion lock, then the controller lock.
+// the motion lock, then the controller lock. While the line is lost it
+// tries to bring it back instead (line_recovery.cpp).
 //
 // It ends cooperatively rather than by cancellation: Close sets the
 // controller's closing flag and wakes the wait between passes, and the
@@ -17,6 +18,10 @@ namespace tessaro {
 namespace {
 
 constexpr double kPeriodMs = 50.0;
+// How often a lost line is tried again: a returning adapter is in use
+// within half a second, and a line that stays away costs two failed opens a
+// second.
+constexpr double kReopenPeriodMs = 500.0;
 
 template <typename Motion>
 void RefreshSingleAxis(CTessaroController& c, Motion* motion) {
@@ -44,6 +49,7 @@ void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion) {
 
 void* TessaroPollingThread(void* argument) {
     double t0 = KX_GetTimeCounter();
+    double lastReopen = t0 - kReopenPeriodMs;
     auto* controller = static_cast<CTessaroController*>(argument);
     if (!controller) return nullptr;
     while (!controller->IsClosing()) {
@@ -54,6 +60,17 @@ void* TessaroPollingThread(void* argument) {
         const double waited = KX_GetTimeCounter() - t0;
         if (waited <= kPeriodMs) {
             WaitHostMs(controller->m_pollWait, kPeriodMs - waited + 0.1);
+            continue;
+        }
+        // A lost line is not polled (every read would fail at once): it is
+        // tried again at its own, slower rate.
+        if (controller->LineLost()) {
+            const double now = KX_GetTimeCounter();
+            if (now - lastReopen >= kReopenPeriodMs) {
+                lastReopen = now;
+                controller->TryRestoreLine();
+            }
+            t0 = KX_GetTimeCounter();
             continue;
         }
         RefreshSingleAxis(*controller, controller->m_pZMotion);

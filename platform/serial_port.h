@@ -108,6 +108,16 @@ class SerialApi {
     virtual bool Close(SerialHandle handle) = 0;
     // Bytes received and not yet read (diagnostics and tests).
     virtual bool PendingInput(SerialHandle handle, std::uint32_t* count) = 0;
+    // Whether the device behind `handle` is gone: a call on it failed the
+    // way only a vanished device makes it fail (a USB adapter unplugged, the
+    // far side of a pseudo-terminal closed). A device that merely stays
+    // silent is never lost. Once lost, a handle stays lost until it is
+    // closed; `why` (when given) receives the system's words for it.
+    virtual bool LineLost(SerialHandle handle, std::string* why) {
+        (void)handle;
+        (void)why;
+        return false;
+    }
 };
 
 // The back-end of this operating system.

@@ -18,7 +18,8 @@ constexpr KindName kKinds[] = {
     {FaultKind::BadChecksum, "badsum"}, {FaultKind::LateReply, "late"},
     {FaultKind::Garbage, "garbage"},    {FaultKind::ProcessorReset, "reset"},
     {FaultKind::Silence, "silence"},    {FaultKind::HangUp, "hangup"},
-    {FaultKind::Refusal, "refuse"},
+    {FaultKind::Refusal, "refuse"},     {FaultKind::Unplug, "unplug"},
+    {FaultKind::PowerCut, "powercut"},
 };
 
 bool ParseNumber(const std::string& text, double* value) {
@@ -62,6 +63,7 @@ bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error) {
     std::string part;
     bool first = true;
     bool countGiven = false;
+    bool msGiven = false;
     while (std::getline(in, part, ':')) {
         if (first) {
             first = false;
@@ -106,6 +108,7 @@ bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error) {
         } else if (key == "ms") {
             ok = ParseNumber(value, &number) && number < 1e7;
             r.delayMs = static_cast<int>(number);
+            msGiven = true;
         } else if (key == "axis") {
             ok = ParseNumber(value, &number) && number <= 255;
             r.axis = static_cast<int>(number);
@@ -128,6 +131,9 @@ bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error) {
         return false;
     }
     if (!countGiven && r.trigger == FaultTrigger::Next) r.count = 1;
+    // A USB adapter that drops off the bus is typically back within seconds.
+    if (!msGiven && (r.kind == FaultKind::Unplug || r.kind == FaultKind::PowerCut))
+        r.delayMs = 2000;
     *rule = r;
     return true;
 }

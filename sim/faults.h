@@ -22,6 +22,9 @@ enum class FaultKind {
     Silence,         // from then on nothing is answered
     HangUp,          // the line disappears
     Refusal,         // the command is refused with `status`, not carried out
+    Unplug,          // the line goes away before the command for `delayMs`, then a new
+                     // device comes up under the same name; the processor keeps its state
+    PowerCut,        // the same, and the board loses power: it comes back reset
 };
 
 const char* FaultName(FaultKind kind);
@@ -36,14 +39,15 @@ struct FaultRule {
     std::uint32_t seed = 1;   // Random
     std::uint64_t from = 1;   // From: packet number, counted from 1
     int count = -1;           // how often it may fire; -1 = no limit (Next: once)
-    int delayMs = 500;        // LateReply
+    int delayMs = 500;        // LateReply; Unplug and PowerCut: how long the line is away
+                              // (2000 unless given)
     int bytes = 1;            // ShortReply: bytes cut; Garbage: bytes added
     int axis = -1;            // only packets for this axis; -1 = any
     int status = 13;          // Refusal: the status answered
 };
 
 // "KIND[:OPTION]...", KIND one of noreply short badsum late garbage reset
-// silence hangup refuse; OPTION one of next, op=NAME|0xNN, p=PROBABILITY,
+// silence hangup refuse unplug powercut; OPTION one of next, op=NAME|0xNN, p=PROBABILITY,
 // seed=N, from=N, count=N, ms=N, bytes=N, axis=N (only that axis's packets),
 // status=N (1 to 255). Without a trigger option: next.
 bool ParseFault(const std::string& spec, FaultRule* rule, std::string* error);

@@ -39,14 +39,22 @@ class InProcessLine final : public platform::SerialApi {
               std::uint32_t* received) override;
     bool Close(platform::SerialHandle handle) override;
     bool PendingInput(platform::SerialHandle handle, std::uint32_t* count) override;
+    // A handle of a line that was taken away (ProcessorEndpoint::Unplug) is
+    // lost; the port opens again, under a new handle, once the line is back.
+    bool LineLost(platform::SerialHandle handle, std::string* why) override;
 
     // Whether the host holds the simulated port open now.
     bool isOpen();
 
-    // The handle the simulated port is opened under (never a system handle).
+    // The handles the simulated port is opened under (never system handles):
+    // this, plus the number of times the line was taken away before.
     static constexpr platform::SerialHandle kHandle = 0x5E1D0000;
 
   private:
+    static bool Ours(platform::SerialHandle handle) { return (handle & ~0xFFFF) == kHandle; }
+    // With m_mutex held: whether `handle` is the open port on a line that is
+    // there (a handle of a line taken away never comes back).
+    bool Alive(platform::SerialHandle handle);
     void DeliverLate();  // with m_mutex held: delayed replies have arrived by now
 
     ProcessorEndpoint& m_endpoint;
@@ -54,6 +62,7 @@ class InProcessLine final : public platform::SerialApi {
     platform::SerialApi& m_fallback;
     std::mutex m_mutex;
     bool m_bOpen = false;
+    platform::SerialHandle m_hOpen = kHandle;  // the handle of the present opening
     platform::SerialControlBlock m_block;
     platform::SerialTimeouts m_timeouts{0, 10, 100, 0, 0};
     std::deque<std::uint8_t> m_rx;

@@ -2,6 +2,7 @@
 // plug-in, its tests and demos to talk to as if it were a COM port.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,10 +18,27 @@
 #include <vector>
 
 #include "platform/posix/pty_pair.h"
+#include "resources/module_version.h"
 #include "sim/processor_endpoint.h"
 #include "sim/pty_link.h"
 
 namespace {
+
+// SIGUSR1 takes the line away as an unplugged adapter, SIGUSR2 cuts the
+// board's power as well; the main loop carries it out.
+volatile sig_atomic_t g_unplugAsked = 0;  // 0 none, 1 unplug, 2 power cut
+
+void AskUnplug(int signal) {
+    g_unplugAsked = signal == SIGUSR2 ? 2 : 1;
+}
+
+// "8.203.1273.0": the version as command-line tools print it.
+std::string DottedVersion() {
+    const int parts[] = {TESSARO_FILE_VERSION};
+    std::string text;
+    for (const int part : parts) text += (text.empty() ? "" : ".") + std::to_string(part);
+    return text;
+}
 
 // "AXIS:NEG:POS": limit switches of an axis at step counts; either side may
 // be left empty for none.
@@ -102,6 +120,9 @@ Faults (--fault KIND[:OPTION]..., repeatable; the first rule that fires wins):
   silence   from then on nothing is answered
   hangup    the line disappears
   refuse    the command is refused with status=N (default 13), not carried out
+  unplug    the line goes away before the command for ms=N (default 2000),
+            then comes back under the same link; the processor keeps its state
+  powercut  the same, and the board loses power: it comes back reset
 When it fires (default: the next packet, once):
   next      the next packet          op=NAME|0xNN  packets of that command
   from=N    every packet from the N-th on (counted from 1)
@@ -111,6 +132,9 @@ Examples:
   --fault badsum:op=GetEventStatus:count=2   two spoiled status replies
   --fault silence:from=100                   the processor dies at packet 100
   --fault late:ms=200:op=SetVelocity:axis=2  one late reply to Z's speed
+
+Unplugging by signal: SIGUSR1 takes the line away for --drop-ms as 'unplug'
+does, SIGUSR2 as 'powercut' (kill -USR1 PID).
 
 Limit switches (--limit AXIS:NEG:POS, repeatable): switches at step counts of
 the first connection's origin, either side may be empty; they stay on the
@@ -132,6 +156,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> faultSpecs;
     std::vector<std::string> limitSpecs;
     bool trace = false;
+    int dropMs = 2000;
     app.add_option("--axes", board.axes, "Number of axes the processor reports")
         ->check(CLI::Range(1, 4));
     app.add_option("--link", link,
@@ -150,9 +175,14 @@ int main(int argc, char** argv) {
     app.add_option(
         "--fault", faultSpecs,
         "Fault KIND[:OPTION]... (repeatable); KIND noreply short badsum late garbage reset silence "
-        "hangup refuse; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N bytes=N axis=N "
+        "hangup refuse unplug powercut; OPTION next op=NAME|0xNN p=PROB seed=N from=N count=N ms=N "
+        "bytes=N axis=N "
         "status=N");
     app.add_flag("--trace", trace, "Print every packet");
+    app.add_option("--drop-ms", dropMs,
+                   "How long SIGUSR1 (unplug) and SIGUSR2 (power cut) take the line away, ms")
+        ->check(CLI::Range(1, 600000));
+    app.set_version_flag("--version", "tessaro-sim " + DottedVersion());
     CLI11_PARSE(app, argc, argv);
 
     sim::RealClock clock(speed);
@@ -210,6 +240,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::CatchStopSignals();
+    struct sigaction unplug {};
+    unplug.sa_handler = AskUnplug;
+    sigemptyset(&unplug.sa_mask);
+    sigaction(SIGUSR1, &unplug, nullptr);
+    sigaction(SIGUSR2, &unplug, nullptr);
     {
         std::lock_guard<std::mutex> lock(printMutex);
         std::printf("%s\n", line.slavePath().c_str());
@@ -217,7 +252,13 @@ int main(int argc, char** argv) {
     }
     // A bounded sleep rather than pause(): a signal that lands between the
     // test and pause() would otherwise be missed until the next one.
-    while (!platform::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!platform::StopRequested()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (const int asked = g_unplugAsked) {
+            g_unplugAsked = 0;
+            endpoint.Unplug(dropMs, asked == 2);
+        }
+    }
     line.Stop();
 
     const sim::EndpointStats stats = endpoint.stats();

@@ -117,6 +117,12 @@ void MotionProcessor::PowerUp() {
     }
 }
 
+void MotionProcessor::PowerCut() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    AdvanceToNow();
+    PowerUp();
+}
+
 void MotionProcessor::SetLimitSwitches(int axis, const LimitSwitches& limits) {
     std::lock_guard<std::mutex> lock(m_mutex);
     AdvanceToNow();

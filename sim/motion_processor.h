@@ -131,6 +131,9 @@ class MotionProcessor {
     // since every counter restarts at 0 where its axis stands, their counts
     // move by as much.
     void PowerUp();
+    // The same from outside the command stream (the board's power went and
+    // came back), at the present cycle.
+    void PowerCut();
 
     // Switches at counts of the present origin.
     void SetLimitSwitches(int axis, const LimitSwitches& limits);

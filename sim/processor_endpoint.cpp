@@ -33,10 +33,32 @@ EndpointStats ProcessorEndpoint::stats() const {
     return m_stats;
 }
 
+void ProcessorEndpoint::Unplug(int ms, bool powerCut) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    UnplugLocked(ms, powerCut);
+}
+
+void ProcessorEndpoint::UnplugLocked(int ms, bool powerCut) {
+    m_unpluggedUntilMicros = m_clock.NowMicros() + static_cast<std::int64_t>(ms) * 1000;
+    // Whatever part of a packet the receiver held went with the line.
+    m_assembler.Clear();
+    if (powerCut) {
+        ++m_stats.resets;
+        m_processor.PowerCut();
+    }
+    m_unplugs.fetch_add(1, std::memory_order_release);
+}
+
+bool ProcessorEndpoint::unplugged() const {
+    return m_clock.NowMicros() < m_unpluggedUntilMicros.load();
+}
+
 std::vector<Emission> ProcessorEndpoint::Receive(const std::uint8_t* bytes, std::size_t count) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<Emission> out;
-    for (std::size_t i = 0; i < count && !m_bHungUp; ++i) {
+    if (unplugged()) return out;
+    const std::uint64_t unplugs = m_unplugs;
+    for (std::size_t i = 0; i < count && !m_bHungUp && unplugs == m_unplugs; ++i) {
         if (m_assembler.Feed(bytes[i])) HandlePacket(m_assembler.packet(), &out);
     }
     return out;
@@ -58,6 +80,13 @@ void ProcessorEndpoint::HandlePacket(const std::vector<std::uint8_t>& packet,
         entry.fault = FaultName(fault->kind);
         if (fault->kind == FaultKind::Silence) m_bSilent = true;
         if (fault->kind == FaultKind::HangUp) m_bHungUp = true;
+        if (fault->kind == FaultKind::Unplug || fault->kind == FaultKind::PowerCut) {
+            // Gone before the command arrived: not carried out, not answered.
+            entry.answered = false;
+            m_trace.Record(entry);
+            UnplugLocked(fault->delayMs, fault->kind == FaultKind::PowerCut);
+            return;
+        }
     }
     if (m_bSilent || m_bHungUp) {
         entry.answered = false;

@@ -52,8 +52,20 @@ class ProcessorEndpoint {
     EndpointStats stats() const;
     bool hungUp() const { return m_bHungUp; }
 
+    // Takes the line away for `ms` of the simulated time, as a USB adapter
+    // that drops off the bus: nothing is received meanwhile, and the
+    // attachments close the line and bring up a new one when the time is
+    // over. With `powerCut` the board loses power too and comes back reset.
+    void Unplug(int ms, bool powerCut);
+    // Whether the line is away now.
+    bool unplugged() const;
+    // How many times the line was taken away so far: an attachment that saw
+    // fewer still holds a line that is gone.
+    std::uint64_t unplugs() const { return m_unplugs.load(std::memory_order_acquire); }
+
   private:
     void HandlePacket(const std::vector<std::uint8_t>& packet, std::vector<Emission>* out);
+    void UnplugLocked(int ms, bool powerCut);  // with m_mutex held
 
     const Clock& m_clock;
     MotionProcessor m_processor;
@@ -64,6 +76,8 @@ class ProcessorEndpoint {
     EndpointStats m_stats;
     bool m_bSilent = false;
     std::atomic<bool> m_bHungUp{false};
+    std::atomic<std::int64_t> m_unpluggedUntilMicros{0};
+    std::atomic<std::uint64_t> m_unplugs{0};
 };
 
 }  // namespace sim

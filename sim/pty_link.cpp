@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <thread>
 
 #include "platform/precise_wait.h"
 
@@ -16,12 +18,17 @@ PtyLink::~PtyLink() {
     Stop();
 }
 
-bool PtyLink::Start(std::string* error) {
+bool PtyLink::OpenPair(std::string* error) {
     m_pty = std::make_unique<platform::PtyPair>();
     if (!m_pty->Open(error)) return false;
     if (m_options.controllingTerminal && !m_pty->BecomeControllingTerminal(error)) return false;
-    if (!m_options.linkPath.empty() && !m_pty->LinkSlaveAt(m_options.linkPath, error)) return false;
+    return m_options.linkPath.empty() || m_pty->LinkSlaveAt(m_options.linkPath, error);
+}
+
+bool PtyLink::Start(std::string* error) {
+    if (!OpenPair(error)) return false;
     m_slavePath = m_pty->slavePath();
+    m_unplugsSeen = m_endpoint.unplugs();
     m_bStop = false;
     m_thread = std::thread([this] { Serve(); });
     return true;
@@ -39,6 +46,20 @@ void PtyLink::HangUp() {
     if (!m_options.linkPath.empty()) unlink(m_options.linkPath.c_str());
 }
 
+bool PtyLink::Replug() {
+    HangUp();
+    while (!m_bStop && m_endpoint.unplugged())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (m_bStop) return false;
+    std::string error;
+    if (!OpenPair(&error)) {
+        std::fprintf(stderr, "tessaro-sim: no new line after the unplug: %s\n", error.c_str());
+        m_pty.reset();
+        return false;
+    }
+    return true;
+}
+
 void PtyLink::Serve() {
     using Clock = std::chrono::steady_clock;
     const std::chrono::nanoseconds byteTime(m_options.baud ? 10LL * 1000000000 / m_options.baud
@@ -46,6 +67,11 @@ void PtyLink::Serve() {
     const auto latency =
         std::chrono::nanoseconds(static_cast<std::int64_t>(m_options.latencyMs * 1e6));
     while (!m_bStop && m_pty) {
+        if (m_endpoint.unplugs() != m_unplugsSeen) {
+            m_unplugsSeen = m_endpoint.unplugs();
+            if (!Replug()) break;
+            continue;
+        }
         pollfd pfd{m_pty->masterFd(), POLLIN, 0};
         const int ready = poll(&pfd, 1, 100);  // also how soon Stop is noticed
         if (ready <= 0 || !(pfd.revents & POLLIN)) continue;

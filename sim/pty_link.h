@@ -1,6 +1,9 @@
 // The simulator on a pseudo-terminal: a thread reads what the host writes to
 // the slave device, hands it to the endpoint and writes the replies back,
-// paced as a serial line would pace them when a baud rate is given.
+// paced as a serial line would pace them when a baud rate is given. When the
+// endpoint's line is taken away (ProcessorEndpoint::Unplug) the pair is
+// closed and the link removed, and once it is back a new pair comes up
+// under the same link, as a USB adapter does when it returns.
 #pragma once
 
 #include <atomic>
@@ -30,11 +33,16 @@ class PtyLink {
 
     bool Start(std::string* error);
     void Stop();
+    // The slave device of the first pair (the link leads to the present one).
     const std::string& slavePath() const { return m_slavePath; }
 
   private:
     void Serve();
     void HangUp();
+    bool OpenPair(std::string* error);
+    // Away while the endpoint's line is; then a new pair. False when told to
+    // stop first, or when no new pair could be made.
+    bool Replug();
 
     ProcessorEndpoint& m_endpoint;
     Options m_options;
@@ -42,6 +50,7 @@ class PtyLink {
     std::string m_slavePath;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
+    std::uint64_t m_unplugsSeen = 0;
 };
 
 }  // namespace sim

@@ -87,6 +87,13 @@ std::uint32_t SpeedToBaud(speed_t speed) {
     return 0;
 }
 
+// The errors of a descriptor whose device has gone: EIO once a USB adapter
+// is unplugged or the master of a pseudo-terminal closed, ENXIO and ENODEV
+// when the driver let go of the device.
+bool IsGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 // Pseudo-terminals and some adapters have no modem lines; that is not a
 // reason to refuse the line settings.
 bool SetModemLine(int fd, int line, bool on) {
@@ -96,6 +103,14 @@ bool SetModemLine(int fd, int line, bool on) {
 
 class PosixSerialApi final : public SerialApi {
   public:
+    bool LineLost(SerialHandle handle, std::string* why) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_lost.find(static_cast<int>(handle));
+        if (it == m_lost.end()) return false;
+        if (why) *why = it->second;
+        return true;
+    }
+
     SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
                       std::uint32_t disposition, std::uint32_t /*flags*/) override {
         const int port = name ? ComPortNumberFromName(name) : 0;
@@ -137,7 +152,7 @@ class PosixSerialApi final : public SerialApi {
         const int fd = static_cast<int>(handle);
         termios tio{};
         if (tcgetattr(fd, &tio) != 0) {
-            TraceErrno("tcgetattr", errno);
+            Failed(fd, "tcgetattr", errno);
             return false;
         }
         // Win32 control value 0 is "disabled" (line held inactive), 1 "enabled";
@@ -196,7 +211,7 @@ class PosixSerialApi final : public SerialApi {
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
         if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-            TraceErrno("tcsetattr", errno);
+            Failed(fd, "tcsetattr", errno);
             return false;
         }
         if (!SetModemLine(fd, TIOCM_DTR, block.dtrControl == 1) ||
@@ -254,7 +269,7 @@ class PosixSerialApi final : public SerialApi {
         if (!rx && !tx) return true;
         const int queue = rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH);
         if (tcflush(static_cast<int>(handle), queue) != 0) {
-            TraceErrno("tcflush", errno);
+            Failed(static_cast<int>(handle), "tcflush", errno);
             return false;
         }
         return true;
@@ -276,7 +291,7 @@ class PosixSerialApi final : public SerialApi {
                 continue;
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                TraceErrno("write", errno);
+                Failed(fd, "write", errno);
                 if (written) *written = done;
                 return false;
             }
@@ -338,7 +353,7 @@ class PosixSerialApi final : public SerialApi {
             if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // End of file or an error: the line is gone (a USB adapter
                 // unplugged, the far side of a pseudo-terminal closed).
-                TraceErrno("read", n == 0 ? EIO : errno);
+                Failed(fd, "read", n == 0 ? EIO : errno);
                 if (received) *received = got;
                 return false;
             }
@@ -352,6 +367,7 @@ class PosixSerialApi final : public SerialApi {
         const int fd = static_cast<int>(handle);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            m_lost.erase(fd);
             if (m_timeouts.erase(fd) == 0) return false;
         }
         // The exclusive flag belongs to the terminal, not to this descriptor:
@@ -372,6 +388,15 @@ class PosixSerialApi final : public SerialApi {
     }
 
   private:
+    // Traces a failed call and remembers a descriptor whose device is gone.
+    void Failed(int fd, const char* what, int error) {
+        TraceErrno(what, error);
+        if (!IsGoneError(error)) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_timeouts.count(fd) && !m_lost.count(fd))
+            m_lost[fd] = std::string(what) + ": " + strerror(error);
+    }
+
     SerialTimeouts TimeoutsOf(int fd) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_timeouts.find(fd);
@@ -380,6 +405,7 @@ class PosixSerialApi final : public SerialApi {
 
     std::mutex m_mutex;
     std::unordered_map<int, SerialTimeouts> m_timeouts;
+    std::unordered_map<int, std::string> m_lost;  // descriptors whose device is gone
 };
 
 }  // namespace

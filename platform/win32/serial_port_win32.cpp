@@ -2,7 +2,9 @@
 // same meaning, with the control block copied field for field into a DCB.
 #include <windows.h>
 
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "platform/serial_port.h"
 #include "platform/win32/system_error_text.h"
@@ -16,12 +18,40 @@ HANDLE ToHandle(SerialHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-void TraceLastError(const char* what) {
-    const DWORD error = GetLastError();
+void TraceError(const char* what, DWORD error) {
     if (!SerialTraceEnabled()) return;
     const std::string message = SystemErrorText(error);
     SerialTrace(std::string("serial: ") + what + ": error " + std::to_string(error) + " (" +
                 message + ")");
+}
+
+void TraceLastError(const char* what) {
+    TraceError(what, GetLastError());
+}
+
+// What the calls on an open handle answer once its USB serial device has
+// been removed: drivers differ (access denied, the device not recognising
+// the command, a general failure, an aborted operation, no such device,
+// device not connected or removed), and Wine reports a pseudo-terminal whose
+// far side closed as a device that is not ready or an I/O device error.
+// None of them comes from a device that is there and merely silent.
+bool IsGoneError(DWORD error) {
+    constexpr DWORD kErrorNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE, not in every SDK
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case kErrorNoSuchDevice:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_IO_DEVICE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BROKEN_PIPE:
+            return true;
+        default:
+            return false;
+    }
 }
 
 DCB ToDcb(const SerialControlBlock& block) {
@@ -87,6 +117,14 @@ SerialControlBlock FromDcb(const DCB& dcb) {
 
 class Win32SerialApi final : public SerialApi {
   public:
+    bool LineLost(SerialHandle handle, std::string* why) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_lost.find(handle);
+        if (it == m_lost.end()) return false;
+        if (why) *why = it->second;
+        return true;
+    }
+
     SerialHandle Open(const char16_t* name, std::uint32_t access, std::uint32_t shareMode,
                       std::uint32_t disposition, std::uint32_t flags) override {
         HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(name), access, shareMode, nullptr,
@@ -101,7 +139,7 @@ class Win32SerialApi final : public SerialApi {
     bool SetControlBlock(SerialHandle handle, const SerialControlBlock& block) override {
         DCB dcb = ToDcb(block);
         if (!SetCommState(ToHandle(handle), &dcb)) {
-            TraceLastError("SetCommState");
+            Failed(handle, "SetCommState");
             return false;
         }
         return true;
@@ -112,7 +150,7 @@ class Win32SerialApi final : public SerialApi {
         ZeroMemory(&dcb, sizeof dcb);
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(ToHandle(handle), &dcb)) {
-            TraceLastError("GetCommState");
+            Failed(handle, "GetCommState");
             return false;
         }
         if (block) *block = FromDcb(dcb);
@@ -127,7 +165,7 @@ class Win32SerialApi final : public SerialApi {
         ct.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
         ct.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
         if (!SetCommTimeouts(ToHandle(handle), &ct)) {
-            TraceLastError("SetCommTimeouts");
+            Failed(handle, "SetCommTimeouts");
             return false;
         }
         return true;
@@ -135,7 +173,7 @@ class Win32SerialApi final : public SerialApi {
 
     bool Purge(SerialHandle handle, std::uint32_t flags) override {
         if (!PurgeComm(ToHandle(handle), flags)) {
-            TraceLastError("PurgeComm");
+            Failed(handle, "PurgeComm");
             return false;
         }
         return true;
@@ -146,7 +184,7 @@ class Win32SerialApi final : public SerialApi {
         DWORD n = 0;
         const BOOL ok = WriteFile(ToHandle(handle), data, count, &n, nullptr);
         if (written) *written = n;
-        if (!ok) TraceLastError("WriteFile");
+        if (!ok) Failed(handle, "WriteFile");
         return ok != FALSE;
     }
 
@@ -155,11 +193,15 @@ class Win32SerialApi final : public SerialApi {
         DWORD n = 0;
         const BOOL ok = ReadFile(ToHandle(handle), data, count, &n, nullptr);
         if (received) *received = n;
-        if (!ok) TraceLastError("ReadFile");
+        if (!ok) Failed(handle, "ReadFile");
         return ok != FALSE;
     }
 
     bool Close(SerialHandle handle) override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lost.erase(handle);
+        }
         if (!CloseHandle(ToHandle(handle))) {
             TraceLastError("CloseHandle");
             return false;
@@ -170,10 +212,28 @@ class Win32SerialApi final : public SerialApi {
     bool PendingInput(SerialHandle handle, std::uint32_t* count) override {
         DWORD errors = 0;
         COMSTAT stat{};
-        if (!ClearCommError(ToHandle(handle), &errors, &stat)) return false;
+        if (!ClearCommError(ToHandle(handle), &errors, &stat)) {
+            Failed(handle, "ClearCommError");
+            return false;
+        }
         if (count) *count = stat.cbInQue;
         return true;
     }
+
+  private:
+    // Traces a failed call and remembers a handle whose device is gone.
+    void Failed(SerialHandle handle, const char* what) {
+        const DWORD error = GetLastError();
+        TraceError(what, error);
+        if (!IsGoneError(error)) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_lost.count(handle))
+            m_lost[handle] = std::string(what) + ": " + SystemErrorText(error) + " (error " +
+                             std::to_string(error) + ")";
+    }
+
+    std::mutex m_mutex;
+    std::unordered_map<SerialHandle, std::string> m_lost;  // handles whose device is gone
 };
 
 }  // namespace

@@ -287,12 +287,18 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
     // The line starts from where the drives stand now, not from 0 until
     // each has reported.
     session.ReadPositions();
-    const ReportedPositions& p = session.positions;
-    // A '?' after a drive's figures: its position cannot be trusted.
+    ReportedPositions& p = session.positions;
+    if (p.line == ReportedPositions::kLineBack) p.line = ReportedPositions::kLineUp;
+    // A '?' after a drive's figures: its position cannot be trusted. Then
+    // the line's state, while it is not the usual one.
     const auto print = [&] {
-        std::fprintf(stderr, "\r  x %10.3f  y %10.3f%c z %10.3f%c r %8.3f   ", p.x.load(),
+        const int line = p.line;
+        std::fprintf(stderr, "\r  x %10.3f  y %10.3f%c z %10.3f%c r %8.3f  %-9s", p.x.load(),
                      p.y.load(), p.xyTrusted ? ' ' : '?', p.z.load(), p.zTrusted ? ' ' : '?',
-                     p.angle.load());
+                     p.angle.load(),
+                     line == ReportedPositions::kLineLost   ? "line lost"
+                     : line == ReportedPositions::kLineBack ? "line back"
+                                                            : "");
     };
     std::thread watcher([&] {
         bool stopped = false;

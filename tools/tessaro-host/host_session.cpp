@@ -280,6 +280,13 @@ void HostSession::OnDiagnostic(const std::string& text) {
         if (text.compare(prefix.size(), 17, "cannot be trusted") == 0) *trusted = false;
         if (text.compare(prefix.size(), 16, "is trusted again") == 0) *trusted = true;
     }
+    // The device's word on its line.
+    if (text.rfind("Tessaro device line to ", 0) == 0) {
+        if (text.find(" lost (") != std::string::npos)
+            positions.line = ReportedPositions::kLineLost;
+        if (text.find(" is back: ") != std::string::npos)
+            positions.line = ReportedPositions::kLineBack;
+    }
     std::lock_guard<std::mutex> lock(m_printMutex);
     m_diagnostics.push_back(text);
     // The line for a good connection says nothing new.

@@ -35,6 +35,10 @@ struct ReportedPositions {
     std::atomic<double> x{0}, y{0}, z{0}, angle{0};
     std::atomic<long> count{0};
     std::atomic<bool> xyTrusted{true}, zTrusted{true};
+    // The line to the board: as usual, lost (its device went away), or back
+    // after a loss (until the next operation's status line starts).
+    enum LineState { kLineUp, kLineLost, kLineBack };
+    std::atomic<int> line{kLineUp};
 };
 
 // Drive ids given to the drives' settings (and found in their reports).

@@ -1,0 +1,101 @@
+// A line whose device went away and came back under the same name (a USB
+// adapter that dropped off the bus for a moment): the session goes on.
+//
+// The exchange that found the device gone closed the port and kept its
+// record (line_retry.cpp); from then on every command fails at once. The
+// polling thread, instead of reading positions, tries here at most twice a
+// second to open the same port again. Once the processor answers, what it
+// reports decides what the session may believe:
+//   - the same version, and every axis still in its set-up operating mode:
+//     the board kept its state (its counts went on counting whatever it was
+//     doing), so positions, origin, limits and settings stand as they are;
+//   - another version, or an axis that lost its set-up: the board was reset
+//     (its power went too). Its counts start again at 0 wherever the stage
+//     stands, so its axes are set up as at connect, the drives' parameters
+//     are sent again, and the stage and focus positions are flagged as not
+//     to be trusted (no absolute move until the origin is set or the limits
+//     are searched). The rotary drive takes the board's count, as it does
+//     after any load that does not fit.
+#include "cmotion/link_commands.h"
+#include "controller/line_retry.h"
+#include "controller/motion_report.h"
+#include "controller/position_trust.h"
+#include "controller/tessaro_axis.h"
+#include "controller/tessaro_controller.h"
+#include "controller/tessaro_motion.h"
+
+namespace tessaro {
+
+using namespace cmotion;
+
+bool CTessaroController::LineLost() {
+    CKxMutexLock lock(m_lock);
+    return !IsClosing() && m_board.m_pPort &&
+           m_board.m_pPort->m_hPort == platform::kInvalidSerialHandle;
+}
+
+void CTessaroController::TryRestoreLine() {
+    CKxMutexLock lock(m_lock);
+    CLinkSerialPort* port = m_board.m_pPort;
+    if (IsClosing() || !port || port->m_hPort != platform::kInvalidSerialHandle) return;
+    // Not there yet: the device is still away (or another program took it).
+    if (OpenSerialPort(port) != kLinkOk) return;
+    const auto notYet = [&] { CloseSerialPort(port); };
+    if (IsClosing() || SyncSerialPort(port) != kLinkOk) return notYet();
+
+    std::uint16_t v[7] = {};
+    const auto askVersion = [&] {
+        return GetVersion(&m_board, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
+    };
+    // As at connect: a late answer to the synchronisation can leave the
+    // receiver out of step once, and a processor that was just powered may
+    // answer its first packet with "Processor Reset".
+    LinkError asked = askVersion();
+    if (asked != kLinkOk && !IsClosing() && SyncSerialPort(port) == kLinkOk) asked = askVersion();
+    if (asked != kLinkOk || IsClosing()) return notYet();
+    bool reset = m_bSetUpPending || v[0] != m_uFamily || v[1] != m_uMotorType ||
+                 v[2] != m_uNumberOfAxes || v[5] != m_uVersionMajor || v[6] != m_uVersionMinor;
+
+    std::vector<std::int32_t> counts;
+    for (CTessaroAxis* axis : m_axes) {
+        std::int32_t count = 0;
+        std::uint16_t mode = 0;
+        if (GetCommandedPosition(&axis->m_handle, &count) != kLinkOk ||
+            GetOperatingMode(&axis->m_handle, &mode) != kLinkOk)
+            return notYet();
+        counts.push_back(count);
+        if (mode != CTessaroAxis::kOperatingMode) reset = true;
+    }
+    const std::string line = "line to COM" + std::to_string(port->m_uPortNumber) + " is back: ";
+    if (!reset) {
+        ReportControllerEvent(line +
+                              "the board kept its state; positions, origin, limits and settings "
+                              "are as they were");
+        return;
+    }
+    m_bSetUpPending = true;
+    if (!SetUpResetBoard(counts)) return notYet();
+    m_bSetUpPending = false;
+    ReportControllerEvent(line +
+                          "the board came back reset (its power went too, or it is another "
+                          "board); its axes are set up again");
+}
+
+bool CTessaroController::SetUpResetBoard(const std::vector<std::int32_t>& counts) {
+    for (std::size_t i = 0; i < m_axes.size(); ++i) {
+        CTessaroAxis& axis = *m_axes[i];
+        // Where the axis stands now: the destination the parameters buffer
+        // (so that no later start goes anywhere else), and the count the
+        // next position read reports to the host.
+        axis.boardCount_step = counts[i];
+        if (IsClosing() || axis.SetUpProcessor() != kLinkOk || axis.ApplySettings() != kLinkOk)
+            return false;
+    }
+    const std::string why = "the board was reset while the line was lost";
+    if (m_pXYMotion) LosePositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY}, why);
+    if (m_pZMotion) LosePositionTrust("Z", {m_pZMotion->m_pAxis}, why);
+    if (m_pRotaryMotion) ReportMotionEnding("rotary", "angle taken from the board's count: " + why);
+    return true;
+}
+
+}  // namespace tessaro
