@@ -23,6 +23,7 @@
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
+#include "controller/unit_conversion.h"
 
 namespace tessaro {
 
@@ -34,13 +35,17 @@ bool CTessaroController::LineLost() {
            m_board.m_pPort->m_hPort == platform::kInvalidSerialHandle;
 }
 
-void CTessaroController::TryRestoreLine() {
+bool CTessaroController::TryRestoreLine() {
     CKxMutexLock lock(m_lock);
     CLinkSerialPort* port = m_board.m_pPort;
-    if (IsClosing() || !port || port->m_hPort != platform::kInvalidSerialHandle) return;
+    if (IsClosing() || !port) return false;
+    if (port->m_hPort != platform::kInvalidSerialHandle) return true;
     // Not there yet: the device is still away (or another program took it).
-    if (OpenSerialPort(port) != kLinkOk) return;
-    const auto notYet = [&] { CloseSerialPort(port); };
+    if (OpenSerialPort(port) != kLinkOk) return false;
+    const auto notYet = [&] {
+        CloseSerialPort(port);
+        return false;
+    };
     if (IsClosing() || SyncSerialPort(port) != kLinkOk) return notYet();
 
     std::uint16_t v[7] = {};
@@ -56,14 +61,19 @@ void CTessaroController::TryRestoreLine() {
     bool reset = m_bSetUpPending || v[0] != m_uFamily || v[1] != m_uMotorType ||
                  v[2] != m_uNumberOfAxes || v[5] != m_uVersionMajor || v[6] != m_uVersionMinor;
 
-    std::vector<std::int32_t> counts;
     for (CTessaroAxis* axis : m_axes) {
         std::int32_t count = 0;
         std::uint16_t mode = 0;
         if (GetCommandedPosition(&axis->m_handle, &count) != kLinkOk ||
             GetOperatingMode(&axis->m_handle, &mode) != kLinkOk)
             return notYet();
-        counts.push_back(count);
+        // Where the axis stands now, for the drives at once (the polling
+        // pass that follows tells the host): the board's own count, which a
+        // board that kept its state went on keeping. It is also the
+        // destination the parameters of a reset board buffer, so that no
+        // later start goes anywhere else.
+        axis->boardCount_step = count;
+        axis->currentPos_step = WrapMul(axis->axisFlip, count);
         if (mode != CTessaroAxis::kOperatingMode) reset = true;
     }
     const std::string line = "line to COM" + std::to_string(port->m_uPortNumber) + " is back: ";
@@ -71,24 +81,20 @@ void CTessaroController::TryRestoreLine() {
         ReportControllerEvent(line +
                               "the board kept its state; positions, origin, limits and settings "
                               "are as they were");
-        return;
+        return true;
     }
     m_bSetUpPending = true;
-    if (!SetUpResetBoard(counts)) return notYet();
+    if (!SetUpResetBoard()) return notYet();
     m_bSetUpPending = false;
     ReportControllerEvent(line +
                           "the board came back reset (its power went too, or it is another "
                           "board); its axes are set up again");
+    return true;
 }
 
-bool CTessaroController::SetUpResetBoard(const std::vector<std::int32_t>& counts) {
-    for (std::size_t i = 0; i < m_axes.size(); ++i) {
-        CTessaroAxis& axis = *m_axes[i];
-        // Where the axis stands now: the destination the parameters buffer
-        // (so that no later start goes anywhere else), and the count the
-        // next position read reports to the host.
-        axis.boardCount_step = counts[i];
-        if (IsClosing() || axis.SetUpProcessor() != kLinkOk || axis.ApplySettings() != kLinkOk)
+bool CTessaroController::SetUpResetBoard() {
+    for (CTessaroAxis* axis : m_axes) {
+        if (IsClosing() || axis->SetUpProcessor() != kLinkOk || axis->ApplySettings() != kLinkOk)
             return false;
     }
     const std::string why = "the board was reset while the line was lost";

@@ -62,7 +62,8 @@ class CTessaroController {
     // reset has its axes set up again and their positions marked as not to
     // be trusted. Holds the controller lock for the attempt (at most one
     // synchronisation); nothing happens while the port cannot be opened.
-    void TryRestoreLine();
+    // Whether the line is open again.
+    bool TryRestoreLine();
 
     std::uint16_t m_uFamily = 0;
     std::uint16_t m_uMotorType = 0;
@@ -91,7 +92,7 @@ class CTessaroController {
     // After a reset board was found: set its axes up again, apply the
     // drives' parameters and flag the positions; false (to try again at the
     // next attempt) when a command failed.
-    bool SetUpResetBoard(const std::vector<std::int32_t>& counts);
+    bool SetUpResetBoard();
     void ReleaseObjects();
     void CloseInterface();  // with the controller lock held
 

@@ -23,18 +23,20 @@ constexpr double kPeriodMs = 50.0;
 // second.
 constexpr double kReopenPeriodMs = 500.0;
 
+// `tell`: the host hears the position even when the read finds it unchanged
+// (it was set meanwhile, as a line's return sets it).
 template <typename Motion>
-void RefreshSingleAxis(CTessaroController& c, Motion* motion) {
+void RefreshSingleAxis(CTessaroController& c, Motion* motion, bool tell = false) {
     if (!motion || c.IsClosing()) return;
     CKxMutexLock motionLock(motion->m_lock);
     CKxMutexLock controllerLock(c.m_lock);
     if (!motion->m_pAxis) return;
     bool changed = false;
-    if (motion->m_pAxis->RefreshPosition(&changed) == 0 && changed && !c.IsClosing())
+    if (motion->m_pAxis->RefreshPosition(&changed) == 0 && (changed || tell) && !c.IsClosing())
         motion->NotifyPosition();
 }
 
-void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion) {
+void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion, bool tell = false) {
     if (!motion || c.IsClosing()) return;
     CKxMutexLock motionLock(motion->m_lock);
     CKxMutexLock controllerLock(c.m_lock);
@@ -42,7 +44,7 @@ void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion) {
     bool changedX = false, changedY = false;
     motion->m_pAxisX->RefreshPosition(&changedX);
     motion->m_pAxisY->RefreshPosition(&changedY);
-    if ((changedX || changedY) && !c.IsClosing()) motion->NotifyPosition();
+    if ((changedX || changedY || tell) && !c.IsClosing()) motion->NotifyPosition();
 }
 
 }  // namespace
@@ -50,6 +52,7 @@ void RefreshStage(CTessaroController& c, CTessaroXYMotion* motion) {
 void* TessaroPollingThread(void* argument) {
     double t0 = KX_GetTimeCounter();
     double lastReopen = t0 - kReopenPeriodMs;
+    bool tell = false;
     auto* controller = static_cast<CTessaroController*>(argument);
     if (!controller) return nullptr;
     while (!controller->IsClosing()) {
@@ -66,16 +69,22 @@ void* TessaroPollingThread(void* argument) {
         // tried again at its own, slower rate.
         if (controller->LineLost()) {
             const double now = KX_GetTimeCounter();
+            bool back = false;
             if (now - lastReopen >= kReopenPeriodMs) {
                 lastReopen = now;
-                controller->TryRestoreLine();
+                back = controller->TryRestoreLine();
             }
-            t0 = KX_GetTimeCounter();
-            continue;
+            if (!back) {
+                t0 = KX_GetTimeCounter();
+                continue;
+            }
+            // Back: the host hears every position at once.
+            tell = true;
         }
-        RefreshSingleAxis(*controller, controller->m_pZMotion);
-        RefreshSingleAxis(*controller, controller->m_pRotaryMotion);
-        RefreshStage(*controller, controller->m_pXYMotion);
+        RefreshSingleAxis(*controller, controller->m_pZMotion, tell);
+        RefreshSingleAxis(*controller, controller->m_pRotaryMotion, tell);
+        RefreshStage(*controller, controller->m_pXYMotion, tell);
+        tell = false;
         t0 = KX_GetTimeCounter();
     }
     return nullptr;

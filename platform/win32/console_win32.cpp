@@ -36,8 +36,11 @@ void ClearInterrupt() {
 
 bool ReadLine(const char* prompt, std::string* line) {
     // The console itself offers line editing and its history (F7, arrows).
-    std::fputs(prompt, stdout);
-    std::fflush(stdout);
+    // Commands piped in from a script get no prompts between their answers.
+    if (_isatty(_fileno(stdin))) {
+        std::fputs(prompt, stdout);
+        std::fflush(stdout);
+    }
     return static_cast<bool>(std::getline(std::cin, *line));
 }
 

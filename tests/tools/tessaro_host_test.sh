@@ -307,6 +307,43 @@ case "$name" in
     expect_out "^z 150.000 um$"
     one_line_reason "z move-abs refused: z 250.000 um lies above the upper limit 200.000 um"
     ;;
+  drop)
+    # The fixture's simulator takes its line away for 2 s (SIGUSR1), then
+    # cuts the board's power as well (SIGUSR2), under a connected shell.
+    sim=$(cat "$TESSARO_SIM_PID")
+    fifo="$work/drop.in"
+    rm -f "$fifo"; mkfifo "$fifo"
+    "$@" --trace shell <"$fifo" >"$out" 2>"$err" &
+    pid=$!
+    exec 3>"$fifo"
+    say() { echo "$1" >&3; }
+    await() {  # a pattern in the output, within 10 s
+      i=0
+      until tr -d '\r' <"$out" | grep -q -- "$1"; do
+        i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "no \"$1\""; }; sleep 0.05
+      done
+    }
+    say "z move-abs 100"; say "xy move-abs 30 -20"; say pos; await "^xy 30.000 -20.000 um"
+    kill -USR1 "$sim"; await "line to COM7 lost"
+    say "z move-rel 5"; await "error: z move-rel failed: .*the line to the board is lost"
+    await "line to COM7 is back: the board kept its state"
+    say "z move-rel 5"; say pos; await "^z 105.000 um$"
+    await "^xy 30.000 -20.000 um$"
+    # Back reset: flagged, and no absolute move goes out.
+    kill -USR2 "$sim"; await "line to COM7 is back: the board came back reset"
+    say pos; say "z move-abs 50"; await "error: z move-abs failed: .*refused an absolute move"
+    await "^z 0.000 um (not trusted"
+    [ "$(tr -d '\r' <"$out" | sed -n '/came back reset/,$p' | grep -c "axis 2  SetPosition")" -eq 0 ] ||
+      fail "an absolute move was sent"
+    # A disconnect while the line is away ends the session at once.
+    kill -USR1 "$sim"; await "line to COM7 lost"
+    started=$(date +%s%N); say exit; exec 3>&-
+    wait $pid; rc=$?
+    ms=$((($(date +%s%N) - started) / 1000000))
+    unix_lines "$out"; unix_lines "$err"
+    expect_rc 0 $rc; expect_out "^disconnected"
+    [ $ms -lt 1500 ] || fail "the disconnect took $ms ms"
+    ;;
   status)
     # Native only: the position line is drawn when stderr is a terminal
     # (script(1) gives it one). Z stands at 100 um from the settings file:
