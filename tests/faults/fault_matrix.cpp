@@ -14,7 +14,12 @@
 //     position may differ), or what was applied;
 //   - DisconnectDevice answers 0, closes the port and ends the polling
 //     thread (the process has as many threads as before the cell);
-//   - on a healed line (not after a hang-up) a reconnect and a move work.
+//   - on a healed line (not after a hang-up) a reconnect and a move work;
+//   - a drop (the line away for two seconds, the board keeping its state):
+//     the session goes on with the same positions, so an absolute move
+//     goes where it went before, without a reconnect; a power cut (the same,
+//     the board back reset): the stage and focus are flagged and nothing
+//     absolute is sent.
 // Exit code 0 when every cell keeps every rule, 1 otherwise.
 #include <dirent.h>
 
@@ -33,7 +38,9 @@
 #include <thread>
 #include <vector>
 
+#include "host/kx_settings.h"
 #include "host/kx_time.h"
+#include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/sim_board.h"
 #include "tests/support/wait_for.h"
@@ -108,7 +115,13 @@ const Faults kFaults[] = {
     {"processor reset", "reset", false},
     {"silence", "silence", false},
     {"hang-up", "hangup", false},
+    {"drop", "unplug:ms=2000", false},
+    {"power cut", "powercut:ms=2000", false},
 };
+
+// The board's Z count after an absolute move to 5 um on a fresh board: where
+// the same move must end after a drop (measured before the first cell).
+std::int32_t g_zCountAt5um = 0;
 
 // A fresh simulated board with limit switches on the stage and focus axes.
 struct RigBoard {
@@ -344,12 +357,40 @@ bool NearlySame(const std::vector<KeyMap>& a, const std::vector<KeyMap>& b) {
     return true;
 }
 
+// After a drop or a power cut under an open session: the line comes back
+// by itself, and the rule of the column holds. The rules it broke.
+std::vector<std::string> LineReturnRules(Rig& r, bool powerCut, double speed,
+                                         testing_support::DiagnosticCapture& diag) {
+    if (!testing_support::WaitFor(
+            [&] { return diag.Has(u"is back: "); },
+            std::chrono::milliseconds(static_cast<long long>(10000.0 / speed * 2 + 5000))))
+        return {"the line never came back"};
+    const std::size_t from = r.board.CommandCount();
+    if (!powerCut) {
+        // Same positions: the absolute move ends where it does on a fresh
+        // board, no reconnect between, and the drive says it is there.
+        double z = 0;
+        if (r.z->MoveAbsolute(5) != KX_DM_OK ||
+            r.board.endpoint.processor().Axis(2).CommandedSteps() != g_zCountAt5um ||
+            r.z->GetPosition(&z) != KX_DM_OK || std::abs(z - 5) > 1e-6)
+            return {"positions not as before the drop"};
+        return {};
+    }
+    const bool refused = r.z->MoveAbsolute(5) == KX_DM_MOTION_FAILED &&
+                         r.xy->MoveAbsolute(1, 1) == KX_DM_MOTION_FAILED;
+    if (!refused || r.board.Count("SetPosition", from) != 0)
+        return {"power cut not flagged, or an absolute move sent"};
+    return {};
+}
+
 // `reference`: the settings after the operation without a fault.
 // `healthy`: the operation's result without a fault.
 Cell RunCell(const Operation& op, const Faults& fault, double speed,
              const std::vector<KeyMap>* reference, const std::string& healthy) {
     Cell cell;
-    const std::string kind = fault.spec;
+    const std::string kind = std::string(fault.spec).substr(0, std::string(fault.spec).find(':'));
+    const bool lineAway = kind == "unplug" || kind == "powercut";
+    testing_support::DiagnosticCapture diag;
     const int threadsBefore = CountEntries("/proc/self/task");
     {
         Rig rig(speed);
@@ -367,7 +408,7 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         const sim::EndpointStats stats0 = rig.board.endpoint.stats();
         if (fault.spec[0]) {
             std::string spec = fault.spec;
-            const bool oneShot = fault.once || kind == "reset";
+            const bool oneShot = fault.once || kind == "reset" || lineAway;
             if (op.opcode[0])
                 spec += std::string(":op=") + op.opcode + (oneShot ? ":count=1" : "");
             else
@@ -399,6 +440,13 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         cell.text = result.text + timing;
         cell.result = result.text;
 
+        // A session still open rides out a drop or a power cut (a
+        // disconnect leaves the connection state as it was).
+        if (lineAway && rig.device->QueryConnection() == KX_DM_CONNECTED && rig.z && rig.xy &&
+            std::string(op.name) != "disconnect")
+            for (const std::string& b : LineReturnRules(rig, kind == "powercut", speed, diag))
+                cell.broken.push_back(b);
+
         if (seconds > op.boundSeconds) cell.broken.push_back("too slow");
         if (fault.spec[0] && !fired) cell.broken.push_back("fault never fired");
         const bool replyLost = fault.spec[0] != '\0' && fired;
@@ -418,6 +466,11 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         std::vector<KeyMap> now = cell.settings, kept = KeysOf(before);
         const bool keeps =
             op.settings == Operation::kKept || op.settings == Operation::kLowerSideMayStay;
+        // A power cut flags the positions in the settings: its own rule.
+        if (kind == "powercut")
+            for (KeyMap& m : now)
+                for (auto it = m.begin(); it != m.end();)
+                    it = it->first.rfind(u"positionTrusted", 0) == 0 ? m.erase(it) : ++it;
         if (!connectCell && op.settings != Operation::kOwnRule && (reference || keeps)) {
             if (op.settings == Operation::kLowerSideMayStay)
                 for (auto* maps : {&now, &kept})
@@ -445,6 +498,8 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         // same device connects again and moves.
         if (kind != "silence" && kind != "hangup") {
             rig.board.endpoint.faults().Clear();
+            testing_support::WaitFor([&] { return !rig.board.endpoint.unplugged(); },
+                                     std::chrono::seconds(10));
             // Late replies still on their way belong to the fault: the line
             // has healed once they are in (on a real line the simulator
             // answers in order, each one after its delay).
@@ -483,6 +538,14 @@ int main(int argc, char** argv) {
     // has it running before any cell counts threads.
     std::thread([] {}).join();
 
+    {
+        Rig fresh(speed);
+        if (!fresh.Connect() || fresh.z->MoveAbsolute(5) != KX_DM_OK) {
+            std::printf("fault-matrix: no healthy board to measure against\n");
+            return 1;
+        }
+        g_zCountAt5um = fresh.board.endpoint.processor().Axis(2).CommandedSteps();
+    }
     std::printf("| operation |");
     for (const Faults& f : kFaults) std::printf(" %s |", f.column);
     std::printf("\n|---|");

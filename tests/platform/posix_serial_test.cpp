@@ -61,6 +61,8 @@ TEST_F(PosixSerial, SignalsDoNotCutTheReadTimeoutShort) {
     sigaction(SIGUSR1, &old, nullptr);
 
     EXPECT_EQ(code, kLinkCommPortRead);  // a time-out with nothing, not a failure
+    // A silent far side is no lost line.
+    EXPECT_FALSE(platform::CurrentSerialApi().LineLost(handle.m_pPort->m_hPort, nullptr));
     EXPECT_GE(elapsed, std::chrono::milliseconds(115));
     EXPECT_LT(elapsed, std::chrono::seconds(3));
 }
@@ -75,6 +77,10 @@ TEST_F(PosixSerial, ALineThatDisappearsFailsAtOnce) {
     EXPECT_EQ(SyncSerialPort(handle.m_pPort), kLinkCommPortWrite);
     // Failures at once, not fifteen time-outs of 110 ms.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    // The system's word for it, until the handle is closed.
+    std::string why;
+    EXPECT_TRUE(platform::CurrentSerialApi().LineLost(handle.m_pPort->m_hPort, &why));
+    EXPECT_NE(why.find("Input/output error"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -221,6 +221,11 @@ TEST(SimFaults, ParsesEveryOptionRefusesNonsenseAndRepeatsRandomFaultsWithTheirS
     EXPECT_TRUE(r.trigger == FaultTrigger::From && r.from == 100u);
     ASSERT_TRUE(ParseFault("reset", &r, &error)) << error;
     EXPECT_TRUE(r.trigger == FaultTrigger::Next && r.count == 1);
+    // A line away for 2 s unless told otherwise.
+    ASSERT_TRUE(ParseFault("unplug", &r, &error) && r.kind == FaultKind::Unplug) << error;
+    EXPECT_EQ(r.delayMs, 2000);
+    ASSERT_TRUE(ParseFault("powercut:ms=0", &r, &error) && r.kind == FaultKind::PowerCut) << error;
+    EXPECT_EQ(r.delayMs, 0);
     for (const char* bad :
          {"", "explode", "late:ms=", "late:ms=-1", "badsum:p=1.5", "badsum:p=nan", "short:bytes=0",
           "noreply:op=Bogus", "noreply:op=0x100", "noreply:wat", "silence:from=0",

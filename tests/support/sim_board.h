@@ -18,6 +18,8 @@
 #include "host/kx_time.h"
 #include "sim/inprocess_line.h"
 #ifndef _WIN32
+#include <unistd.h>
+
 #include "sim/pty_link.h"
 #endif
 
@@ -59,10 +61,15 @@ class SimBoard {
         const char* mode = std::getenv("TESSARO_SIM_LINE");
 #ifndef _WIN32
         if (mode && std::string(mode) == "pty") {
-            m_pty = std::make_unique<sim::PtyLink>(endpoint, sim::PtyLink::Options{});
+            // Reached through a link, as a USB adapter by its name: a line
+            // taken away comes back under it.
+            sim::PtyLink::Options options;
+            options.linkPath =
+                "/tmp/tessaro-simboard-" + std::to_string(getpid()) + "-" + std::to_string(port);
+            m_pty = std::make_unique<sim::PtyLink>(endpoint, options);
             std::string error;
             if (!m_pty->Start(&error)) throw std::runtime_error("pty: " + error);
-            platform::SetComPortPath(port, m_pty->slavePath());
+            platform::SetComPortPath(port, options.linkPath);
             return;
         }
 #endif
