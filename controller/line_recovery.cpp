@@ -16,10 +16,14 @@
 //     to be trusted (no absolute move until the origin is set or the limits
 //     are searched). The rotary drive takes the board's count, as it does
 //     after any load that does not fit.
+#include <cstdio>
+#include <string>
+
 #include "cmotion/link_commands.h"
 #include "controller/line_retry.h"
 #include "controller/motion_report.h"
 #include "controller/position_trust.h"
+#include "controller/serial_latency.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
@@ -42,6 +46,10 @@ bool CTessaroController::TryRestoreLine() {
     if (port->m_hPort != platform::kInvalidSerialHandle) return true;
     // Not there yet: the device is still away (or another program took it).
     if (OpenSerialPort(port) != kLinkOk) return false;
+    // A USB adapter that came back starts with its driver's latency again
+    // (on Linux; the Windows driver reads it from the registry anew).
+    std::uint8_t previousLatency = 0;
+    SetSerialLatencyTimer(static_cast<std::uint16_t>(m_uPort), 2, &previousLatency);
     const auto notYet = [&] {
         CloseSerialPort(port);
         return false;
@@ -76,9 +84,12 @@ bool CTessaroController::TryRestoreLine() {
         axis->currentPos_step = WrapMul(axis->axisFlip, count);
         if (mode != CTessaroAxis::kOperatingMode) reset = true;
     }
-    const std::string line = "line to COM" + std::to_string(port->m_uPortNumber) + " is back: ";
+    // snprintf, not std::to_string: see ReportMoveEnding.
+    char line[40];
+    std::snprintf(line, sizeof line,
+                  "line to COM%u is back: ", static_cast<unsigned>(port->m_uPortNumber));
     if (!reset) {
-        ReportControllerEvent(line +
+        ReportControllerEvent(std::string(line) +
                               "the board kept its state; positions, origin, limits and settings "
                               "are as they were");
         return true;
@@ -86,7 +97,7 @@ bool CTessaroController::TryRestoreLine() {
     m_bSetUpPending = true;
     if (!SetUpResetBoard()) return notYet();
     m_bSetUpPending = false;
-    ReportControllerEvent(line +
+    ReportControllerEvent(std::string(line) +
                           "the board came back reset (its power went too, or it is another "
                           "board); its axes are set up again");
     return true;

@@ -4,10 +4,8 @@
 #include "sim/pty_link.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 
 #include "cmotion/link_commands.h"
@@ -85,35 +83,6 @@ TEST_F(SimPtyLink, HangUpEndsTheLine) {
     EXPECT_TRUE(code == kLinkCommTimeout || code == kLinkCommPortRead) << code;
     EXPECT_EQ(Update(&handle), kLinkCommPortWrite);
     EXPECT_TRUE(endpoint.hungUp());
-}
-
-TEST_F(SimPtyLink, AnUnpluggedLineComesBackUnderItsLinkAsANewDevice) {
-    char folder[] = "/tmp/tessaro-unplug-XXXXXX";
-    ASSERT_TRUE(mkdtemp(folder));
-    PtyLink::Options options;
-    options.linkPath = std::string(folder) + "/com8";
-    Start(options);
-    platform::SetComPortPath(kPort, options.linkPath);
-    ASSERT_EQ(SetPosition(&handle, 1234), kLinkOk);
-    for (const bool powerCut : {false, true}) {
-        endpoint.Unplug(300, powerCut);
-        // Gone: the old port fails and says so; the name leads nowhere.
-        ASSERT_TRUE(
-            testing_support::WaitFor([&] { return Update(&handle) == kLinkCommPortWrite; }));
-        EXPECT_TRUE(platform::CurrentSerialApi().LineLost(handle.m_pPort->m_hPort, nullptr));
-        EXPECT_EQ(OpenSerialPort(handle.m_pPort), kLinkInvalidSerialPort);
-        // Back under the same name; the processor kept its registers, or
-        // came up from power-up.
-        ASSERT_TRUE(testing_support::WaitFor(
-            [&] { return OpenSerialPort(handle.m_pPort) == kLinkOk; }, std::chrono::seconds(3)));
-        std::int32_t position = -1;
-        ASSERT_EQ(SyncSerialPort(handle.m_pPort), kLinkOk);
-        ASSERT_EQ(GetPosition(&handle, &position), kLinkOk);
-        EXPECT_EQ(position, powerCut ? 0 : 1234);
-    }
-    EXPECT_EQ(endpoint.stats().resets, 1u);
-    link.reset();
-    rmdir(folder);
 }
 
 }  // namespace

@@ -343,6 +343,11 @@ case "$name" in
     unix_lines "$out"; unix_lines "$err"
     expect_rc 0 $rc; expect_out "^disconnected"
     [ $ms -lt 1500 ] || fail "the disconnect took $ms ms"
+    # The next case needs the line: wait for the simulator to bring it back.
+    i=0
+    until "$@" pos >/dev/null 2>&1; do
+      i=$((i + 1)); [ $i -lt 40 ] || fail "the line did not come back"; sleep 0.25
+    done
     ;;
   status)
     # Native only: the position line is drawn when stderr is a terminal
