@@ -13,11 +13,11 @@
 #include "platform/console.h"
 #include "platform/serial_port.h"
 #include "platform/user_files.h"
-#include "resources/module_version.h"
 #include "tools/tessaro-host/command_check.h"
 #include "tools/tessaro-host/host_commands.h"
 #include "tools/tessaro-host/host_session.h"
 #include "tools/tessaro-host/port_finder.h"
+#include "tools/tessaro-host/tool_version.h"
 
 using namespace tessaro_host;
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     app.footer("\n" + CommandRunner::Help() +
                "\nExit codes: 0 done, 1 the plug-in reported a failure, 2 usage, 3 no "
                "module or controller, 4 stopped by Ctrl-C.");
-    app.set_version_flag("--version", "tessaro-host " TESSARO_FILE_VERSION_TEXT);
+    app.set_version_flag("--version", "tessaro-host " TESSARO_HOST_VERSION_TEXT);
     SessionOptions options;
     options.modulePath = host::ProgramDirectory() + host::ModuleFileName("TessaroDevice");
     app.add_option("--module", options.modulePath, "The plug-in module")->capture_default_str();
