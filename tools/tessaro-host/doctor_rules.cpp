@@ -45,7 +45,9 @@ std::vector<std::string> FindProblems(const LineFindings& f) {
             "%.1f ms, wire %.1f ms): ",
             late, f.roundTrip.median, f.wireMs);
         // An adapter's timer that is already short cannot be the cause.
-        if (f.latencyTimerMs >= 0 && f.latencyTimerMs <= kWantedLatencyMs)
+        if (f.latencyTimerMs > kWantedLatencyMs)
+            line += "the adapter's latency timer above is the likely cause";
+        else if (f.latencyTimerMs >= 0)
             line +=
                 "the latency timer is short, so likely a USB hub, a virtual machine's USB "
                 "pass-through or an adapter that holds replies; plug the adapter in "
