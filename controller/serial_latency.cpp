@@ -44,9 +44,16 @@ long LeadingInteger(const std::u16string& text) {
 
 }  // namespace
 
+namespace {
+
 // The FTDI driver's keys in the registry, in the registry's enumeration
-// order; the first device key that cannot be read ends the search.
-bool SetFtdiRegistryLatency(std::uint16_t port, std::uint8_t latencyMs, std::uint8_t* previous) {
+// order, each device's parameters opened with `access`; the first device key
+// that cannot be read ends the search. `onPort` gets the parameters of the
+// device whose PortName names the port, and its answer is the search's.
+// `lastRead` receives every latency value read on the way.
+template <typename OnPort>
+bool SearchFtdiKeys(std::uint16_t port, std::uint32_t access, std::uint8_t* lastRead,
+                    OnPort onPort) {
     RegistryApi& registry = CurrentRegistryApi();
     RegistryKey bus = 0;
     if (registry.OpenLocalMachine(kFtdiBus, kKeyEnumerateSubKeys, &bus) != kRegistrySuccess)
@@ -55,8 +62,8 @@ bool SetFtdiRegistryLatency(std::uint16_t port, std::uint8_t latencyMs, std::uin
         std::u16string device;
         if (registry.EnumSubKey(bus, index, kNameChars, &device) != kRegistrySuccess) break;
         RegistryKey parameters = 0;
-        if (registry.OpenSubKey(bus, device + kDeviceParameters, kKeyQueryValue | kKeySetValue,
-                                &parameters) != kRegistrySuccess) {
+        if (registry.OpenSubKey(bus, device + kDeviceParameters, access, &parameters) !=
+            kRegistrySuccess) {
             break;
         }
         std::uint32_t latency = 0;
@@ -65,29 +72,50 @@ bool SetFtdiRegistryLatency(std::uint16_t port, std::uint8_t latencyMs, std::uin
             registry.Close(parameters);
             break;
         }
-        if (previous) *previous = static_cast<std::uint8_t>(latency & 0xFF);
+        if (lastRead) *lastRead = static_cast<std::uint8_t>(latency & 0xFF);
         if (registry.QueryString(parameters, kPortName, kPortNameBytes, &portName) !=
             kRegistrySuccess) {
             registry.Close(parameters);
             break;
         }
         bool found = false;
-        long written = kRegistrySuccess;
+        bool answer = false;
         // "COM" anywhere in the name; the first three characters are dropped
         // whatever they are.
         if (ContainsComIgnoringCase(portName) && LeadingInteger(portName.substr(3)) == port) {
-            written = registry.SetDword(parameters, kLatencyTimer, latencyMs);
+            answer = onPort(registry, parameters);
             found = true;
         }
         registry.Close(parameters);
         if (found) {
             registry.Close(bus);
-            return written == kRegistrySuccess;
+            return answer;
         }
         if (index == 0xFFFF) break;
     }
     registry.Close(bus);
     return false;
+}
+
+}  // namespace
+
+bool SetFtdiRegistryLatency(std::uint16_t port, std::uint8_t latencyMs, std::uint8_t* previous) {
+    return SearchFtdiKeys(port, kKeyQueryValue | kKeySetValue, previous,
+                          [latencyMs](RegistryApi& registry, RegistryKey parameters) {
+                              return registry.SetDword(parameters, kLatencyTimer, latencyMs) ==
+                                     kRegistrySuccess;
+                          });
+}
+
+bool ReadFtdiRegistryLatency(std::uint16_t port, std::uint8_t* latencyMs) {
+    // Opened for reading only: a user without the rights to change the
+    // driver's keys can still be told what they say.
+    std::uint8_t read = 0;
+    if (!SearchFtdiKeys(port, kKeyQueryValue, &read,
+                        [](RegistryApi&, RegistryKey) { return true; }))
+        return false;
+    *latencyMs = read;
+    return true;
 }
 
 bool SetSerialLatencyTimer(std::uint16_t port, std::uint8_t latencyMs, std::uint8_t* previous) {

@@ -20,4 +20,9 @@ bool SetSerialLatencyTimer(std::uint16_t port, std::uint8_t latencyMs, std::uint
 // every platform, for tests.
 bool SetFtdiRegistryLatency(std::uint16_t port, std::uint8_t latencyMs, std::uint8_t* previous);
 
+// The FTDI driver's latency timer of COM `port` as the registry has it, read
+// without changing anything (the same search). False when no device key
+// names the port.
+bool ReadFtdiRegistryLatency(std::uint16_t port, std::uint8_t* latencyMs);
+
 }  // namespace tessaro

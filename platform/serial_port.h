@@ -166,6 +166,10 @@ struct SerialPortInfo {
 // The system's serial ports, and every port a host program pointed at a
 // device with SetComPortPath.
 std::vector<SerialPortInfo> ListSerialPorts();
+// What the system tells of COM `portNumber` alone, as ListSerialPorts
+// would list it, without opening any port (a port it does not know has just
+// its number and path).
+SerialPortInfo SerialPortDetails(int portNumber);
 
 // The COM port number in a Win32 port name ("COM7", "\\.\COM12"), or 0 when
 // the name is not of that form or the number is not 1 to 255.

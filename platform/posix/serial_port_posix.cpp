@@ -512,6 +512,18 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     return ports;
 }
 
+SerialPortInfo SerialPortDetails(int portNumber) {
+    // By the device itself: with a port pointed at a USB adapter, the
+    // default /dev/ttyS device of the same number is another line.
+    const std::string real = Canonical(ComPortPath(portNumber));
+    for (SerialPortInfo& port : ListSerialPorts())
+        if (Canonical(port.path) == real) return port;
+    SerialPortInfo port;
+    port.number = portNumber;
+    port.path = ComPortPath(portNumber);
+    return port;
+}
+
 std::string DescribeSerialPort(int portNumber) {
     return ComPortPath(portNumber);
 }

@@ -243,19 +243,37 @@ SerialApi& SystemSerialApi() {
     return api;
 }
 
+namespace {
+
+// The port's name and, where the device namespace has it, the device behind
+// it as its description; false when the namespace does not have it.
+bool DosDeviceDetails(int n, SerialPortInfo* port) {
+    const std::wstring name = L"COM" + std::to_wstring(n);
+    wchar_t target[512] = {};
+    port->number = n;
+    port->path = "COM" + std::to_string(n);
+    if (QueryDosDeviceW(name.c_str(), target, 512) == 0) return false;
+    for (const wchar_t* c = target; *c; ++c)
+        port->description += *c < 0x80 ? static_cast<char>(*c) : '?';
+    return true;
+}
+
+}  // namespace
+
+SerialPortInfo SerialPortDetails(int portNumber) {
+    // Nothing is opened: the port may be another program's.
+    SerialPortInfo port;
+    DosDeviceDetails(portNumber, &port);
+    return port;
+}
+
 std::vector<SerialPortInfo> ListSerialPorts() {
     // Every COM name the system knows, with the device behind it.
     std::vector<SerialPortInfo> ports;
     for (int n = 1; n <= 255; ++n) {
         const std::wstring name = L"COM" + std::to_wstring(n);
-        wchar_t target[512] = {};
         SerialPortInfo port;
-        port.number = n;
-        port.path = "COM" + std::to_string(n);
-        if (QueryDosDeviceW(name.c_str(), target, 512) != 0) {
-            for (const wchar_t* c = target; *c; ++c)
-                port.description += *c < 0x80 ? static_cast<char>(*c) : '?';
-        } else {
+        if (!DosDeviceDetails(n, &port)) {
             // Not every port is in the device namespace before someone
             // opens it (Wine's mapped ports are not): a port that opens, or
             // is held by another program, is there.

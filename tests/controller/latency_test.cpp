@@ -66,6 +66,11 @@ TEST(FtdiRegistryLatency, SearchAsTheDriverKeysSay) {
         AddAdapter(registry, u"A", u"XCOM5", 8);
         AddAdapter(registry, u"B", u"com3", 16);
         platform::ScopedRegistryApi scoped(registry);
+        // Read alone: the matching key's value, nothing written.
+        std::uint8_t read = 0;
+        EXPECT_FALSE(ReadFtdiRegistryLatency(5, &read));
+        EXPECT_TRUE(ReadFtdiRegistryLatency(3, &read));
+        EXPECT_EQ((std::vector<int>{read, registry.writes}), (std::vector<int>{16, 0}));
         EXPECT_FALSE(SetFtdiRegistryLatency(5, 2, &previous));
         EXPECT_EQ(previous, 16);  // both were read, the last one stays
         EXPECT_TRUE(SetFtdiRegistryLatency(3, 2, &previous));

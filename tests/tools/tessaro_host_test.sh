@@ -199,7 +199,7 @@ case "$name" in
     host "$@" --port abc pos; grep -q "COM port number from 1 to 254, not 'abc'" "$err" ||
       fail "no reason for --port abc"
     host "$@" --settings "$work" pos; expect_rc 2 $?; one_line_reason "--settings $work is not a file"
-    host "$@" --version; expect_rc 0 $?; expect_out "^tessaro-host 8, 203, 1273, 0"
+    host "$@" --version; expect_rc 0 $?; expect_out "^tessaro-host 8.203.1273.0$"
     host "$@" --help; expect_rc 0 $?
     [ "$(grep -c 'commands:' "$out")" -eq 1 ] || fail "the command list is not there once"
     expect_order "commands:" "  run " "  shell " "Ctrl-C stops" "Exit codes"

@@ -120,6 +120,10 @@ CommandResult CheckCommand(const std::string& line, bool topLevel) {
     if (topLevel && verb == "ports" &&
         (words.size() == 1 || (words.size() == 2 && words[1] == "--probe")))
         return {};
+    if (topLevel && verb == "doctor") {
+        if (words.size() == 1 || (words.size() == 3 && words[1] == "--bundle")) return {};
+        return Bad("doctor takes nothing or --bundle FILE");
+    }
     if (topLevel && verb == "run") {
         if (words.size() != 2) return Bad("run takes its commands in one quoted text");
         return CheckScript(words[1]);

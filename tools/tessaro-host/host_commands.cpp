@@ -182,6 +182,9 @@ std::string CommandRunner::Help() {
            "  run \"CMD; CMD; ...\"       several commands in one connection\n"
            "  shell                     an interactive prompt (Ctrl-D or exit leaves it)\n"
            "  ports [--probe]           the serial ports; --probe: which answer as a board\n"
+           "  doctor [--bundle FILE]    a read-only check of the line: adapter, latency, round\n"
+           "                            trip, repeats, limit switches, problems and fixes;\n"
+           "                            --bundle: also an archive of it for support\n"
            "  help\n"
            "Ctrl-C stops a move, a jog or a limit search.\n";
 }

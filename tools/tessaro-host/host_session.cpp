@@ -28,8 +28,13 @@ using PacketObserver = void (*)(void*, std::uint16_t, const std::uint16_t*, std:
                                 const std::uint16_t*, std::uint16_t);
 using SetPacketTrace = void (*)(PacketObserver, void*);
 
-// The zero-padded UTF-16LE records of a metadata section, as text.
-std::vector<std::string> Records(const std::vector<std::uint8_t>& bytes) {
+// The settings file: one line per drive, "name: settings text" (the text is
+// one line: the host's format escapes line breaks).
+const char* const kDriveNames[] = {"xy", "z", "rotary"};
+
+}  // namespace
+
+std::vector<std::string> MetadataRecords(const std::vector<std::uint8_t>& bytes) {
     std::vector<std::string> records;
     std::u16string current;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -44,12 +49,6 @@ std::vector<std::string> Records(const std::vector<std::uint8_t>& bytes) {
     if (!current.empty()) records.push_back(KX_ToUtf8(current));
     return records;
 }
-
-// The settings file: one line per drive, "name: settings text" (the text is
-// one line: the host's format escapes line breaks).
-const char* const kDriveNames[] = {"xy", "z", "rotary"};
-
-}  // namespace
 
 bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     options = opts;
@@ -117,7 +116,7 @@ bool HostSession::PrintMetadata(std::string* error) {
             return false;
         }
         m_out << "module section " << section << ":\n";
-        for (const std::string& record : Records(bytes)) m_out << "  " << record << "\n";
+        for (const std::string& record : MetadataRecords(bytes)) m_out << "  " << record << "\n";
     }
     return true;
 }

@@ -46,6 +46,9 @@ inline constexpr unsigned kXYDriveId = 1;
 inline constexpr unsigned kZDriveId = 2;
 inline constexpr unsigned kRotaryDriveId = 3;
 
+// The zero-padded UTF-16LE records of a module's metadata section, as text.
+std::vector<std::string> MetadataRecords(const std::vector<std::uint8_t>& bytes);
+
 class HostSession {
   public:
     explicit HostSession(std::ostream& out) : m_out(out) {}

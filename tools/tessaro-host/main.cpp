@@ -13,11 +13,12 @@
 #include "platform/console.h"
 #include "platform/serial_port.h"
 #include "platform/user_files.h"
-#include "resources/module_version.h"
 #include "tools/tessaro-host/command_check.h"
+#include "tools/tessaro-host/doctor.h"
 #include "tools/tessaro-host/host_commands.h"
 #include "tools/tessaro-host/host_session.h"
 #include "tools/tessaro-host/port_finder.h"
+#include "tools/tessaro-host/tool_version.h"
 
 using namespace tessaro_host;
 
@@ -51,6 +52,17 @@ CommandResult Shell(CommandRunner& runner) {
     return {};
 }
 
+// The settings file of a port when none is named: one per port in the
+// user's folder ("" when the system names no such folder). Not "COMn.txt":
+// Windows takes a device name with any extension for the device itself.
+std::string DefaultSettingsFile(int port) {
+    const std::string folder = platform::UserConfigFolder();
+    if (folder.empty()) return {};
+    return (std::filesystem::path(folder) / "tessaro-host" /
+            ("settings-COM" + std::to_string(port) + ".txt"))
+        .string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,8 +72,10 @@ int main(int argc, char** argv) {
         "tessaro-host"};
     app.footer("\n" + CommandRunner::Help() +
                "\nExit codes: 0 done, 1 the plug-in reported a failure, 2 usage, 3 no "
-               "module or controller, 4 stopped by Ctrl-C.");
-    app.set_version_flag("--version", "tessaro-host " TESSARO_FILE_VERSION_TEXT);
+               "module or controller, 4 stopped by Ctrl-C.\n"
+               "doctor: 0 checked (the problems it names are advice), 1 the bundle could not be "
+               "written, 3 the line does not open or no processor answers.");
+    app.set_version_flag("--version", "tessaro-host " TESSARO_HOST_VERSION_TEXT);
     SessionOptions options;
     options.modulePath = host::ProgramDirectory() + host::ModuleFileName("TessaroDevice");
     app.add_option("--module", options.modulePath, "The plug-in module")->capture_default_str();
@@ -130,6 +144,16 @@ int main(int argc, char** argv) {
         if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
             return Finish({kExitUsage, "--settings " + options.settingsFile + " is not a file"});
     }
+    // The doctor reads the line with the command layer alone: no module, no
+    // settings written, nothing connected.
+    if (command[0] == "doctor") {
+        if (options.settingsFile == "none")
+            options.settingsFile.clear();
+        else if (options.settingsFile.empty())
+            options.settingsFile = DefaultSettingsFile(options.port);
+        if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
+        return Finish(RunDoctor(options, command.size() == 3 ? command[2] : "", std::cout));
+    }
     // Finding the board needs no module and no connection.
     if (command[0] == "ports") {
         if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
@@ -147,15 +171,11 @@ int main(int argc, char** argv) {
     if (options.settingsFile == "none") {
         options.settingsFile.clear();
     } else if (options.settingsFile.empty()) {
-        const std::string folder = platform::UserConfigFolder();
-        if (!folder.empty()) {
-            const std::filesystem::path dir = std::filesystem::path(folder) / "tessaro-host";
+        options.settingsFile = DefaultSettingsFile(options.port);
+        if (!options.settingsFile.empty()) {
             std::error_code error;
-            std::filesystem::create_directories(dir, error);
-            // Not "COMn.txt": Windows takes a device name with any extension
-            // for the device itself.
-            options.settingsFile =
-                (dir / ("settings-COM" + std::to_string(options.port) + ".txt")).string();
+            std::filesystem::create_directories(
+                std::filesystem::path(options.settingsFile).parent_path(), error);
             std::cout << "settings file: " << options.settingsFile
                       << " (--settings FILE for another, none for none)\n";
         }
