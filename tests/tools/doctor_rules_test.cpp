@@ -4,10 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
+#include <string>
 
 namespace tessaro_host {
 namespace {
+
+// A pattern's literal pieces, in order; ".*" between them, "^" and "$" to
+// tie the first and the last to the ends (std::regex trips GCC 12's
+// uninitialised-use warning in the sanitizer builds).
+bool Matches(const std::string& text, std::string pattern) {
+    const bool atStart = !pattern.empty() && pattern.front() == '^';
+    const bool atEnd = !pattern.empty() && pattern.back() == '$';
+    pattern = pattern.substr(atStart, pattern.size() - atStart - atEnd);
+    std::size_t from = 0, piece = 0;
+    std::string literal;
+    for (bool first = true; piece != std::string::npos; first = false) {
+        const std::size_t gap = pattern.find(".*", piece);
+        literal = pattern.substr(piece, gap == std::string::npos ? gap : gap - piece);
+        const std::size_t at = text.find(literal, from);
+        if (at == std::string::npos || (first && atStart && at != 0)) return false;
+        from = at + literal.size();
+        piece = gap == std::string::npos ? gap : gap + 2;
+    }
+    return !atEnd || (text.size() >= literal.size() &&
+                      text.compare(text.size() - literal.size(), literal.size(), literal) == 0);
+}
 
 TEST(doctor, RoundTripFigures) {
     const RoundTrips r = Summarise({5, 1, 3, 2});
@@ -58,8 +79,7 @@ TEST(doctor, ProblemsAndTheirFixes) {
         const std::vector<std::string> problems = FindProblems(f);
         ASSERT_EQ(problems.size(), row.problems.size()) << row.what;
         for (std::size_t i = 0; i < problems.size(); ++i)
-            EXPECT_TRUE(std::regex_search(problems[i], std::regex(row.problems[i])))
-                << row.what << ": " << problems[i];
+            EXPECT_TRUE(Matches(problems[i], row.problems[i])) << row.what << ": " << problems[i];
     }
 }
 
