@@ -24,9 +24,13 @@ constexpr int kPort = 22;
 class Motion : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(controller.Open()); }
-    // The commands of the first `n` of `axis` from `mark` on.
+    // The commands of the first `n` of `axis` from `mark` on; a polling
+    // pass that read the count just before the move began is left out (on
+    // a real line, under a sanitizer, it comes whenever it comes).
     Cmds First(std::size_t mark, int axis, std::size_t n) {
         Cmds cmds = board.Commands(mark, axis);
+        while (!cmds.empty() && cmds.front().name == "GetCommandedPosition")
+            cmds.erase(cmds.begin());
         EXPECT_GE(cmds.size(), n);
         cmds.resize(std::min(n, cmds.size()));
         return cmds;
