@@ -51,6 +51,7 @@ TEST(doctor, ProblemsAndTheirFixes) {
          [](LineFindings& f) { f.latencyTimerMs = 16, f.roundTrip.median = 17.8; },
          {"latency timer is 16 ms .*set it to 2 ms: FIX$",
           "^replies come 16.1 ms later .*timer above is the likely cause$"}},
+        {"timer 3 ms", [](LineFindings& f) { f.latencyTimerMs = 3; }, {"latency timer is 3 ms"}},
         {"timer unknown",
          [](LineFindings& f) { f.latencyTimerMs = -1, f.roundTrip.median = 9.8; },
          {"^replies come 8.1 ms later .*about 8 ms; set it to 2 ms: FIX$"}},

@@ -60,6 +60,8 @@ case "$name" in
     tar xOf "$work/bundle.tar" versions.txt | grep -q "^processor: family 5" || fail "no processor"
     tar xOf "$work/bundle.tar" doctor.txt | grep -q "^no problems found" || fail "no report"
     tar xOf "$work/bundle.tar" trace.txt | grep -q "axis 3  GetCommandedPosition" || fail "no trace"
+    tar xOf "$work/bundle.tar" doctor-settings.txt | cmp -s - "$work/doctor-settings.txt" ||
+      fail "the settings file is not the one in use, byte for byte"
     host "$@" doctor --bundle "$work/no-such-folder/bundle.tar"; [ $rc = 1 ] || fail "exit code $rc"
     [ "$(wc -l <"$err")" -eq 1 ] && grep -q "^tessaro-host: cannot write" "$err" || fail "no reason"
     ;;
