@@ -247,7 +247,7 @@ LinkError CloseSerialPort(CLinkSerialPort* port) {
 
 LinkError CloseSerialInterface(CLinkSerialPort* port) {
     if (!port) return kLinkOk;
-    if (IsOpen(port)) CloseHandleOf(port);
+    CloseSerialPort(port);
     delete port;
     return kLinkOk;
 }
