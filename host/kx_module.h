@@ -30,6 +30,9 @@ class KX_HOST_API CKxModule {
 // The folder the running program was started from (with a trailing
 // separator), or "" when the system does not say.
 KX_HOST_API std::string ProgramDirectory();
+// The folder of the program or shared library that holds `address` (with a
+// trailing separator), or "" when the system does not say.
+KX_HOST_API std::string DirectoryOfAddress(const void* address);
 // The file name a module has on this system ("TessaroDevice.dll",
 // "libTessaroDevice.so") for its base name.
 KX_HOST_API std::string ModuleFileName(const std::string& baseName);

@@ -38,6 +38,14 @@ std::string ProgramDirectory() {
     return text.substr(0, text.rfind('/') + 1);
 }
 
+std::string DirectoryOfAddress(const void* address) {
+    Dl_info info{};
+    if (!dladdr(address, &info) || !info.dli_fname) return {};
+    const std::string text = info.dli_fname;
+    const std::size_t slash = text.rfind('/');
+    return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
 std::string ModuleFileName(const std::string& baseName) {
     return "lib" + baseName + ".so";
 }

@@ -51,15 +51,32 @@ void CKxModule::Unload() {
     m_handle = nullptr;
 }
 
-std::string ProgramDirectory() {
+namespace {
+
+std::string DirectoryOf(HMODULE module) {
     wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return {};
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), text.data(), size, nullptr, nullptr);
     return text.substr(0, text.find_last_of("\\/") + 1);
+}
+
+}  // namespace
+
+std::string ProgramDirectory() {
+    return DirectoryOf(nullptr);
+}
+
+std::string DirectoryOfAddress(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module))
+        return {};
+    return DirectoryOf(module);
 }
 
 std::string ModuleFileName(const std::string& baseName) {

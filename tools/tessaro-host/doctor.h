@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "tools/tessaro-host/host_commands.h"
-#include "tools/tessaro-host/host_session.h"
+#include "session/host_commands.h"
+#include "session/host_session.h"
 
 namespace tessaro_host {
 

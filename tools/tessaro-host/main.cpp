@@ -13,11 +13,11 @@
 #include "platform/console.h"
 #include "platform/serial_port.h"
 #include "platform/user_files.h"
-#include "tools/tessaro-host/command_check.h"
+#include "session/command_check.h"
+#include "session/host_commands.h"
+#include "session/host_session.h"
+#include "session/port_finder.h"
 #include "tools/tessaro-host/doctor.h"
-#include "tools/tessaro-host/host_commands.h"
-#include "tools/tessaro-host/host_session.h"
-#include "tools/tessaro-host/port_finder.h"
 #include "tools/tessaro-host/tool_version.h"
 
 using namespace tessaro_host;
@@ -138,12 +138,9 @@ int main(int argc, char** argv) {
     if (checked.exitCode != kExitOk) return Finish(checked);
     // A settings file is a plain file (a device name such as COM1 would be
     // read for ever).
-    if (!options.settingsFile.empty() && options.settingsFile != "none") {
-        std::error_code error;
-        const auto status = std::filesystem::status(options.settingsFile, error);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-            return Finish({kExitUsage, "--settings " + options.settingsFile + " is not a file"});
-    }
+    if (!options.settingsFile.empty() && options.settingsFile != "none" &&
+        !SettingsFileProblem(options.settingsFile).empty())
+        return Finish({kExitUsage, "--settings " + options.settingsFile + " is not a file"});
     // The doctor reads the line with the command layer alone: no module, no
     // settings written, nothing connected.
     if (command[0] == "doctor") {
@@ -159,12 +156,8 @@ int main(int argc, char** argv) {
         if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
         return Finish(ListPorts(command.size() == 2, std::cout));
     }
-    {
-        std::error_code error;
-        if (std::filesystem::is_directory(options.modulePath, error))
-            return Finish({kExitNoController, "cannot load " + options.modulePath +
-                                                  ": it is a folder, not a module (see --module)"});
-    }
+    if (const std::string problem = ModuleProblem(options.modulePath); !problem.empty())
+        return Finish({kExitNoController, problem + " (see --module)"});
 
     // Positions live in the settings file: without one every run would
     // start at 0. The default is one file per port in the user's folder.
@@ -183,12 +176,8 @@ int main(int argc, char** argv) {
 
     // What is wrong with the line, said before the plug-in gets the port
     // (the plug-in itself can only say that nothing answered).
-    if (!options.device.empty()) platform::SetComPortPath(options.port, options.device);
-    const std::string problem = platform::DescribeSerialOpenProblem(options.port);
-    if (!problem.empty())
-        return Finish({kExitNoController, "cannot open COM" + std::to_string(options.port) + " (" +
-                                              platform::DescribeSerialPort(options.port) +
-                                              "): " + problem});
+    if (const std::string problem = PortProblem(options.port, options.device); !problem.empty())
+        return Finish({kExitNoController, problem});
 
     platform::CatchInterrupts();
     HostSession session(std::cout);

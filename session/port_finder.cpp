@@ -1,4 +1,4 @@
-#include "tools/tessaro-host/port_finder.h"
+#include "session/port_finder.h"
 
 #include <string>
 
@@ -35,25 +35,36 @@ std::string Probe(int number) {
 
 }  // namespace
 
-CommandResult ListPorts(bool probe, std::ostream& out) {
-    const std::vector<platform::SerialPortInfo> ports = platform::ListSerialPorts();
-    if (ports.empty()) out << "no serial ports found\n";
-    for (const platform::SerialPortInfo& port : ports) {
-        std::string line = port.number ? "COM" + std::to_string(port.number) : "(no COM number)";
-        line += "  " + port.path;
-        if (!port.description.empty()) line += "  " + port.description;
-        if (port.latencyMs >= 0) line += "  latency " + std::to_string(port.latencyMs) + " ms";
+std::vector<PortReport> FindPorts(bool probe, const std::function<void(const PortReport&)>& each) {
+    std::vector<PortReport> reports;
+    for (const platform::SerialPortInfo& port : platform::ListSerialPorts()) {
+        PortReport report{port.number, port.path, port.description, port.latencyMs, {}};
         if (probe) {
             int number = port.number;
             if (number == 0) {
                 number = kProbePort;
                 platform::SetComPortPath(number, port.path);
             }
-            line += "  -> " + Probe(number);
+            report.answer = Probe(number);
         }
+        if (each) each(report);
+        reports.push_back(report);
+    }
+    return reports;
+}
+
+CommandResult ListPorts(bool probe, std::ostream& out) {
+    // Each port is printed as soon as it is known: a probe takes a while.
+    const auto print = [&](const PortReport& port) {
+        std::string line = port.number ? "COM" + std::to_string(port.number) : "(no COM number)";
+        line += "  " + port.path;
+        if (!port.description.empty()) line += "  " + port.description;
+        if (port.latencyMs >= 0) line += "  latency " + std::to_string(port.latencyMs) + " ms";
+        if (probe) line += "  -> " + port.answer;
         out << line << "\n";
         out.flush();
-    }
+    };
+    if (FindPorts(probe, print).empty()) out << "no serial ports found\n";
     return {};
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/tessaro-host/host_commands.h"
+#include "session/host_commands.h"
 
 namespace tessaro_host {
 

@@ -1,4 +1,4 @@
-#include "tools/tessaro-host/host_commands.h"
+#include "session/host_commands.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +13,7 @@
 #include "host/kx_string.h"
 #include "host/kx_time.h"
 #include "platform/console.h"
-#include "tools/tessaro-host/command_check.h"
+#include "session/command_check.h"
 
 namespace tessaro_host {
 namespace {
@@ -47,6 +47,13 @@ const char* Meaning(int code) {
 CommandResult Failed(const std::string& what, int code) {
     return {kExitFailed,
             what + " failed: " + Meaning(code) + " (result " + std::to_string(code) + ")"};
+}
+
+// Whether a device line is about this drive ("xy", "z", "r"): moves of
+// other drives may run at the same time and write their own.
+bool AboutDrive(const std::string& line, const std::string& drive) {
+    const char* name = drive == "xy" ? "XY" : drive == "z" ? "Z" : "rotary";
+    return line.rfind(std::string("Tessaro device ") + name + " drive ", 0) == 0;
 }
 
 // Lines the device writes when a move or a search did not end as asked.
@@ -225,24 +232,27 @@ CommandResult CommandRunner::Run(const std::string& line) {
     return Usage("unknown command: " + line + " (try help)");
 }
 
-CommandResult CommandRunner::Info() {
-    CKxStringW name;
-    m_session.device->GetDeviceName(name);
-    m_out << KX_ToUtf8(name.str()) << ", connection state "
-          << m_session.device->GetConnectionState() << "\n";
-    // The information text, read from the information dialog as the user
-    // would see it.
+std::string InformationText(HostSession& session) {
+    // Read from the information dialog as the user would see it.
     std::u16string text;
     host::SetDialogDriver([&](KxWindow dialog) {
         text = host::DialogItemText(dialog, 1034);
         host::ClickDialogButton(dialog, 1);
     });
-    m_session.device->ShowDeviceDialog(0, nullptr);
+    session.device->ShowDeviceDialog(0, nullptr);
     host::SetDialogDriver(nullptr);
     std::string narrow;
     for (char16_t c : text)
         if (c != u'\r') narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    m_out << narrow << "\n";
+    return narrow;
+}
+
+CommandResult CommandRunner::Info() {
+    CKxStringW name;
+    m_session.device->GetDeviceName(name);
+    m_out << KX_ToUtf8(name.str()) << ", connection state "
+          << m_session.device->GetConnectionState() << "\n";
+    m_out << InformationText(m_session) << "\n";
     m_out << "drives:\n";
     for (IKxLogicalDevice* d : m_session.drives) {
         unsigned id = 0;
@@ -284,6 +294,9 @@ namespace {
 // plug-in reports on one updating line.
 int RunWatched(HostSession& session, const std::function<int()>& operation,
                const std::function<void()>& stop, bool* interrupted) {
+    *interrupted = false;
+    // Without a console the caller stops the operation itself.
+    if (!session.options.console) return operation();
     platform::ClearInterrupt();
     std::atomic<bool> done{false};
     const bool status = platform::ErrorIsTerminal();
@@ -440,8 +453,8 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
         // The device names the processor's error, where there was one, or
         // why it refused the move.
         for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (line.find(" failed: ") != std::string::npos ||
-                line.find(" refused ") != std::string::npos)
+            if (AboutDrive(line, drive) && (line.find(" failed: ") != std::string::npos ||
+                                            line.find(" refused ") != std::string::npos))
                 return {kExitFailed, Failed(what, code).reason + "; " + line};
         return Failed(what, code);
     }
@@ -450,7 +463,8 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
     // the device says so, and here that is a failure.
     if (action != "jog") {
         for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (EndedBadly(line)) return {kExitFailed, what + ": " + line};
+            if (AboutDrive(line, drive) && EndedBadly(line))
+                return {kExitFailed, what + ": " + line};
     }
     return Ok();
 }

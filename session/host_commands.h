@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tessaro-host/host_session.h"
+#include "session/host_session.h"
 
 namespace tessaro_host {
 
@@ -32,6 +32,9 @@ bool ParseNumbers(const std::vector<std::string>& words, std::size_t first, std:
                   double* out);
 // Commands of a script, split at ';' outside double quotes.
 std::vector<std::string> SplitScript(const std::string& script);
+
+// The controller information text (lines end in '\n'), as its dialog shows it.
+std::string InformationText(HostSession& session);
 
 class CommandRunner {
   public:

@@ -1,4 +1,4 @@
-#include "tools/tessaro-host/command_check.h"
+#include "session/command_check.h"
 
 #include <cmath>
 #include <vector>

@@ -1,8 +1,9 @@
-#include "tools/tessaro-host/host_session.h"
+#include "session/host_session.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -17,7 +18,7 @@
 #include "host/kx_time.h"
 #include "platform/serial_port.h"
 #include "platform/user_files.h"
-#include "tools/tessaro-host/host_commands.h"
+#include "session/host_commands.h"
 
 namespace tessaro_host {
 namespace {
@@ -48,6 +49,30 @@ std::vector<std::string> MetadataRecords(const std::vector<std::uint8_t>& bytes)
     }
     if (!current.empty()) records.push_back(KX_ToUtf8(current));
     return records;
+}
+
+std::string SettingsFileProblem(const std::string& path) {
+    // A device name such as COM1 would be read for ever.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return "settings file " + path + " is not a file";
+    return {};
+}
+
+std::string ModuleProblem(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return "cannot load " + path + ": it is a folder, not a module";
+    return {};
+}
+
+std::string PortProblem(int port, const std::string& device) {
+    if (!device.empty()) platform::SetComPortPath(port, device);
+    const std::string problem = platform::DescribeSerialOpenProblem(port);
+    if (problem.empty()) return {};
+    return "cannot open COM" + std::to_string(port) + " (" + platform::DescribeSerialPort(port) +
+           "): " + problem;
 }
 
 bool HostSession::Open(const SessionOptions& opts, std::string* error) {
@@ -149,41 +174,77 @@ bool UsableSettingsText(const std::string& text, std::string* what) {
 
 }  // namespace
 
+namespace {
+
+// The drives' lines of a settings file: `texts` gets each usable one; the
+// lines that cannot be used are counted and said in `notes`.
+struct SettingsRead {
+    int found = 0;
+    int unusable = 0;
+    std::vector<std::string> notes;
+};
+SettingsRead ReadSettingsLines(std::istream& in, const std::string& file, std::string (&texts)[3]) {
+    SettingsRead read;
+    std::string line;
+    int number = 0;
+    while (in && std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        bool used = false;
+        std::string why = "not a drive's line";
+        for (int i = 0; i < 3; ++i) {
+            const std::string prefix = std::string(kDriveNames[i]) + ": ";
+            if (line.compare(0, prefix.size(), prefix) != 0) continue;
+            const std::string text = line.substr(prefix.size());
+            if (UsableSettingsText(text, &why)) {
+                texts[i] = text;
+                ++read.found;
+                used = true;
+            }
+        }
+        if (!used) {
+            ++read.unusable;
+            read.notes.push_back(file + " line " + std::to_string(number) + " not used: " + why);
+        }
+    }
+    return read;
+}
+
+}  // namespace
+
 void HostSession::LoadSettings() {
     // Every drive gets its id and its parameters sent, also without a file
     // (a file not there yet is the first run's: save writes it).
     std::string texts[3];
     if (!options.settingsFile.empty()) {
         std::ifstream in(options.settingsFile, std::ios::binary);
-        std::string line;
-        int found = 0, number = 0;
-        while (in && std::getline(in, line)) {
-            ++number;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.empty() || line[0] == '#') continue;
-            bool used = false;
-            std::string why = "not a drive's line";
-            for (int i = 0; i < 3; ++i) {
-                const std::string prefix = std::string(kDriveNames[i]) + ": ";
-                if (line.compare(0, prefix.size(), prefix) != 0) continue;
-                const std::string text = line.substr(prefix.size());
-                if (UsableSettingsText(text, &why)) {
-                    texts[i] = text;
-                    ++found;
-                    used = true;
-                }
-            }
-            if (!used) {
-                // Kept as it is (in FILE.bak) before anything overwrites it.
-                m_bSettingsDamaged = true;
-                m_out << "settings: " << options.settingsFile << " line " << number
-                      << " not used: " << why << "\n";
-            }
-        }
-        if (found > 0)
-            m_out << "settings of " << found << " drives read from " << options.settingsFile
+        const SettingsRead read = ReadSettingsLines(in, options.settingsFile, texts);
+        // Kept as it is (in FILE.bak) before anything overwrites it.
+        if (read.unusable > 0) m_bSettingsDamaged = true;
+        for (const std::string& note : read.notes) m_out << "settings: " << note << "\n";
+        if (read.found > 0)
+            m_out << "settings of " << read.found << " drives read from " << options.settingsFile
                   << "\n";
     }
+    SendSettings(texts);
+}
+
+bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) {
+    const std::string problem = SettingsFileProblem(file);
+    if (!problem.empty()) return *error = problem, false;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return *error = "cannot read " + file, false;
+    std::string texts[3];
+    const SettingsRead read = ReadSettingsLines(in, file, texts);
+    // A file taken in part would leave the drives half set: all or nothing.
+    if (read.unusable > 0) return *error = "settings " + read.notes.front(), false;
+    if (read.found == 0) return *error = "no drive's settings in " + file, false;
+    SendSettings(texts);
+    return true;
+}
+
+void HostSession::SendSettings(const std::string (&texts)[3]) {
     IKxLogicalDevice* targets[3] = {xy, z, rotary};
     const unsigned ids[3] = {kXYDriveId, kZDriveId, kRotaryDriveId};
     for (int i = 0; i < 3; ++i) {
@@ -195,6 +256,12 @@ void HostSession::LoadSettings() {
 
 bool HostSession::SaveSettings(std::string* error) {
     if (options.settingsFile.empty()) return *error = "no settings file (--settings)", false;
+    return SaveSettingsTo(options.settingsFile, error);
+}
+
+bool HostSession::SaveSettingsTo(const std::string& file, std::string* error) {
+    const std::string problem = SettingsFileProblem(file);
+    if (!problem.empty()) return *error = problem, false;
     std::ostringstream text;
     text << "# tessaro-host settings: one line per drive\n";
     IKxLogicalDevice* sources[3] = {xy, z, rotary};
@@ -207,10 +274,9 @@ bool HostSession::SaveSettings(std::string* error) {
         for (char16_t c : saved.str()) narrow += static_cast<char>(c);
         text << kDriveNames[i] << ": " << narrow << "\n";
     }
-    const std::string& file = options.settingsFile;
-    // A file that could not be used whole is kept beside before it is
-    // replaced (once a run).
-    if (m_bSettingsDamaged && !m_bBackedUp) {
+    // The session's file, when it could not be used whole, is kept beside
+    // before it is replaced (once a run).
+    if (file == options.settingsFile && m_bSettingsDamaged && !m_bBackedUp) {
         std::ifstream original(file, std::ios::binary);
         std::ofstream backup(file + ".bak", std::ios::binary | std::ios::trunc);
         backup << original.rdbuf();
@@ -350,6 +416,14 @@ void HostSession::OnPosition(std::uint32_t kind, SKxDevicePosition* record, std:
             return;
     }
     ++p.count;
+    std::lock_guard<std::mutex> lock(session->m_listenerMutex);
+    if (session->m_listener)
+        session->m_listener(record->uDeviceId, record->dPosition[0], record->dPosition[1]);
+}
+
+void HostSession::SetPositionListener(PositionListener listener) {
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_listener = std::move(listener);
 }
 
 void HostSession::OnPacket(void* context, std::uint16_t commandWordCount,

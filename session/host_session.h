@@ -1,12 +1,13 @@
-// What tessaro-host holds while it runs: the plug-in module loaded as the
-// real host loads it, its device connected from a configuration text, the
-// drives it listed, the positions its callback reported, and the settings
-// file the drives' settings live in.
+// What a host program (tessaro-host, libtessaro) holds while it runs: the
+// plug-in module loaded as the real host loads it, its device connected from
+// a configuration text, the drives it listed, the positions its callback
+// reported, and the settings file the drives' settings live in.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -26,7 +27,17 @@ struct SessionOptions {
     bool trace = false;
     std::string traceFile;  // the trace goes here instead of the output
     bool metadata = true;   // print the module's metadata sections
+    // Ctrl-C stops a long operation, and a terminal shows the positions
+    // while it runs (tessaro-host); a library has neither.
+    bool console = true;
 };
+
+// What keeps a session from starting, said before the plug-in gets the
+// port (the plug-in itself can only say that nothing answered); "" when
+// nothing does. The port check also maps the port onto `device`.
+std::string SettingsFileProblem(const std::string& path);
+std::string ModuleProblem(const std::string& path);
+std::string PortProblem(int port, const std::string& device);
 
 // The positions the plug-in last reported through the host callback, and
 // whether the stage's and the focus drive's can be trusted (as the device
@@ -64,6 +75,14 @@ class HostSession {
     // false, with the reason, when the settings could not be saved.
     bool Close(std::string* error = nullptr);
     bool SaveSettings(std::string* error);
+    // The drives' settings written to, or read from and sent to the drives
+    // from, another file than the session's.
+    bool SaveSettingsTo(const std::string& file, std::string* error);
+    bool LoadSettingsFrom(const std::string& file, std::string* error);
+    // Called from the polling thread with each position the plug-in reports
+    // (drive id, then one or two coordinates); empty for none.
+    using PositionListener = std::function<void(unsigned, double, double)>;
+    void SetPositionListener(PositionListener listener);
 
     // One trace line (they come from several threads).
     void Print(const std::string& line);
@@ -87,6 +106,7 @@ class HostSession {
   private:
     bool PrintMetadata(std::string* error);
     void LoadSettings();
+    void SendSettings(const std::string (&texts)[3]);
     static void OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context);
     static void OnPacket(void* context, std::uint16_t commandWordCount,
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
@@ -104,6 +124,8 @@ class HostSession {
     bool m_open = false;
     bool m_bSettingsDamaged = false;  // a line of the file could not be used
     bool m_bBackedUp = false;         // ... and the file is kept as FILE.bak
+    std::mutex m_listenerMutex;
+    PositionListener m_listener;  // under m_listenerMutex
 };
 
 }  // namespace tessaro_host

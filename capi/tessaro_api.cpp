@@ -1,0 +1,519 @@
+// The C interface over the host session tessaro-host uses: the same
+// commands (checked as there, kept inside the user's limits, their failures
+// explained by the device's own lines), run with the session's console off.
+// Reads (positions, limits, parameters) go to the drives directly.
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
+#include "capi/operation_slot.h"
+#include "capi/tessaro.h"
+#include "host/kx_module.h"
+#include "session/command_check.h"
+#include "session/host_commands.h"
+#include "session/host_session.h"
+#include "session/port_finder.h"
+#include "tools/tessaro-host/tool_version.h"
+
+using tessaro_capi::OperationSlot;
+using tessaro_capi::Outcome;
+using tessaro_host::CommandResult;
+
+namespace {
+
+thread_local std::string t_error;
+thread_local std::string t_diagnostic;
+
+// The session's own lines ("connected on ...") are the console's; a library
+// keeps quiet.
+class NullBuffer : public std::streambuf {
+  protected:
+    int overflow(int c) override { return c; }
+};
+
+// One board at a time: the module's diagnostics and dialogs go to one sink.
+std::atomic<bool> g_boardOpen{false};
+
+int Report(const Outcome& outcome) {
+    t_error = outcome.code == TESSARO_OK ? std::string() : outcome.reason;
+    // The device's line is the part of the reason it wrote.
+    const std::size_t at = t_error.find("Tessaro device ");
+    t_diagnostic = at == std::string::npos ? std::string() : t_error.substr(at);
+    return outcome.code;
+}
+int Fail(int code, const std::string& reason) {
+    return Report({code, reason});
+}
+int Succeed() {
+    return Report({});
+}
+
+const char* DriveWord(int drive) {
+    return drive == TESSARO_XY ? "xy" : drive == TESSARO_Z ? "z" : "r";
+}
+
+// The hints that name tessaro-host's own commands mean nothing here.
+std::string WithoutToolHints(std::string why) {
+    for (const char* hint : {" (try help)", " (set "}) {
+        const std::size_t at = why.rfind(hint);
+        if (at != std::string::npos && !why.empty() && why.back() == ')') why.erase(at);
+    }
+    return why;
+}
+
+// A command's result as the C interface names it.
+Outcome Classify(const CommandResult& result, bool motion) {
+    using namespace tessaro_host;
+    const std::string why = WithoutToolHints(result.reason);
+    switch (result.exitCode) {
+        case kExitOk:
+            return {};
+        case kExitUsage:
+            return {TESSARO_ERROR_VALUE, why};
+        case kExitNoController:
+            return {why.rfind("the controller has no", 0) == 0 ? TESSARO_ERROR_NO_DRIVE
+                                                               : TESSARO_ERROR_LINE,
+                    why};
+        default:
+            break;
+    }
+    if (why.find("the line to the board is lost") != std::string::npos)
+        return {TESSARO_ERROR_LINE, why};
+    // A target beyond the user's limits, or a value the drive does not
+    // take: nothing was sent.
+    if (why.find(" lies above the ") != std::string::npos ||
+        why.find(" lies below the ") != std::string::npos ||
+        why.find(" lies outside ") != std::string::npos)
+        return {TESSARO_ERROR_VALUE, why};
+    return {motion ? TESSARO_ERROR_MOTION : TESSARO_ERROR, why};
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+int CopyText(const std::string& text, char* out, std::size_t size, std::size_t* needed) {
+    if (needed) *needed = text.size() + 1;
+    if (out && size > 0) {
+        const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+        std::memcpy(out, text.data(), n);
+        out[n] = '\0';
+    }
+    return Succeed();
+}
+
+}  // namespace
+
+struct tessaro_board {
+    NullBuffer quiet;
+    std::ostream out{&quiet};
+    tessaro_host::HostSession session{out};
+    // [0]: the collected moves, then one per drive.
+    OperationSlot slots[4];
+    std::mutex collectMutex;
+    bool collecting = false;  // under collectMutex
+    std::string collected;    // the moves stored so far, under collectMutex
+
+    bool Has(int drive) {
+        return (drive == TESSARO_XY && session.xy) || (drive == TESSARO_Z && session.z) ||
+               (drive == TESSARO_ROTARY && session.rotary);
+    }
+    // One command of tessaro-host's language.
+    Outcome Command(const std::string& line, bool motion) {
+        const CommandResult checked = tessaro_host::CheckCommand(line);
+        if (checked.exitCode != tessaro_host::kExitOk) return Classify(checked, motion);
+        std::ostringstream text;
+        tessaro_host::CommandRunner runner(session, text);
+        return Classify(runner.Run(line), motion);
+    }
+    void Stop(int drive) {
+        if ((drive == TESSARO_ALL || drive == TESSARO_XY) && session.xy)
+            session.xy->MoveVelocity(0, 0);
+        if ((drive == TESSARO_ALL || drive == TESSARO_Z) && session.z) session.z->MoveVelocity(0);
+        if ((drive == TESSARO_ALL || drive == TESSARO_ROTARY) && session.rotary)
+            session.rotary->MoveVelocity(0);
+    }
+    // Runs a long command on the drive's slot; with `wait`, to its end.
+    int Long(int drive, const std::string& line, int wait) {
+        if (drive != TESSARO_ALL && slots[TESSARO_ALL].Running())
+            return Fail(TESSARO_ERROR_BUSY, "the collected moves are still running");
+        const Outcome started = slots[drive].Start([this, line] { return Command(line, true); });
+        if (started.code != TESSARO_OK || !wait) return Report(started);
+        bool done = false;
+        return Report(slots[drive].Wait(-1, &done));
+    }
+};
+
+namespace {
+
+// The checks every call on a drive makes first; 0 when it may go on.
+int CheckDrive(tessaro_board* board, int drive, bool allowAll = false) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    if (drive == TESSARO_ALL && allowAll) return TESSARO_OK;
+    if (drive < TESSARO_XY || drive > TESSARO_ROTARY)
+        return Fail(TESSARO_ERROR_VALUE, "no drive number " + std::to_string(drive));
+    if (!board->Has(drive))
+        return Fail(TESSARO_ERROR_NO_DRIVE,
+                    std::string("the controller has no ") + DriveWord(drive) + " drive");
+    return TESSARO_OK;
+}
+
+int CheckFinite(std::initializer_list<double> values) {
+    for (double v : values)
+        if (!std::isfinite(v)) return Fail(TESSARO_ERROR_VALUE, Number(v) + " is not a number");
+    return TESSARO_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+TESSARO_API const char* tessaro_last_error(void) {
+    return t_error.c_str();
+}
+
+TESSARO_API const char* tessaro_last_diagnostic(void) {
+    return t_diagnostic.c_str();
+}
+
+TESSARO_API const char* tessaro_version(void) {
+    return TESSARO_HOST_VERSION_TEXT;
+}
+
+TESSARO_API int tessaro_ports(int probe, char* text, size_t size, size_t* needed) {
+    std::string lines;
+    for (const tessaro_host::PortReport& port : tessaro_host::FindPorts(probe != 0))
+        lines += std::to_string(port.number) + "\t" + port.path + "\t" + port.description + "\t" +
+                 std::to_string(port.latencyMs) + "\t" + port.answer + "\n";
+    return CopyText(lines, text, size, needed);
+}
+
+TESSARO_API int tessaro_connect(int port, const char* device, const char* settings,
+                                const char* module, tessaro_board** board) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no place for the board (null)");
+    *board = nullptr;
+    if (port < 1 || port > 254)
+        return Fail(TESSARO_ERROR_VALUE,
+                    "a COM port number is 1 to 254, not " + std::to_string(port));
+    tessaro_host::SessionOptions options;
+    options.port = port;
+    options.device = device ? device : "";
+    options.settingsFile = settings ? settings : "";
+    options.modulePath =
+        module ? module
+               : host::DirectoryOfAddress(reinterpret_cast<const void*>(&tessaro_connect)) +
+                     host::ModuleFileName("TessaroDevice");
+    options.metadata = false;
+    options.console = false;
+    if (!options.settingsFile.empty()) {
+        if (std::string problem = tessaro_host::SettingsFileProblem(options.settingsFile);
+            !problem.empty())
+            return Fail(TESSARO_ERROR, problem);
+    }
+    if (std::string problem = tessaro_host::ModuleProblem(options.modulePath); !problem.empty())
+        return Fail(TESSARO_ERROR, problem);
+    bool expected = false;
+    if (!g_boardOpen.compare_exchange_strong(expected, true))
+        return Fail(TESSARO_ERROR, "a board is connected already (one at a time in a program)");
+    if (std::string problem = tessaro_host::PortProblem(port, options.device); !problem.empty()) {
+        g_boardOpen = false;
+        return Fail(TESSARO_ERROR_LINE, problem);
+    }
+    auto made = std::make_unique<tessaro_board>();
+    std::string error;
+    if (!made->session.Open(options, &error)) {
+        made->session.Close();
+        g_boardOpen = false;
+        return Fail(error.rfind("cannot load", 0) == 0 || error.rfind("the module", 0) == 0 ||
+                            error.rfind("the factory", 0) == 0
+                        ? TESSARO_ERROR
+                        : TESSARO_ERROR_LINE,
+                    error);
+    }
+    *board = made.release();
+    return Succeed();
+}
+
+TESSARO_API int tessaro_disconnect(tessaro_board* board) {
+    if (!board) return Succeed();
+    // Nothing keeps moving once the program lets go of the board.
+    bool running = false;
+    for (OperationSlot& slot : board->slots) running = running || slot.Running();
+    if (running) board->Stop(TESSARO_ALL);
+    for (OperationSlot& slot : board->slots) {
+        bool done = false;
+        slot.Wait(-1, &done);
+    }
+    board->session.SetPositionListener(nullptr);
+    std::string error;
+    const bool saved = board->session.Close(&error);
+    delete board;
+    g_boardOpen = false;
+    return saved ? Succeed() : Fail(TESSARO_ERROR, error);
+}
+
+TESSARO_API int tessaro_has_drive(tessaro_board* board, int drive) {
+    Succeed();
+    return board && board->Has(drive) ? 1 : 0;
+}
+
+TESSARO_API int tessaro_info(tessaro_board* board, char* text, size_t size, size_t* needed) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    return CopyText(tessaro_host::InformationText(board->session), text, size, needed);
+}
+
+TESSARO_API int tessaro_position(tessaro_board* board, int drive, double* a, double* b) {
+    if (int code = CheckDrive(board, drive)) return code;
+    tessaro_host::HostSession& s = board->session;
+    if (s.positions.line == tessaro_host::ReportedPositions::kLineLost)
+        return Fail(TESSARO_ERROR_LINE, "the line to the board on COM" +
+                                            std::to_string(s.options.port) +
+                                            " is lost: no position is known until it is back");
+    double first = 0, second = 0;
+    int code = 0;
+    if (drive == TESSARO_XY) code = s.xy->GetPosition(&first, &second);
+    if (drive == TESSARO_Z) code = s.z->GetPosition(&first);
+    if (drive == TESSARO_ROTARY) code = s.rotary->GetAngle(&first);
+    if (code != 0 || !std::isfinite(first) || !std::isfinite(second))
+        return Fail(TESSARO_ERROR, std::string("the ") + DriveWord(drive) +
+                                       " drive gave no usable position (result " +
+                                       std::to_string(code) + ")");
+    if (a) *a = first;
+    if (b) *b = second;
+    return Succeed();
+}
+
+TESSARO_API int tessaro_trusted(tessaro_board* board, int drive, int* trusted) {
+    if (int code = CheckDrive(board, drive)) return code;
+    const tessaro_host::ReportedPositions& p = board->session.positions;
+    // The rotary drive takes the board's count as it is: always its angle.
+    const bool yes = drive == TESSARO_XY  ? p.xyTrusted.load()
+                     : drive == TESSARO_Z ? p.zTrusted.load()
+                                          : true;
+    if (trusted) *trusted = yes ? 1 : 0;
+    return Succeed();
+}
+
+TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, double a, double b,
+                             int wait) {
+    if (int code = CheckDrive(board, drive)) return code;
+    if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
+    std::string line = std::string(DriveWord(drive)) + (relative ? " move-rel " : " move-abs ") +
+                       Number(a) + (drive == TESSARO_XY ? " " + Number(b) : "");
+    {
+        std::lock_guard<std::mutex> lock(board->collectMutex);
+        if (board->collecting) {
+            const Outcome checked = Classify(tessaro_host::CheckCommand(line), true);
+            if (checked.code != TESSARO_OK) return Report(checked);
+            board->collected += (board->collected.empty() ? "" : "; ") + line;
+            return Succeed();
+        }
+    }
+    return board->Long(drive, line, wait);
+}
+
+TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait) {
+    if (int code = CheckDrive(board, drive)) return code;
+    if (drive == TESSARO_ROTARY)
+        return Fail(TESSARO_ERROR_VALUE, "the rotary drive has no limit switches");
+    return board->Long(drive, std::string(DriveWord(drive)) + " find-limits", wait);
+}
+
+TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms) {
+    if (int code = CheckDrive(board, drive, true)) return code;
+    bool done = false;
+    return Report(board->slots[drive].Wait(timeout_ms, &done));
+}
+
+TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b) {
+    if (int code = CheckDrive(board, drive)) return code;
+    if (int code = CheckFinite({a, b})) return code;
+    if (board->slots[drive].Running() || board->slots[TESSARO_ALL].Running())
+        return Fail(TESSARO_ERROR_BUSY,
+                    "the drive is still carrying out its last operation "
+                    "(stop it first)");
+    tessaro_host::HostSession& s = board->session;
+    const std::size_t told = s.DiagnosticCount();
+    const int code = drive == TESSARO_XY  ? s.xy->MoveVelocity(a, b)
+                     : drive == TESSARO_Z ? s.z->MoveVelocity(a)
+                                          : s.rotary->MoveVelocity(a);
+    if (code == 0) return Succeed();
+    std::string why =
+        std::string(DriveWord(drive)) + " jog failed (result " + std::to_string(code) + ")";
+    for (const std::string& line : s.DiagnosticsSince(told))
+        if (line.find(" failed: ") != std::string::npos ||
+            line.find(" refused ") != std::string::npos)
+            why += "; " + line;
+    return Report(Classify({tessaro_host::kExitFailed, why}, true));
+}
+
+TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
+    if (int code = CheckDrive(board, drive, true)) return code;
+    board->Stop(drive);
+    return Succeed();
+}
+
+TESSARO_API int tessaro_limits(tessaro_board* board, int drive, double* lower_a, double* upper_a,
+                               double* lower_b, double* upper_b) {
+    if (int code = CheckDrive(board, drive)) return code;
+    double v[4] = {0, 0, 0, 0};
+    int code = 22;
+    if (drive == TESSARO_XY) code = board->session.xy->GetRange(&v[0], &v[1], &v[2], &v[3]);
+    if (drive == TESSARO_Z) code = board->session.z->GetRange(&v[0], &v[1]);
+    if (code != 0) return Fail(TESSARO_ERROR_VALUE, "the rotary drive has no travel limits");
+    if (lower_a) *lower_a = v[0];
+    if (upper_a) *upper_a = v[1];
+    if (lower_b) *lower_b = v[2];
+    if (upper_b) *upper_b = v[3];
+    return Succeed();
+}
+
+TESSARO_API int tessaro_set_limits(tessaro_board* board, int drive, double lower_a, double upper_a,
+                                   double lower_b, double upper_b) {
+    double now[4];
+    if (int code = tessaro_limits(board, drive, &now[0], &now[1], &now[2], &now[3])) return code;
+    const bool xy = drive == TESSARO_XY;
+    if (int code = CheckFinite({lower_a, upper_a, xy ? lower_b : 0.0, xy ? upper_b : 0.0}))
+        return code;
+    if (lower_a > upper_a || (xy && lower_b > upper_b))
+        return Fail(TESSARO_ERROR_VALUE, "a lower limit lies above its upper limit");
+    // The drives keep each lower limit below its upper one at every step:
+    // the upper ends go out as far as either range reaches, then the lower
+    // ends are set, then the upper ones.
+    const std::string set = std::string("set ") + DriveWord(drive);
+    const auto pair = [xy](double a, double b) {
+        return " " + Number(a) + (xy ? " " + Number(b) : std::string());
+    };
+    const std::string steps[3] = {
+        set + " upper" + pair(std::fmax(upper_a, now[1]), std::fmax(upper_b, now[3])),
+        set + " lower" + pair(lower_a, lower_b), set + " upper" + pair(upper_a, upper_b)};
+    for (const std::string& step : steps) {
+        const Outcome outcome = board->Command(step, false);
+        if (outcome.code != TESSARO_OK) return Report(outcome);
+    }
+    return Succeed();
+}
+
+TESSARO_API int tessaro_set_origin(tessaro_board* board, int drive) {
+    if (int code = CheckDrive(board, drive)) return code;
+    return Report(board->Command(std::string("set ") + DriveWord(drive) + " origin", false));
+}
+
+TESSARO_API int tessaro_get(tessaro_board* board, int drive, int parameter, double* a, double* b) {
+    if (int code = CheckDrive(board, drive)) return code;
+    tessaro_host::HostSession& s = board->session;
+    double first = 0, second = 0;
+    int code = 22;
+    if (parameter == TESSARO_SPEED) {
+        code = drive == TESSARO_XY  ? s.xy->GetSpeed(&first)
+               : drive == TESSARO_Z ? s.z->GetSpeed(&first)
+                                    : s.rotary->GetSpeed(&first);
+    } else if (parameter == TESSARO_ACCELERATION) {
+        unsigned value = 0;
+        code = drive == TESSARO_XY  ? s.xy->GetAcceleration(&value)
+               : drive == TESSARO_Z ? s.z->GetAcceleration(&value)
+                                    : s.rotary->GetAcceleration(&value);
+        first = value;
+    } else if (parameter == TESSARO_FLIP && drive != TESSARO_ROTARY) {
+        int fa = 1, fb = 1;
+        code = drive == TESSARO_XY ? s.xy->GetAxisFlip(&fa, &fb) : s.z->GetAxisFlip(&fa);
+        first = fa;
+        second = drive == TESSARO_XY ? fb : 0;
+    } else {
+        return Fail(TESSARO_ERROR_VALUE, std::string("the ") + DriveWord(drive) +
+                                             " drive has no parameter " +
+                                             std::to_string(parameter));
+    }
+    if (code != 0)
+        return Fail(TESSARO_ERROR,
+                    "the drive did not give it (result " + std::to_string(code) + ")");
+    if (a) *a = first;
+    if (b) *b = second;
+    return Succeed();
+}
+
+TESSARO_API int tessaro_set(tessaro_board* board, int drive, int parameter, double a, double b) {
+    if (int code = CheckDrive(board, drive)) return code;
+    const bool xy = drive == TESSARO_XY;
+    if (int code = CheckFinite({a, xy ? b : 0.0})) return code;
+    const char* key = parameter == TESSARO_SPEED          ? " speed "
+                      : parameter == TESSARO_ACCELERATION ? " acceleration "
+                      : parameter == TESSARO_FLIP         ? " flip "
+                                                          : nullptr;
+    if (!key) return Fail(TESSARO_ERROR_VALUE, "no parameter " + std::to_string(parameter));
+    std::string line = std::string("set ") + DriveWord(drive) + key + Number(a);
+    if (parameter == TESSARO_FLIP && xy) line += " " + Number(b);
+    return Report(board->Command(line, false));
+}
+
+TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
+                                    void* context) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    if (!callback) {
+        board->session.SetPositionListener(nullptr);
+    } else {
+        board->session.SetPositionListener([callback, context](unsigned id, double a, double b) {
+            callback(context, static_cast<int>(id), a, id == TESSARO_XY ? b : 0.0);
+        });
+    }
+    return Succeed();
+}
+
+TESSARO_API int tessaro_collect_begin(tessaro_board* board) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    std::lock_guard<std::mutex> lock(board->collectMutex);
+    if (board->collecting) return Fail(TESSARO_ERROR_BUSY, "moves are being collected already");
+    board->collecting = true;
+    board->collected.clear();
+    return Succeed();
+}
+
+TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    std::string moves;
+    {
+        std::lock_guard<std::mutex> lock(board->collectMutex);
+        if (!board->collecting) return Fail(TESSARO_ERROR_VALUE, "no moves are being collected");
+        board->collecting = false;
+        moves.swap(board->collected);
+    }
+    if (moves.empty()) return Succeed();
+    for (int drive = TESSARO_XY; drive <= TESSARO_ROTARY; ++drive)
+        if (board->slots[drive].Running())
+            return Fail(TESSARO_ERROR_BUSY, std::string("the ") + DriveWord(drive) +
+                                                " drive is still carrying out its last operation");
+    return board->Long(TESSARO_ALL, "collect \"" + moves + "\"", wait);
+}
+
+TESSARO_API int tessaro_collect_drop(tessaro_board* board) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    std::lock_guard<std::mutex> lock(board->collectMutex);
+    board->collecting = false;
+    board->collected.clear();
+    return Succeed();
+}
+
+TESSARO_API int tessaro_save_settings(tessaro_board* board, const char* path) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    std::string error;
+    tessaro_host::HostSession& s = board->session;
+    if (!path && s.options.settingsFile.empty())
+        return Fail(TESSARO_ERROR_VALUE, "no settings file was given at connect: name one");
+    const bool saved = path ? s.SaveSettingsTo(path, &error) : s.SaveSettings(&error);
+    return saved ? Succeed() : Fail(TESSARO_ERROR, error);
+}
+
+TESSARO_API int tessaro_load_settings(tessaro_board* board, const char* path) {
+    if (!board || !path) return Fail(TESSARO_ERROR_VALUE, "no board or no file (null)");
+    std::string error;
+    return board->session.LoadSettingsFrom(path, &error) ? Succeed() : Fail(TESSARO_ERROR, error);
+}
+
+}  // extern "C"

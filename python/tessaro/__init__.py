@@ -1,0 +1,443 @@
+"""The Tessaro stage, focus drive and rotary drive from Python.
+
+    import tessaro
+
+    with tessaro.connect(7, settings="stage.txt") as board:
+        board.xy.move_to(1000, -500)
+        board.z.move_by(2.5)
+        print(board.xy.position, board.z.position)
+
+The package drives the plug-in module through libtessaro, exactly as
+tessaro-host does: the same checks, limits, settings files and messages.
+Positions are in micrometres (the rotary drive's in degrees), speeds in
+revolutions per second, accelerations in revolutions per second squared.
+
+Failures raise `Error` or one of its kinds: `LineError` for the port and the
+line, `MotionError` for a move that failed or did not end at its target.
+Values that are not finite or that a drive does not take raise `ValueError`
+before anything is sent. Ctrl-C during a wait stops that motion, then
+propagates. Waits release the interpreter's lock, and a board may be used
+from several threads.
+"""
+
+import contextlib
+import ctypes
+import math
+import threading
+from typing import Callable, Iterator, List, NamedTuple, Optional, Tuple, Union
+
+from . import _native
+from ._native import lib
+
+__all__ = [
+    "Board", "Error", "LineError", "MotionError", "Port", "Rotary", "Stage", "Focus",
+    "connect", "ports", "__version__",
+]
+
+__version__: str = lib.tessaro_version().decode()
+
+# How long one slice of a wait lasts: Ctrl-C is seen between slices.
+_WAIT_SLICE_MS = 100
+
+
+class Error(Exception):
+    """A failure the plug-in, a file or the board reported."""
+
+
+class LineError(Error):
+    """The port, the line or the board: missing, lost or not answering."""
+
+
+class MotionError(Error):
+    """A move or search that failed, was refused or ended away from its target.
+
+    `diagnostic` is the device's own line about it ("" when it wrote none).
+    """
+
+    def __init__(self, message: str, diagnostic: str = "") -> None:
+        super().__init__(message)
+        self.diagnostic = diagnostic
+
+
+def _check(code: int) -> None:
+    if code == _native.OK:
+        return
+    message = _native.last_error()
+    if code == _native.ERROR_VALUE:
+        raise ValueError(message)
+    if code == _native.ERROR_LINE:
+        raise LineError(message)
+    if code == _native.ERROR_MOTION:
+        raise MotionError(message, _native.last_diagnostic())
+    raise Error(message)
+
+
+def _finite(*values: float) -> Tuple[float, ...]:
+    for value in values:
+        if not isinstance(value, (int, float)) or isinstance(value, bool):
+            raise TypeError(f"a number was expected, not {value!r}")
+        if not math.isfinite(value):
+            raise ValueError(f"{value!r} is not a finite number")
+    return tuple(float(v) for v in values)
+
+
+class Port(NamedTuple):
+    """A serial port; `answer` says, after a probe, what answered on it."""
+
+    number: int  # the COM number, 0 when the port has none
+    path: str
+    description: str
+    latency_ms: Optional[int]  # the adapter's latency timer, None when unknown
+    answer: str
+
+    @property
+    def is_board(self) -> bool:
+        return self.answer.startswith("a Tessaro board")
+
+
+def ports(probe: bool = False) -> List[Port]:
+    """The serial ports; with `probe`, each is asked whether a board answers
+    (synchronisation and GetVersion only: nothing is set up or moved)."""
+    code, lines = _native.text(lib.tessaro_ports, 1 if probe else 0)
+    _check(code)
+    found = []
+    for line in lines.splitlines():
+        number, path, description, latency, answer = line.split("\t", 4)
+        found.append(Port(int(number), path, description,
+                          None if int(latency) < 0 else int(latency), answer))
+    return found
+
+
+class _Drive:
+    """What the three drives share."""
+
+    name: str = ""
+    _id: int = 0
+
+    def __init__(self, board: "Board") -> None:
+        self._board = board
+
+    def __repr__(self) -> str:
+        return f"<tessaro {type(self).__name__} {self.name}>"
+
+    @property
+    def _handle(self) -> ctypes.c_void_p:
+        return self._board._live_handle()
+
+    def _read(self, parameter: int) -> Tuple[float, float]:
+        a, b = ctypes.c_double(), ctypes.c_double()
+        _check(lib.tessaro_get(self._handle, self._id, parameter, ctypes.byref(a),
+                               ctypes.byref(b)))
+        return a.value, b.value
+
+    def _write(self, parameter: int, a: float, b: float = 0.0) -> None:
+        _check(lib.tessaro_set(self._handle, self._id, parameter, a, b))
+
+    def _position(self) -> Tuple[float, float]:
+        a, b = ctypes.c_double(), ctypes.c_double()
+        _check(lib.tessaro_position(self._handle, self._id, ctypes.byref(a), ctypes.byref(b)))
+        return a.value, b.value
+
+    def _move(self, relative: bool, a: float, b: float, wait: bool) -> None:
+        _check(lib.tessaro_move(self._handle, self._id, 1 if relative else 0, a, b, 0))
+        if wait and not self._board._collecting:
+            self.wait()
+
+    def wait(self, timeout: Optional[float] = None) -> bool:
+        """Waits for the drive's move or search to end (at most `timeout`
+        seconds) and raises its failure. True when it ended (or none ran),
+        False when it still runs. Ctrl-C stops it, then propagates."""
+        return self._board._wait(self._id, timeout)
+
+    def stop(self) -> None:
+        """Stops the drive, also a move another thread waits for."""
+        _check(lib.tessaro_stop(self._handle, self._id))
+
+    @property
+    def speed(self) -> float:
+        """Positioning speed, rev/s (above 0)."""
+        return self._read(_native.SPEED)[0]
+
+    @speed.setter
+    def speed(self, value: float) -> None:
+        (value,) = _finite(value)
+        self._write(_native.SPEED, value)
+
+    @property
+    def acceleration(self) -> int:
+        """Acceleration, a whole number of rev/s^2 (1 or more)."""
+        return int(self._read(_native.ACCELERATION)[0])
+
+    @acceleration.setter
+    def acceleration(self, value: int) -> None:
+        (value,) = _finite(value)
+        self._write(_native.ACCELERATION, value)
+
+
+class _LinearDrive(_Drive):
+    """The stage and the focus drive: limits, origin, trust."""
+
+    @property
+    def trusted(self) -> bool:
+        """False when the position cannot be trusted (the board kept counts
+        of another session, or came back reset): set the origin or search the
+        limits. Absolute moves are refused until then."""
+        value = ctypes.c_int(1)
+        _check(lib.tessaro_trusted(self._handle, self._id, ctypes.byref(value)))
+        return bool(value.value)
+
+    def find_limits(self, wait: bool = True) -> None:
+        """Searches both limit switches and stores them as the limits."""
+        _check(lib.tessaro_find_limits(self._handle, self._id, 0))
+        if wait:
+            self.wait()
+
+    def set_origin(self) -> None:
+        """The present position becomes the origin (0)."""
+        _check(lib.tessaro_set_origin(self._handle, self._id))
+
+    def _limits(self) -> Tuple[float, float, float, float]:
+        v = [ctypes.c_double() for _ in range(4)]
+        _check(lib.tessaro_limits(self._handle, self._id, *(ctypes.byref(x) for x in v)))
+        return tuple(x.value for x in v)  # type: ignore[return-value]
+
+
+class Stage(_LinearDrive):
+    """The XY stage: positions are (x, y) in micrometres."""
+
+    name = "xy"
+    _id = _native.XY
+
+    @property
+    def position(self) -> Tuple[float, float]:
+        return self._position()
+
+    def move_to(self, x: float, y: float, *, wait: bool = True) -> None:
+        self._move(False, *_finite(x, y), wait)
+
+    def move_by(self, dx: float, dy: float, *, wait: bool = True) -> None:
+        self._move(True, *_finite(dx, dy), wait)
+
+    def jog(self, vx: float, vy: float) -> None:
+        """A velocity move, rev/s per axis (0 stops that axis); it runs until
+        stopped or a limit."""
+        _check(lib.tessaro_jog(self._handle, self._id, *_finite(vx, vy)))
+
+    @property
+    def limits(self) -> Tuple[Tuple[float, float], Tuple[float, float]]:
+        """((x lower, x upper), (y lower, y upper)), micrometres."""
+        xl, xu, yl, yu = self._limits()
+        return (xl, xu), (yl, yu)
+
+    def set_limits(self, lower: Tuple[float, float], upper: Tuple[float, float]) -> None:
+        """Lower (x, y) and upper (x, y) limits; moves beyond are refused."""
+        (xl, yl), (xu, yu) = lower, upper
+        xl, xu, yl, yu = _finite(xl, xu, yl, yu)
+        _check(lib.tessaro_set_limits(self._handle, self._id, xl, xu, yl, yu))
+
+    @property
+    def flip(self) -> Tuple[int, int]:
+        """Direction of x and y, each 1 or -1."""
+        a, b = self._read(_native.FLIP)
+        return int(a), int(b)
+
+    @flip.setter
+    def flip(self, value: Tuple[int, int]) -> None:
+        self._write(_native.FLIP, *_finite(*value))
+
+
+class Focus(_LinearDrive):
+    """The Z focus drive, micrometres."""
+
+    name = "z"
+    _id = _native.Z
+
+    @property
+    def position(self) -> float:
+        return self._position()[0]
+
+    def move_to(self, z: float, *, wait: bool = True) -> None:
+        self._move(False, *_finite(z), 0.0, wait)
+
+    def move_by(self, dz: float, *, wait: bool = True) -> None:
+        self._move(True, *_finite(dz), 0.0, wait)
+
+    def jog(self, speed: float) -> None:
+        """A velocity move, rev/s (0 stops); it runs until stopped or a limit."""
+        _check(lib.tessaro_jog(self._handle, self._id, *_finite(speed), 0.0))
+
+    @property
+    def limits(self) -> Tuple[float, float]:
+        """(lower, upper), micrometres."""
+        return self._limits()[:2]
+
+    def set_limits(self, lower: float, upper: float) -> None:
+        lower, upper = _finite(lower, upper)
+        _check(lib.tessaro_set_limits(self._handle, self._id, lower, upper, 0.0, 0.0))
+
+    @property
+    def flip(self) -> int:
+        """Direction, 1 or -1."""
+        return int(self._read(_native.FLIP)[0])
+
+    @flip.setter
+    def flip(self, value: int) -> None:
+        self._write(_native.FLIP, *_finite(value))
+
+
+class Rotary(_Drive):
+    """The rotary drive, degrees."""
+
+    name = "rotary"
+    _id = _native.ROTARY
+
+    @property
+    def position(self) -> float:
+        return self._position()[0]
+
+    def move_to(self, angle: float, *, wait: bool = True) -> None:
+        self._move(False, *_finite(angle), 0.0, wait)
+
+    def move_by(self, angle: float, *, wait: bool = True) -> None:
+        self._move(True, *_finite(angle), 0.0, wait)
+
+    def jog(self, speed: float) -> None:
+        """A velocity move, rev/s (0 stops)."""
+        _check(lib.tessaro_jog(self._handle, self._id, *_finite(speed), 0.0))
+
+    @property
+    def trusted(self) -> bool:
+        """Always True: the rotary drive takes the board's count as its angle."""
+        return True
+
+
+_NAMES = {_native.XY: "xy", _native.Z: "z", _native.ROTARY: "rotary"}
+
+
+class Board:
+    """A connected board: its drives (None where it lacks one), its
+    information, position events, collected moves and settings. Use it as a
+    context manager, or call `disconnect()`."""
+
+    def __init__(self, handle: ctypes.c_void_p) -> None:
+        self._handle: Optional[ctypes.c_void_p] = handle
+        self._callback = None  # the C callback must live as long as it is installed
+        self._collecting = False
+        self._lock = threading.Lock()
+        self.xy: Optional[Stage] = Stage(self) if lib.tessaro_has_drive(handle, _native.XY) else None
+        self.z: Optional[Focus] = Focus(self) if lib.tessaro_has_drive(handle, _native.Z) else None
+        self.rotary: Optional[Rotary] = (
+            Rotary(self) if lib.tessaro_has_drive(handle, _native.ROTARY) else None
+        )
+
+    def __enter__(self) -> "Board":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.disconnect()
+
+    def _live_handle(self) -> ctypes.c_void_p:
+        if self._handle is None:
+            raise LineError("the board is disconnected")
+        return self._handle
+
+    def disconnect(self) -> None:
+        """Stops what still runs, writes the settings file and disconnects."""
+        with self._lock:
+            handle, self._handle = self._handle, None
+        if handle is not None:
+            _check(lib.tessaro_disconnect(handle))
+
+    @property
+    def info(self) -> str:
+        """The controller information text."""
+        code, text = _native.text(lib.tessaro_info, self._live_handle())
+        _check(code)
+        return text
+
+    def on_position(self, callback: Optional[Callable[[str, Union[float, Tuple[float, float]]],
+                                                      None]]) -> None:
+        """`callback(drive_name, position)` with each position the board
+        reports ("xy" with (x, y), "z", "rotary"), from its polling thread;
+        None stops the calls."""
+        if callback is None:
+            _check(lib.tessaro_on_position(self._live_handle(),
+                                           ctypes.cast(None, _native.POSITION_CALLBACK), None))
+            self._callback = None
+            return
+
+        def relay(_context, drive, a, b):
+            callback(_NAMES.get(drive, "?"), (a, b) if drive == _native.XY else a)
+
+        c_callback = _native.POSITION_CALLBACK(relay)
+        _check(lib.tessaro_on_position(self._live_handle(), c_callback, None))
+        self._callback = c_callback
+
+    @contextlib.contextmanager
+    def collect(self) -> Iterator["Board"]:
+        """The moves asked inside start together when it ends, and are
+        waited for. An exception inside drops them."""
+        _check(lib.tessaro_collect_begin(self._live_handle()))
+        self._collecting = True
+        try:
+            yield self
+        except BaseException:
+            self._collecting = False
+            lib.tessaro_collect_drop(self._live_handle())
+            raise
+        self._collecting = False
+        _check(lib.tessaro_collect_end(self._live_handle(), 0))
+        self._wait(_native.ALL, None)
+
+    def _wait(self, drive: int, timeout: Optional[float]) -> bool:
+        handle = self._live_handle()
+        if timeout is not None:
+            (timeout,) = _finite(timeout)
+        remaining = None if timeout is None else max(0.0, timeout)
+        try:
+            while True:
+                slice_ms = _WAIT_SLICE_MS if remaining is None else int(
+                    min(remaining * 1000, _WAIT_SLICE_MS))
+                code = lib.tessaro_wait(handle, drive, slice_ms)
+                if code != _native.ERROR_TIMEOUT:
+                    _check(code)
+                    return True
+                if remaining is not None:
+                    remaining -= slice_ms / 1000.0
+                    if remaining <= 0:
+                        return False
+        except KeyboardInterrupt:
+            lib.tessaro_stop(handle, drive)
+            lib.tessaro_wait(handle, drive, -1)
+            raise
+
+    def save_settings(self, path: Optional[str] = None) -> None:
+        """Writes the drives' settings, as tessaro-host writes them, to `path`
+        (None: the settings file given at connect)."""
+        _check(lib.tessaro_save_settings(self._live_handle(), _native.encode(path)))
+
+    def load_settings(self, path: str) -> None:
+        """Reads the drives' settings from `path` and sends them to the drives
+        (all of the file or nothing)."""
+        _check(lib.tessaro_load_settings(self._live_handle(), _native.encode(path)))
+
+
+def connect(port: Union[int, str], *, device: Optional[str] = None,
+            settings: Optional[str] = None, module: Optional[str] = None) -> Board:
+    """Connects to the board on COM `port` (7 or "COM7").
+
+    `device`: on systems without COM names, the device behind the port
+    (/dev/ttyUSB0). `settings`: the drives' settings file, read now and
+    written at disconnect; None for none. `module`: the plug-in module (None:
+    the one beside the library)."""
+    if isinstance(port, str):
+        digits = port[3:] if port.upper().startswith("COM") else port
+        if not digits.isdigit():
+            raise ValueError(f"a port is a COM number or 'COMn', not {port!r}")
+        port = int(digits)
+    if isinstance(port, bool) or not isinstance(port, int):
+        raise TypeError(f"a port is a COM number or 'COMn', not {port!r}")
+    handle = ctypes.c_void_p()
+    _check(lib.tessaro_connect(port, _native.encode(device), _native.encode(settings),
+                               _native.encode(module), ctypes.byref(handle)))
+    return Board(handle)

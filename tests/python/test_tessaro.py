@@ -1,0 +1,239 @@
+"""The tessaro package against tessaro-sim: every call, each error kind, the
+polling thread's events, Ctrl-C, threads, and the README's example."""
+
+import math
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+import pytest
+
+import tessaro
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def test_connect_gives_the_drives_and_the_information(board):
+    assert re.fullmatch(r"\d+\.\d+\.\d+\.\d+", tessaro.__version__)
+    assert isinstance(board.xy, tessaro.Stage) and isinstance(board.z, tessaro.Focus)
+    assert isinstance(board.rotary, tessaro.Rotary)
+    assert "Generation: Marivel" in board.info
+    assert all(isinstance(p, tessaro.Port) for p in tessaro.ports(probe=True))
+
+
+@pytest.mark.parametrize("drive, to, by, after", [
+    ("xy", (30, -20), (1, 2), (31, -18)),
+    ("z", (100,), (-3,), 97),
+    ("rotary", (90,), (45,), 135.0),
+])
+def test_moves_end_where_they_were_asked(board, drive, to, by, after):
+    d = getattr(board, drive)
+    d.move_to(*to)
+    d.move_by(*by)
+    assert d.position == after
+
+
+def test_a_move_that_does_not_wait_is_waited_for_later(board):
+    board.z.move_to(300, wait=False)
+    assert board.z.wait(timeout=0.001) is False
+    assert board.z.wait() is True and board.z.position == 300
+    assert board.z.wait() is True  # nothing left to wait for
+
+
+def test_parameters_round_trip(board):
+    board.z.speed, board.z.acceleration, board.z.flip = 2.5, 7, 1
+    board.xy.flip = (1, -1)
+    assert (board.z.speed, board.z.acceleration, board.z.flip) == (2.5, 7, 1)
+    assert board.xy.flip == (1, -1) and board.rotary.speed > 0
+
+
+@pytest.mark.parametrize("call", [
+    lambda b: b.z.move_to(math.nan),
+    lambda b: b.xy.move_by(1, math.inf),
+    lambda b: setattr(b.z, "speed", 0),
+    lambda b: setattr(b.z, "acceleration", 2.5),
+    lambda b: setattr(b.z, "flip", 2),
+    lambda b: b.z.set_limits(10, -10),
+    lambda b: b.z.jog(-math.inf),
+    lambda b: b.z.wait(math.nan),
+])
+def test_values_not_taken_raise_before_anything_is_sent(board, sim, call):
+    before = sim.sets_and_updates()
+    with pytest.raises(ValueError):
+        call(board)
+    assert sim.sets_and_updates() == before
+
+
+def test_limits_origin_and_the_limit_search(board, tmp_path):
+    board.z.set_limits(-100, 100)
+    assert board.z.limits == (-100, 100)
+    with pytest.raises(ValueError, match="above the upper limit 100.000 um"):
+        board.z.move_to(150)
+    board.xy.set_limits((-5, -6), (5, 6))
+    assert board.xy.limits == ((-5, 5), (-6, 6))
+    # A range wholly above the old one.
+    board.xy.set_limits((10, 10), (20, 20))
+    assert board.xy.limits == ((10, 20), (10, 20))
+
+    # Switches stay where they are on the stage: a simulator of its own, with
+    # Z's at -1000 and +1000 um (51 steps a micrometre).
+    from conftest import Simulator
+    board.disconnect()
+    switched = Simulator(tmp_path, "--limit", "2:-51000:51000")
+    try:
+        with tessaro.connect(7, device=switched.link) as other:
+            other.z.move_to(40)
+            other.z.set_origin()
+            assert other.z.position == 0 and other.z.trusted
+            other.z.find_limits()
+            low, high = other.z.limits
+            assert low == pytest.approx(-1040, abs=0.1) and high == pytest.approx(960, abs=0.1)
+    finally:
+        switched.stop()
+
+
+def test_a_board_that_came_back_reset_is_not_trusted(board, sim):
+    board.z.move_to(100)
+    sim.signal(signal.SIGUSR2)  # power cut
+    with pytest.raises(tessaro.LineError, match="lost"):
+        end = time.monotonic() + 5
+        while time.monotonic() < end:
+            board.z.move_by(1)
+    end = time.monotonic() + 10
+    while not (not board.z.trusted and _line_up(board)):
+        assert time.monotonic() < end, "the line did not come back"
+        time.sleep(0.05)
+    with pytest.raises(tessaro.MotionError) as refused:
+        board.z.move_to(0)
+    assert "refused an absolute move" in refused.value.diagnostic
+    board.z.move_by(5)
+    board.z.set_origin()
+    assert board.z.trusted
+
+
+def _line_up(board):
+    try:
+        board.z.position
+        return True
+    except tessaro.LineError:
+        return False
+
+
+def test_positions_come_from_the_polling_thread(board):
+    seen = []
+    board.on_position(lambda name, position: seen.append((name, position, threading.get_ident())))
+    board.xy.move_to(3, 4)
+    board.z.move_by(2)
+    board.on_position(None)
+    assert ("xy", (3.0, 4.0)) in [(n, p) for n, p, _ in seen]
+    assert ("z", 2.0) in [(n, p) for n, p, _ in seen]
+    assert threading.get_ident() not in {t for _, _, t in seen}
+
+
+def test_ctrl_c_during_a_wait_stops_the_motion(board):
+    press = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    press.start()
+    with pytest.raises(KeyboardInterrupt):
+        try:
+            board.z.move_by(200000)
+        finally:
+            press.cancel()
+    stopped = board.z.position
+    assert 0 < stopped < 100000
+    time.sleep(0.2)
+    assert board.z.position == stopped
+
+
+def test_two_threads_move_two_drives(board):
+    errors = []
+
+    def run(move):
+        try:
+            move()
+        except Exception as error:  # noqa: BLE001 - reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=run, args=(lambda: board.z.move_to(400),)),
+               threading.Thread(target=run, args=(lambda: board.rotary.move_to(270),))]
+    started = time.monotonic()
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(30)
+    assert not errors and time.monotonic() - started < 30
+    assert (board.z.position, board.rotary.position) == (400, 270)
+
+
+def test_collected_moves_start_together_and_an_exception_drops_them(board):
+    with board.collect():
+        board.z.move_to(30)
+        board.xy.move_to(5, 6)
+        assert board.z.position == 0  # only stored
+    assert (board.z.position, board.xy.position) == (30, (5, 6))
+    with pytest.raises(RuntimeError):
+        with board.collect():
+            board.z.move_to(60)
+            raise RuntimeError
+    board.z.move_by(0)
+    assert board.z.position == 30
+
+
+def test_settings_are_written_and_read_as_tessaro_host_does(board, tmp_path):
+    path = tmp_path / "settings.txt"
+    board.z.speed = 3.25
+    board.save_settings(str(path))
+    assert path.read_text().startswith("# tessaro-host settings")
+    assert re.search(r"^z: .*speed_revolutionPerSecond=3\.25;", path.read_text(), re.M)
+    board.z.speed = 1
+    board.load_settings(str(path))
+    assert board.z.speed == 3.25
+    (tmp_path / "bad.txt").write_text("z: speed=fast;\n")
+    with pytest.raises(tessaro.Error, match="line 1 not used"):
+        board.load_settings(str(tmp_path / "bad.txt"))
+    with pytest.raises(ValueError, match="no settings file"):
+        board.save_settings()
+
+
+def test_connection_problems_name_the_port(board, tmp_path):
+    with pytest.raises(tessaro.Error, match="connected already"):
+        tessaro.connect(7, device=board and str(tmp_path))
+    board.disconnect()
+    with pytest.raises(tessaro.LineError, match=r"COM7 \(.*missing"):
+        tessaro.connect("COM7", device=str(tmp_path / "missing"))
+    with pytest.raises(tessaro.Error, match="a folder, not a module"):
+        tessaro.connect(7, device=str(tmp_path), module=str(tmp_path))
+    with pytest.raises(ValueError):
+        tessaro.connect(255)
+    with pytest.raises(tessaro.LineError, match="disconnected"):
+        board.z.position
+
+
+def test_the_readme_example_runs_as_written(sim, tmp_path):
+    readme = (ROOT / "README.md").read_text()
+    script = re.search(r"```python\n(# tile_scan\.py.*?)```", readme, re.S).group(1)
+    (tmp_path / "tile_scan.py").write_text(script)
+    env = dict(os.environ, TESSARO_PORT="7", TESSARO_DEVICE=sim.link)
+    run = subprocess.run([sys.executable, "tile_scan.py"], cwd=tmp_path, env=env,
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    visited = (tmp_path / "positions.csv").read_text().splitlines()
+    assert len(visited) == 1 + 5 * 5 * 3
+
+
+def test_pip_installs_the_package_without_the_network(tmp_path):
+    source = Path(tessaro.__file__).resolve().parents[1]
+    shutil.copytree(source, tmp_path / "source")
+    subprocess.run([sys.executable, "-m", "pip", "install", "-q", "--no-build-isolation",
+                    "--no-index", "--target", str(tmp_path / "site"), str(tmp_path / "source")],
+                   check=True, timeout=300)
+    env = dict(os.environ, PYTHONPATH=str(tmp_path / "site"))
+    out = subprocess.run([sys.executable, "-c", "import tessaro; print(tessaro.__file__)"],
+                         env=env, capture_output=True, text=True, check=True).stdout
+    assert out.startswith(str(tmp_path / "site"))
+    assert (tmp_path / "site" / "tessaro" / "py.typed").exists()
