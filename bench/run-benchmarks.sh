@@ -71,6 +71,11 @@ rss_wine=$(resident_of_connected_host "tessaro-host.exe" "$windows/wine-run.sh" 
   "$windows/bin/tessaro-host.exe" --no-metadata --settings none --port 7 z jog 0.01 3)
 sim stop "$prefix/dosdevices"
 
+# The README's scan through the Python package against tessaro-host.
+sim start "$work"
+/usr/bin/python3 "$here/python_scan_bench.py" "$native" "$work/com7" >"$work/python.out"
+sim stop "$work"
+
 # Columns of an exchange row: | label | instant | /s | mean | p99 | paced | wire | paced mean | ratio mean | ratio p99 | failures |
 ratio() { grep '^|' "$1" | awk -F'|' '{ gsub(/ /, "", $10); print $10 }'; }
 ratio_native=$(ratio "$work/exchange-native.out")
@@ -92,6 +97,7 @@ is link-peer or the simulator on a pseudo-terminal.
 | exchange time / wire time on a pseudo-terminal (information) | $ratio_native | $ratio_wine | <= 1.15 Wine | $met_exchange | a pseudo-terminal's own hops both ways exceed 3 % natively |
 EOF
 grep '^|' "$work/controller.out"
+cat "$work/python.out"
 echo "| resident memory of a connected host (tessaro-host, module loaded, 4 axes) | $((rss_native / 1024)).$(( (rss_native % 1024) * 10 / 1024 )) MiB | $((rss_wine / 1024)).$(( (rss_wine % 1024) * 10 / 1024 )) MiB | - | - | VmRSS while connected; under Wine the whole Wine process |"
 
 cat <<'EOF'

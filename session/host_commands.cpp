@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "host/kx_dialogs.h"
@@ -316,19 +318,28 @@ int RunWatched(HostSession& session, const std::function<int()>& operation,
                      : line == ReportedPositions::kLineBack ? "line back"
                                                             : "");
     };
+    // The watcher looks every 50 ms and is woken at the end, so that the
+    // operation's end is not held up by its sleep.
+    std::mutex mutex;
+    std::condition_variable ended;
     std::thread watcher([&] {
         bool stopped = false;
+        std::unique_lock<std::mutex> lock(mutex);
         while (!done) {
             if (!stopped && platform::InterruptRequested()) {
                 stopped = true;
                 if (stop) stop();
             }
             if (status) print();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done.load(); });
         }
     });
     const int result = operation();
-    done = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    ended.notify_all();
     watcher.join();
     if (status) {
         // The final positions stay on screen.

@@ -20,10 +20,12 @@ propagates. Waits release the interpreter's lock, and a board may be used
 from several threads.
 """
 
+import atexit
 import contextlib
 import ctypes
 import math
 import threading
+import weakref
 from typing import Callable, Iterator, List, NamedTuple, Optional, Tuple, Union
 
 from . import _native
@@ -38,6 +40,9 @@ __version__: str = lib.tessaro_version().decode()
 
 # How long one slice of a wait lasts: Ctrl-C is seen between slices.
 _WAIT_SLICE_MS = 100
+# How long a disconnect waits for other threads' calls to return (each is
+# short: a slice of a wait at most).
+_LET_OUT_SECONDS = 30.0
 
 
 class Error(Exception):
@@ -120,26 +125,24 @@ class _Drive:
     def __repr__(self) -> str:
         return f"<tessaro {type(self).__name__} {self.name}>"
 
-    @property
-    def _handle(self) -> ctypes.c_void_p:
-        return self._board._live_handle()
+    def _call(self, function, *arguments) -> int:
+        return self._board._call(function, self._id, *arguments)
 
     def _read(self, parameter: int) -> Tuple[float, float]:
         a, b = ctypes.c_double(), ctypes.c_double()
-        _check(lib.tessaro_get(self._handle, self._id, parameter, ctypes.byref(a),
-                               ctypes.byref(b)))
+        _check(self._call(lib.tessaro_get, parameter, ctypes.byref(a), ctypes.byref(b)))
         return a.value, b.value
 
     def _write(self, parameter: int, a: float, b: float = 0.0) -> None:
-        _check(lib.tessaro_set(self._handle, self._id, parameter, a, b))
+        _check(self._call(lib.tessaro_set, parameter, a, b))
 
     def _position(self) -> Tuple[float, float]:
         a, b = ctypes.c_double(), ctypes.c_double()
-        _check(lib.tessaro_position(self._handle, self._id, ctypes.byref(a), ctypes.byref(b)))
+        _check(self._call(lib.tessaro_position, ctypes.byref(a), ctypes.byref(b)))
         return a.value, b.value
 
     def _move(self, relative: bool, a: float, b: float, wait: bool) -> None:
-        _check(lib.tessaro_move(self._handle, self._id, 1 if relative else 0, a, b, 0))
+        _check(self._call(lib.tessaro_move, 1 if relative else 0, a, b, 0))
         if wait and not self._board._collecting:
             self.wait()
 
@@ -151,7 +154,7 @@ class _Drive:
 
     def stop(self) -> None:
         """Stops the drive, also a move another thread waits for."""
-        _check(lib.tessaro_stop(self._handle, self._id))
+        _check(self._call(lib.tessaro_stop))
 
     @property
     def speed(self) -> float:
@@ -183,22 +186,22 @@ class _LinearDrive(_Drive):
         of another session, or came back reset): set the origin or search the
         limits. Absolute moves are refused until then."""
         value = ctypes.c_int(1)
-        _check(lib.tessaro_trusted(self._handle, self._id, ctypes.byref(value)))
+        _check(self._call(lib.tessaro_trusted, ctypes.byref(value)))
         return bool(value.value)
 
     def find_limits(self, wait: bool = True) -> None:
         """Searches both limit switches and stores them as the limits."""
-        _check(lib.tessaro_find_limits(self._handle, self._id, 0))
+        _check(self._call(lib.tessaro_find_limits, 0))
         if wait:
             self.wait()
 
     def set_origin(self) -> None:
         """The present position becomes the origin (0)."""
-        _check(lib.tessaro_set_origin(self._handle, self._id))
+        _check(self._call(lib.tessaro_set_origin))
 
     def _limits(self) -> Tuple[float, float, float, float]:
         v = [ctypes.c_double() for _ in range(4)]
-        _check(lib.tessaro_limits(self._handle, self._id, *(ctypes.byref(x) for x in v)))
+        _check(self._call(lib.tessaro_limits, *(ctypes.byref(x) for x in v)))
         return tuple(x.value for x in v)  # type: ignore[return-value]
 
 
@@ -221,7 +224,7 @@ class Stage(_LinearDrive):
     def jog(self, vx: float, vy: float) -> None:
         """A velocity move, rev/s per axis (0 stops that axis); it runs until
         stopped or a limit."""
-        _check(lib.tessaro_jog(self._handle, self._id, *_finite(vx, vy)))
+        _check(self._call(lib.tessaro_jog, *_finite(vx, vy)))
 
     @property
     def limits(self) -> Tuple[Tuple[float, float], Tuple[float, float]]:
@@ -233,7 +236,7 @@ class Stage(_LinearDrive):
         """Lower (x, y) and upper (x, y) limits; moves beyond are refused."""
         (xl, yl), (xu, yu) = lower, upper
         xl, xu, yl, yu = _finite(xl, xu, yl, yu)
-        _check(lib.tessaro_set_limits(self._handle, self._id, xl, xu, yl, yu))
+        _check(self._call(lib.tessaro_set_limits, xl, xu, yl, yu))
 
     @property
     def flip(self) -> Tuple[int, int]:
@@ -264,7 +267,7 @@ class Focus(_LinearDrive):
 
     def jog(self, speed: float) -> None:
         """A velocity move, rev/s (0 stops); it runs until stopped or a limit."""
-        _check(lib.tessaro_jog(self._handle, self._id, *_finite(speed), 0.0))
+        _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
 
     @property
     def limits(self) -> Tuple[float, float]:
@@ -273,7 +276,7 @@ class Focus(_LinearDrive):
 
     def set_limits(self, lower: float, upper: float) -> None:
         lower, upper = _finite(lower, upper)
-        _check(lib.tessaro_set_limits(self._handle, self._id, lower, upper, 0.0, 0.0))
+        _check(self._call(lib.tessaro_set_limits, lower, upper, 0.0, 0.0))
 
     @property
     def flip(self) -> int:
@@ -303,7 +306,7 @@ class Rotary(_Drive):
 
     def jog(self, speed: float) -> None:
         """A velocity move, rev/s (0 stops)."""
-        _check(lib.tessaro_jog(self._handle, self._id, *_finite(speed), 0.0))
+        _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
 
     @property
     def trusted(self) -> bool:
@@ -323,7 +326,8 @@ class Board:
         self._handle: Optional[ctypes.c_void_p] = handle
         self._callback = None  # the C callback must live as long as it is installed
         self._collecting = False
-        self._lock = threading.Lock()
+        self._guard = threading.Condition()
+        self._users = 0  # calls inside the library, under _guard
         self.xy: Optional[Stage] = Stage(self) if lib.tessaro_has_drive(handle, _native.XY) else None
         self.z: Optional[Focus] = Focus(self) if lib.tessaro_has_drive(handle, _native.Z) else None
         self.rotary: Optional[Rotary] = (
@@ -336,22 +340,38 @@ class Board:
     def __exit__(self, *exc) -> None:
         self.disconnect()
 
-    def _live_handle(self) -> ctypes.c_void_p:
-        if self._handle is None:
-            raise LineError("the board is disconnected")
-        return self._handle
+    def _call(self, function, *arguments):
+        """Calls `function(handle, *arguments)`; a disconnect waits until no
+        call of another thread is inside the library."""
+        with self._guard:
+            if self._handle is None:
+                raise LineError("the board is disconnected")
+            handle = self._handle
+            self._users += 1
+        try:
+            return function(handle, *arguments)
+        finally:
+            with self._guard:
+                self._users -= 1
+                self._guard.notify_all()
 
     def disconnect(self) -> None:
         """Stops what still runs, writes the settings file and disconnects."""
-        with self._lock:
+        with self._guard:
             handle, self._handle = self._handle, None
-        if handle is not None:
-            _check(lib.tessaro_disconnect(handle))
+            if handle is None:
+                return
+            # Other threads' calls are short (a wait returns every slice):
+            # they are let out before the board goes.
+            if not self._guard.wait_for(lambda: self._users == 0, timeout=_LET_OUT_SECONDS):
+                raise Error("calls of other threads did not return; the board stays connected")
+        _open_boards.discard(self)
+        _check(lib.tessaro_disconnect(handle))
 
     @property
     def info(self) -> str:
         """The controller information text."""
-        code, text = _native.text(lib.tessaro_info, self._live_handle())
+        code, text = self._call(lambda handle: _native.text(lib.tessaro_info, handle))
         _check(code)
         return text
 
@@ -361,8 +381,8 @@ class Board:
         reports ("xy" with (x, y), "z", "rotary"), from its polling thread;
         None stops the calls."""
         if callback is None:
-            _check(lib.tessaro_on_position(self._live_handle(),
-                                           ctypes.cast(None, _native.POSITION_CALLBACK), None))
+            _check(self._call(lib.tessaro_on_position,
+                              ctypes.cast(None, _native.POSITION_CALLBACK), None))
             self._callback = None
             return
 
@@ -370,27 +390,27 @@ class Board:
             callback(_NAMES.get(drive, "?"), (a, b) if drive == _native.XY else a)
 
         c_callback = _native.POSITION_CALLBACK(relay)
-        _check(lib.tessaro_on_position(self._live_handle(), c_callback, None))
+        _check(self._call(lib.tessaro_on_position, c_callback, None))
         self._callback = c_callback
 
     @contextlib.contextmanager
     def collect(self) -> Iterator["Board"]:
         """The moves asked inside start together when it ends, and are
         waited for. An exception inside drops them."""
-        _check(lib.tessaro_collect_begin(self._live_handle()))
+        _check(self._call(lib.tessaro_collect_begin))
         self._collecting = True
         try:
             yield self
         except BaseException:
             self._collecting = False
-            lib.tessaro_collect_drop(self._live_handle())
+            with contextlib.suppress(Error):
+                self._call(lib.tessaro_collect_drop)
             raise
         self._collecting = False
-        _check(lib.tessaro_collect_end(self._live_handle(), 0))
+        _check(self._call(lib.tessaro_collect_end, 0))
         self._wait(_native.ALL, None)
 
     def _wait(self, drive: int, timeout: Optional[float]) -> bool:
-        handle = self._live_handle()
         if timeout is not None:
             (timeout,) = _finite(timeout)
         remaining = None if timeout is None else max(0.0, timeout)
@@ -398,7 +418,7 @@ class Board:
             while True:
                 slice_ms = _WAIT_SLICE_MS if remaining is None else int(
                     min(remaining * 1000, _WAIT_SLICE_MS))
-                code = lib.tessaro_wait(handle, drive, slice_ms)
+                code = self._call(lib.tessaro_wait, drive, slice_ms)
                 if code != _native.ERROR_TIMEOUT:
                     _check(code)
                     return True
@@ -407,19 +427,21 @@ class Board:
                     if remaining <= 0:
                         return False
         except KeyboardInterrupt:
-            lib.tessaro_stop(handle, drive)
-            lib.tessaro_wait(handle, drive, -1)
+            # The motion stops before Ctrl-C goes on up.
+            with contextlib.suppress(Error):
+                self._call(lib.tessaro_stop, drive)
+                self._call(lib.tessaro_wait, drive, -1)
             raise
 
     def save_settings(self, path: Optional[str] = None) -> None:
         """Writes the drives' settings, as tessaro-host writes them, to `path`
         (None: the settings file given at connect)."""
-        _check(lib.tessaro_save_settings(self._live_handle(), _native.encode(path)))
+        _check(self._call(lib.tessaro_save_settings, _native.encode(path)))
 
     def load_settings(self, path: str) -> None:
         """Reads the drives' settings from `path` and sends them to the drives
         (all of the file or nothing)."""
-        _check(lib.tessaro_load_settings(self._live_handle(), _native.encode(path)))
+        _check(self._call(lib.tessaro_load_settings, _native.encode(path)))
 
 
 def connect(port: Union[int, str], *, device: Optional[str] = None,
@@ -440,4 +462,18 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
     handle = ctypes.c_void_p()
     _check(lib.tessaro_connect(port, _native.encode(device), _native.encode(settings),
                                _native.encode(module), ctypes.byref(handle)))
-    return Board(handle)
+    board = Board(handle)
+    _open_boards.add(board)
+    return board
+
+
+# Boards still connected when the interpreter ends are disconnected first:
+# nothing keeps moving, the settings file is written, the port is let go.
+_open_boards: "weakref.WeakSet[Board]" = weakref.WeakSet()
+
+
+@atexit.register
+def _disconnect_all() -> None:
+    for board in list(_open_boards):
+        with contextlib.suppress(Error):
+            board.disconnect()

@@ -170,6 +170,25 @@ def test_two_threads_move_two_drives(board):
     assert (board.z.position, board.rotary.position) == (400, 270)
 
 
+def test_a_disconnect_lets_a_waiting_thread_out_and_stops_the_move(sim):
+    board = tessaro.connect(7, device=sim.link)
+    board.z.move_by(200000, wait=False)
+    seen = []
+
+    def waiter():
+        try:
+            board.z.wait()
+        except tessaro.LineError as error:
+            seen.append(error)
+
+    thread = threading.Thread(target=waiter)
+    thread.start()
+    time.sleep(0.3)
+    board.disconnect()
+    thread.join(5)
+    assert seen and not thread.is_alive()
+
+
 def test_collected_moves_start_together_and_an_exception_drops_them(board):
     with board.collect():
         board.z.move_to(30)
