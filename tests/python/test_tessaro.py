@@ -31,6 +31,8 @@ def test_connect_gives_the_drives_and_the_information(board):
     ("xy", (30, -20), (1, 2), (31, -18)),
     ("z", (100,), (-3,), 97),
     ("rotary", (90,), (45,), 135.0),
+    # Seven digits reach the step: 12345.67 um is step 629629, 12345.7 um 629630.
+    ("xy", (12345.67, 0), (0, 0), (629629 / 51, 0)),
 ])
 def test_moves_end_where_they_were_asked(board, drive, to, by, after):
     d = getattr(board, drive)
@@ -94,6 +96,13 @@ def test_limits_origin_and_the_limit_search(board, tmp_path):
             other.z.find_limits()
             low, high = other.z.limits
             assert low == pytest.approx(-1040, abs=0.1) and high == pytest.approx(960, abs=0.1)
+            # Z's line about its switch is Z's: the rotary move beside it is fine.
+            other.z.set_limits(-2000, 2000)
+            other.rotary.move_by(300, wait=False)
+            other.z.move_to(1500, wait=False)
+            with pytest.raises(tessaro.MotionError, match="stopped at a limit switch"):
+                other.z.wait()
+            assert other.rotary.wait() and other.rotary.position == 300
     finally:
         switched.stop()
 
@@ -105,6 +114,8 @@ def test_a_board_that_came_back_reset_is_not_trusted(board, sim):
         end = time.monotonic() + 5
         while time.monotonic() < end:
             board.z.move_by(1)
+    with pytest.raises(tessaro.LineError, match="no position is known"):
+        board.z.position
     end = time.monotonic() + 10
     while not (not board.z.trusted and _line_up(board)):
         assert time.monotonic() < end, "the line did not come back"
@@ -184,9 +195,21 @@ def test_a_disconnect_lets_a_waiting_thread_out_and_stops_the_move(sim):
     thread = threading.Thread(target=waiter)
     thread.start()
     time.sleep(0.3)
+    started = time.monotonic()
     board.disconnect()
+    assert time.monotonic() - started < 2, "the move was not stopped"
     thread.join(5)
     assert seen and not thread.is_alive()
+
+
+def test_a_failure_nobody_waited_for_is_told_by_the_next_call(board):
+    board.z.set_limits(-100, 100)
+    board.z.move_to(150, wait=False)
+    time.sleep(0.2)
+    with pytest.raises(ValueError, match="last operation failed: .*above the upper limit"):
+        board.z.move_by(1)
+    board.z.move_by(1)
+    assert board.z.position == 1
 
 
 def test_collected_moves_start_together_and_an_exception_drops_them(board):
