@@ -226,6 +226,23 @@ def test_collected_moves_start_together_and_an_exception_drops_them(board):
     assert board.z.position == 35
 
 
+def test_no_jog_while_collected_moves_run(board):
+    def collected():
+        with pytest.raises(tessaro.MotionError):
+            with board.collect():
+                board.z.move_by(200000)
+
+    thread = threading.Thread(target=collected)
+    thread.start()
+    time.sleep(0.3)
+    try:
+        with pytest.raises(tessaro.Error, match="still carrying out"):
+            board.z.jog(1)
+    finally:
+        board.z.stop()
+        thread.join(10)
+
+
 def test_settings_are_written_and_read_as_tessaro_host_does(board, tmp_path):
     path = tmp_path / "settings.txt"
     board.z.speed = 3.25
