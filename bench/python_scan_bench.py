@@ -67,7 +67,7 @@ def main() -> None:
         seconds = timeit.timeit(lambda: board.z.position, number=reads)
     met = "yes" if ratio <= 1.02 else "**no**"
     print(f"| README tile scan (100 moves): Python package / tessaro-host run, wall time of "
-          f"the moves"
+          f"the moves "
           f"| {ratio:.3f} | - | <= 1.02 | {met} | medians {statistics.median(python_times):.2f} s "
           f"/ {statistics.median(host_times):.2f} s of {ROUNDS} runs each, connect and "
           f"disconnect taken out |")
