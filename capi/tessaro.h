@@ -104,7 +104,9 @@ TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, doub
 /* A search of both limit switches (stage and focus drive). */
 TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait);
 /* Waits up to `timeout_ms` (negative: until it ends) for the drive's
- * operation and returns its result; TESSARO_ERROR_TIMEOUT while it runs. */
+ * operation and returns its result; TESSARO_ERROR_TIMEOUT while it runs.
+ * A failure nobody waited for is returned instead by the drive's next
+ * move or search, which then does not start. */
 TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms);
 /* A velocity move (b: the stage's y speed); speed 0 stops that axis. */
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b);

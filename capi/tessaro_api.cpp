@@ -334,7 +334,7 @@ TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms) {
 
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b) {
     if (int code = CheckDrive(board, drive)) return code;
-    if (int code = CheckFinite({a, b})) return code;
+    if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
     if (board->slots[drive].Running() || board->slots[TESSARO_ALL].Running())
         return Fail(TESSARO_ERROR_BUSY,
                     "the drive is still carrying out its last operation "

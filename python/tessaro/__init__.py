@@ -157,6 +157,16 @@ class _Drive:
         _check(self._call(lib.tessaro_stop))
 
     @property
+    def trusted(self) -> bool:
+        """False when the position cannot be trusted (the board kept counts
+        of another session, or came back reset): set the origin or search the
+        limits. Absolute moves are refused until then. The rotary drive takes
+        the board's count as its angle: always True."""
+        value = ctypes.c_int(1)
+        _check(self._call(lib.tessaro_trusted, ctypes.byref(value)))
+        return bool(value.value)
+
+    @property
     def speed(self) -> float:
         """Positioning speed, rev/s (above 0)."""
         return self._read(_native.SPEED)[0]
@@ -179,15 +189,6 @@ class _Drive:
 
 class _LinearDrive(_Drive):
     """The stage and the focus drive: limits, origin, trust."""
-
-    @property
-    def trusted(self) -> bool:
-        """False when the position cannot be trusted (the board kept counts
-        of another session, or came back reset): set the origin or search the
-        limits. Absolute moves are refused until then."""
-        value = ctypes.c_int(1)
-        _check(self._call(lib.tessaro_trusted, ctypes.byref(value)))
-        return bool(value.value)
 
     def find_limits(self, wait: bool = True) -> None:
         """Searches both limit switches and stores them as the limits."""
@@ -308,10 +309,6 @@ class Rotary(_Drive):
         """A velocity move, rev/s (0 stops)."""
         _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
 
-    @property
-    def trusted(self) -> bool:
-        """Always True: the rotary drive takes the board's count as its angle."""
-        return True
 
 
 _NAMES = {_native.XY: "xy", _native.Z: "z", _native.ROTARY: "rotary"}

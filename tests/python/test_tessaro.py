@@ -123,6 +123,7 @@ def test_a_board_that_came_back_reset_is_not_trusted(board, sim):
     with pytest.raises(tessaro.MotionError) as refused:
         board.z.move_to(0)
     assert "refused an absolute move" in refused.value.diagnostic
+    assert board.rotary.trusted  # it takes the board's count as its angle
     board.z.move_by(5)
     board.z.set_origin()
     assert board.z.trusted
