@@ -250,25 +250,30 @@ class Stage(_LinearDrive):
         self._write(_native.FLIP, *_finite(*value))
 
 
-class Focus(_LinearDrive):
-    """The Z focus drive, micrometres."""
-
-    name = "z"
-    _id = _native.Z
+class _OneAxis(_Drive):
+    """The focus and rotary drives: one coordinate (micrometres or degrees)."""
 
     @property
     def position(self) -> float:
         return self._position()[0]
 
-    def move_to(self, z: float, *, wait: bool = True) -> None:
-        self._move(False, *_finite(z), 0.0, wait)
+    def move_to(self, target: float, *, wait: bool = True) -> None:
+        self._move(False, *_finite(target), 0.0, wait)
 
-    def move_by(self, dz: float, *, wait: bool = True) -> None:
-        self._move(True, *_finite(dz), 0.0, wait)
+    def move_by(self, distance: float, *, wait: bool = True) -> None:
+        self._move(True, *_finite(distance), 0.0, wait)
 
     def jog(self, speed: float) -> None:
-        """A velocity move, rev/s (0 stops); it runs until stopped or a limit."""
+        """A velocity move, rev/s (0 stops); it runs until stopped (or, on
+        the focus drive, a limit)."""
         _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
+
+
+class Focus(_OneAxis, _LinearDrive):
+    """The Z focus drive, micrometres."""
+
+    name = "z"
+    _id = _native.Z
 
     @property
     def limits(self) -> Tuple[float, float]:
@@ -289,26 +294,11 @@ class Focus(_LinearDrive):
         self._write(_native.FLIP, *_finite(value))
 
 
-class Rotary(_Drive):
+class Rotary(_OneAxis):
     """The rotary drive, degrees."""
 
     name = "rotary"
     _id = _native.ROTARY
-
-    @property
-    def position(self) -> float:
-        return self._position()[0]
-
-    def move_to(self, angle: float, *, wait: bool = True) -> None:
-        self._move(False, *_finite(angle), 0.0, wait)
-
-    def move_by(self, angle: float, *, wait: bool = True) -> None:
-        self._move(True, *_finite(angle), 0.0, wait)
-
-    def jog(self, speed: float) -> None:
-        """A velocity move, rev/s (0 stops)."""
-        _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
-
 
 
 _NAMES = {_native.XY: "xy", _native.Z: "z", _native.ROTARY: "rotary"}
