@@ -347,10 +347,8 @@ TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b)
     if (code == 0) return Succeed();
     std::string why =
         std::string(DriveWord(drive)) + " jog failed (result " + std::to_string(code) + ")";
-    for (const std::string& line : s.DiagnosticsSince(told))
-        if (line.find(" failed: ") != std::string::npos ||
-            line.find(" refused ") != std::string::npos)
-            why += "; " + line;
+    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), DriveWord(drive));
+    if (!line.empty()) why += "; " + line;
     return Report(Classify({tessaro_host::kExitFailed, why}, true));
 }
 

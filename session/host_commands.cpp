@@ -117,6 +117,15 @@ std::string CrossesLimits(const std::string& axis, bool lower, double value, con
 
 }  // namespace
 
+std::string FailureLine(const std::vector<std::string>& lines, const std::string& drive) {
+    for (const std::string& line : lines)
+        if ((drive.empty() || AboutDrive(line, drive)) &&
+            (line.find(" failed: ") != std::string::npos ||
+             line.find(" refused ") != std::string::npos))
+            return line;
+    return {};
+}
+
 bool ParseFiniteNumber(const std::string& text, double* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -463,10 +472,8 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
                                      "(set xy joystick on)"};
         // The device names the processor's error, where there was one, or
         // why it refused the move.
-        for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (AboutDrive(line, drive) && (line.find(" failed: ") != std::string::npos ||
-                                            line.find(" refused ") != std::string::npos))
-                return {kExitFailed, Failed(what, code).reason + "; " + line};
+        const std::string line = FailureLine(m_session.DiagnosticsSince(told), drive);
+        if (!line.empty()) return {kExitFailed, Failed(what, code).reason + "; " + line};
         return Failed(what, code);
     }
     // A positioning move answers success also when it ended at a limit
@@ -584,10 +591,9 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
     if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
     if (code != 0) {
         // The device names the drive that failed, and why.
-        for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (line.find(" failed: ") != std::string::npos ||
-                line.find(" refused ") != std::string::npos)
-                return {kExitFailed, Failed("collected move", code).reason + "; " + line};
+        const std::string line = FailureLine(m_session.DiagnosticsSince(told));
+        if (!line.empty())
+            return {kExitFailed, Failed("collected move", code).reason + "; " + line};
         return Failed("collected move", code);
     }
     for (const std::string& line : m_session.DiagnosticsSince(told))
