@@ -20,6 +20,7 @@
 #include <string>
 
 #include "cmotion/link_commands.h"
+#include "cmotion/link_errors.h"
 #include "controller/line_retry.h"
 #include "controller/motion_report.h"
 #include "controller/position_trust.h"
@@ -69,20 +70,30 @@ bool CTessaroController::TryRestoreLine() {
     bool reset = m_bSetUpPending || v[0] != m_uFamily || v[1] != m_uMotorType ||
                  v[2] != m_uNumberOfAxes || v[5] != m_uVersionMajor || v[6] != m_uVersionMinor;
 
+    // What each axis holds. A probe the processor refuses or garbles tells
+    // nothing about the board's state: the safe reading is that it came
+    // back reset (set up again, positions flagged), never to wait for an
+    // answer that may not come. Only a line that is gone again waits.
+    const auto lineGone = [](LinkError code) { return code == kLineLost || IsLineFailure(code); };
+    bool probeRefused = false;
     for (CTessaroAxis* axis : m_axes) {
         std::int32_t count = 0;
         std::uint16_t mode = 0;
-        if (GetCommandedPosition(&axis->m_handle, &count) != kLinkOk ||
-            GetOperatingMode(&axis->m_handle, &mode) != kLinkOk)
-            return notYet();
+        const LinkError read = GetCommandedPosition(&axis->m_handle, &count);
+        if (lineGone(read)) return notYet();
         // Where the axis stands now, for the drives at once (the polling
         // pass that follows tells the host): the board's own count, which a
         // board that kept its state went on keeping. It is also the
         // destination the parameters of a reset board buffer, so that no
         // later start goes anywhere else.
-        axis->boardCount_step = count;
-        axis->currentPos_step = WrapMul(axis->axisFlip, count);
-        if (mode != CTessaroAxis::kOperatingMode) reset = true;
+        if (read == kLinkOk) {
+            axis->boardCount_step = count;
+            axis->currentPos_step = WrapMul(axis->axisFlip, count);
+        }
+        const LinkError probe = GetOperatingMode(&axis->m_handle, &mode);
+        if (lineGone(probe)) return notYet();
+        if (read != kLinkOk || probe != kLinkOk) probeRefused = true;
+        if (probe != kLinkOk || mode != CTessaroAxis::kOperatingMode) reset = true;
     }
     // snprintf, not std::to_string: see ReportMoveEnding.
     char line[40];
@@ -95,24 +106,46 @@ bool CTessaroController::TryRestoreLine() {
         return true;
     }
     m_bSetUpPending = true;
-    if (!SetUpResetBoard()) return notYet();
+    // Flagged before the line counts as back: an absolute move checks the
+    // flag under this same lock, so none can pass in between.
+    const LinkError setUp = SetUpResetBoard();
+    if (lineGone(setUp)) return notYet();
     m_bSetUpPending = false;
-    ReportControllerEvent(std::string(line) +
-                          "the board came back reset (its power went too, or it is another "
-                          "board); its axes are set up again");
+    std::string what = probeRefused ? "the board did not say what it kept (its state could not be "
+                                      "read), so it is taken as reset"
+                                    : "the board came back reset (its power went too, or it is "
+                                      "another board)";
+    if (setUp == kLinkOk) {
+        what += "; its axes are set up again";
+    } else {
+        what += std::string("; its axes could not all be set up again (") +
+                cmotion::GetErrorText(setUp) + "), so moves may fail";
+    }
+    ReportControllerEvent(std::string(line) + what);
     return true;
 }
 
-bool CTessaroController::SetUpResetBoard() {
-    for (CTessaroAxis* axis : m_axes) {
-        if (IsClosing() || axis->SetUpProcessor() != kLinkOk || axis->ApplySettings() != kLinkOk)
-            return false;
-    }
+LinkError CTessaroController::SetUpResetBoard() {
+    // The stage and focus are flagged first, whatever the set-up comes to:
+    // the counts restarted wherever the axes stood.
     const std::string why = "the board was reset while the line was lost";
     if (m_pXYMotion) LosePositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY}, why);
     if (m_pZMotion) LosePositionTrust("Z", {m_pZMotion->m_pAxis}, why);
     if (m_pRotaryMotion) ReportMotionEnding("rotary", "angle taken from the board's count: " + why);
-    return true;
+    LinkError first = kLinkOk;
+    for (CTessaroAxis* axis : m_axes) {
+        // Its count no longer starts where a disconnect left the stage.
+        axis->freshAtConnect = false;
+        if (IsClosing()) return kLinkNotConnected;
+        LinkError code = axis->SetUpProcessor();
+        if (code == kLinkOk) code = axis->ApplySettings();
+        if (code == kLineLost || IsLineFailure(code)) return code;
+        if (first == kLinkOk) first = code;
+        // The count after the set-up, where the probe could not read it.
+        bool changed = false;
+        axis->RefreshPosition(&changed);
+    }
+    return first;
 }
 
 }  // namespace tessaro

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 #include "cmotion/link_commands.h"
 #include "controller/controller_clock.h"
+#include "controller/line_retry.h"
 #include "controller/tessaro_controller.h"
 #include "controller/unit_conversion.h"
 
@@ -34,6 +34,16 @@ CTessaroAxis::CTessaroAxis(const CLinkAxisHandle& board, std::uint16_t axis,
     }
     CKxMutexLock lock(m_pController->m_lock);
     CopyAxisHandle(board, &m_handle, axis);
+}
+
+AxisControllerLock::AxisControllerLock(const CTessaroAxis& axis) {
+    if (!axis.m_pController) return;
+    m_pMutex = &axis.m_pController->m_lock;
+    pthread_mutexCS_lock(m_pMutex);
+}
+
+AxisControllerLock::~AxisControllerLock() {
+    if (m_pMutex) pthread_mutexCS_unlock(m_pMutex);
 }
 
 bool CTessaroAxis::Closing() const {
@@ -132,8 +142,7 @@ void CTessaroAxis::SetFlip(std::int8_t flip) {
     if (flip == axisFlip) return;
     // Under the controller lock (recursive), so that no position read
     // stores a count with the old direction after the new one was set.
-    std::optional<CKxMutexLock> lock;
-    if (m_pController) lock.emplace(m_pController->m_lock);
+    AxisControllerLock lock(*this);
     constexpr std::int32_t kLowest = -2147483647 - 1, kHighest = 2147483647;
     const std::int32_t low = minPos_step, high = maxPos_step;
     const auto negated = [](std::int32_t v) { return Saturate32(-static_cast<std::int64_t>(v)); };
@@ -153,14 +162,71 @@ std::int32_t CTessaroAxis::ShiftZero(double um) {
 bool CTessaroAxis::Initialize() {
     if (!m_pController) return false;
     CKxMutexLock lock(m_pController->m_lock);
-    const std::uint16_t code = SetUpProcessor();
+    // An axis whose state could not be adopted is not set up: its Update
+    // might start what the board holds.
+    std::uint16_t code = AdoptBoardState();
+    if (code == kLinkOk) code = SetUpProcessor();
     // The zero point is the count as the processor reports it (no axisFlip).
     std::int32_t count = 0;
     if (GetCommandedPosition(&m_handle, &count) == kLinkOk) {
         zeroPos_step = count;
         boardCount_step = count;
+        currentPos_step = WrapMul(axisFlip, count);
     }
     return code == kLinkOk;
+}
+
+namespace {
+// How long an axis found moving at connect may take to come to rest after a
+// smooth stop before it is stopped at once, and after that; host ms.
+constexpr double kAdoptSmoothStopMs = 5000.0;
+constexpr double kAdoptHardStopMs = 1000.0;
+constexpr std::uint16_t kStopSmoothly = 2;
+constexpr std::uint16_t kStopAtOnce = 1;
+
+// Polls the activity status every 10 ms until the axis rests or `ms` pass;
+// the first error, or 0 with `*moving` telling which.
+LinkError WaitForRest(CLinkAxisHandle* h, double ms, bool* moving) {
+    const double t0 = KX_GetTimeCounter();
+    for (;;) {
+        std::uint16_t activity = 0;
+        const LinkError code = GetActivityStatus(h, &activity);
+        if (code != kLinkOk) return code;
+        *moving = (activity & kActivityInMotion) != 0;
+        if (!*moving || KX_GetTimeCounter() - t0 > ms) return kLinkOk;
+        SleepHostMs(10);
+    }
+}
+}  // namespace
+
+std::uint16_t CTessaroAxis::AdoptBoardState() {
+    if (!m_pController) return kLinkInvalidAxis;
+    CKxMutexLock lock(m_pController->m_lock);
+    CLinkAxisHandle* h = &m_handle;
+    std::uint16_t mode = 0;
+    const LinkError probe = GetOperatingMode(h, &mode);
+    // A line that does not answer cannot be adopted; a refusal is an answer
+    // that tells nothing, so the axis is taken as set up before.
+    if (IsLineFailure(probe) || probe == kLineLost) return probe;
+    freshAtConnect = probe == kLinkOk && mode != kOperatingMode;
+    movedSinceConnect = false;
+    if (freshAtConnect) return kLinkOk;
+    std::uint16_t activity = 0;
+    LinkError code = cmotion::GetActivityStatus(h, &activity);
+    if (code == kLinkOk && (activity & kActivityInMotion) != 0) {
+        bool moving = true;
+        code = Sequence([&] { return SetStopMode(h, kStopSmoothly); },
+                        [&] { return FoldMoveIntoLimit(cmotion::Update(h)); },
+                        [&] { return WaitForRest(h, kAdoptSmoothStopMs, &moving); });
+        if (code == kLinkOk && moving)
+            code = Sequence([&] { return SetStopMode(h, kStopAtOnce); },
+                            [&] { return FoldMoveIntoLimit(cmotion::Update(h)); },
+                            [&] { return WaitForRest(h, kAdoptHardStopMs, &moving); });
+    }
+    std::int32_t count = 0;
+    return Sequence([&] { return code; }, [&] { return GetCommandedPosition(h, &count); },
+                    [&] { return SetPosition(h, count); }, [&] { return SetVelocity(h, 0); },
+                    [&] { return ResetEventStatus(h, 0); });
 }
 
 std::uint16_t CTessaroAxis::SetUpProcessor() {
@@ -260,6 +326,7 @@ std::uint16_t CTessaroAxis::Stop() {
 }
 
 std::uint16_t CTessaroAxis::Update() {
+    movedSinceConnect = true;
     return Locked([&] { return FoldMoveIntoLimit(cmotion::Update(&m_handle)); });
 }
 
@@ -282,6 +349,9 @@ std::uint16_t CTessaroAxis::ResetEvents(std::uint16_t mask) {
 }
 
 std::uint16_t CTessaroAxis::MultiUpdate(std::uint16_t axisMask) {
+    if (m_pController)
+        for (CTessaroAxis* axis : m_pController->m_axes)
+            if (axisMask & (1u << axis->axisNumber())) axis->movedSinceConnect = true;
     return Locked(
         [&] { return FoldMoveIntoLimit(cmotion::MultiUpdate(&m_pController->m_board, axisMask)); });
 }
@@ -311,6 +381,7 @@ std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction, const std:
     if (!m_pController) return kLinkInvalidAxis;
     // The controller lock is held throughout, across the retry sleeps too.
     CKxMutexLock lock(m_pController->m_lock);
+    movedSinceConnect = true;
     const double t0 = KX_GetTimeCounter();
     for (;;) {
         if (Closing()) return kLinkNotConnected;

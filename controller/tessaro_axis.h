@@ -12,6 +12,7 @@
 
 #include "cmotion/link_serial.h"
 #include "cmotion/link_status_bits.h"
+#include "host/kx_thread.h"
 
 namespace tessaro {
 
@@ -64,9 +65,24 @@ class CTessaroAxis {
     CTessaroAxis(const cmotion::CLinkAxisHandle& board, std::uint16_t axis,
                  CTessaroController* controller);
 
-    // The first command sequence for the axis; true when it had no error.
-    // The zero point is the count the board reports afterwards.
+    // The first command sequence for the axis, after the board's state was
+    // adopted (AdoptBoardState); true when both had no error. The zero
+    // point and the present position are the count the board reports
+    // afterwards, so that the drive shows where the stage stands from the
+    // moment it exists.
     bool Initialize();
+    // What the board holds before the set-up's Update can act on it. A board
+    // that came up from a reset has nothing buffered: its operating mode is
+    // not the set-up's one, and nothing more is sent. A board that an
+    // earlier session set up (and that was not reset since: the session died
+    // or lost its line) may still move, and holds that session's last
+    // profile, a jog's velocity for instance, which the next Update would
+    // start again. Such an axis is stopped and waited for, its events are
+    // cleared (a pending limit event would refuse the set-up's Update), and
+    // its buffered destination and velocity become the place where it
+    // stands. A probe the processor refuses is taken as that case too. The
+    // first error, or 0.
+    std::uint16_t AdoptBoardState();
     // The same sequence without touching the zero point, for a board that
     // was reset under a running session; the first error, or 0.
     std::uint16_t SetUpProcessor();
@@ -156,6 +172,13 @@ class CTessaroAxis {
     // Whether the counts belong to the frame that the zero point and the
     // limits were set in (see controller/position_trust.h).
     Relaxed<bool> positionTrusted = true;
+    // What connect found: whether the axis came from a reset (its count
+    // restarted at 0 where the stage stood, as a disconnect leaves it), and
+    // whether a motion command went out since. A settings load may take
+    // count 0 for "where these settings were saved, before the reset" only
+    // while the first holds and the second does not.
+    Relaxed<bool> freshAtConnect = false;
+    Relaxed<bool> movedSinceConnect = false;
     Relaxed<bool> joystickEnable = true;
     Relaxed<bool> positiveLimitSwitches = false;
     std::uint32_t m_uSampleTime_us = 0;
@@ -166,6 +189,21 @@ class CTessaroAxis {
     // controller, 32721 (not connected) once the controller is closing.
     template <typename Command>
     std::uint16_t Locked(Command command);
+};
+
+// Holds an axis's controller lock (when the axis has a controller) while it
+// lives: a check and the commands that act on it in one piece, so that no
+// other thread's exchange (a line's return that flags the positions, a
+// poll) comes in between.
+class AxisControllerLock {
+  public:
+    explicit AxisControllerLock(const CTessaroAxis& axis);
+    ~AxisControllerLock();
+    AxisControllerLock(const AxisControllerLock&) = delete;
+    AxisControllerLock& operator=(const AxisControllerLock&) = delete;
+
+  private:
+    pthread_mutexCS_t* m_pMutex = nullptr;
 };
 
 }  // namespace tessaro

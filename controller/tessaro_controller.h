@@ -89,10 +89,10 @@ class CTessaroController {
     platform::WakeableWait m_pollWait;
 
   private:
-    // After a reset board was found: set its axes up again, apply the
-    // drives' parameters and flag the positions; false (to try again at the
-    // next attempt) when a command failed.
-    bool SetUpResetBoard();
+    // After a reset board was found: flag the positions, set its axes up
+    // again and apply the drives' parameters; the first error (a lost line
+    // at once, to try again at the next attempt), or 0.
+    cmotion::LinkError SetUpResetBoard();
     void ReleaseObjects();
     void CloseInterface();  // with the controller lock held
 

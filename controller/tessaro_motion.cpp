@@ -222,6 +222,10 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
+    // The trust check and the start in one piece under the controller lock:
+    // a line's return flags the positions under that lock, so an absolute
+    // move either went out before or meets the flag.
+    AxisControllerLock controllerLock(a);
     if (!relative && !TrustedForAbsoluteMove("Z", {&a})) return kPositionUntrusted;
     if (!SpeedsUsable("Z", {&a})) return kSpeedRefused;
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
@@ -472,6 +476,8 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
+    // As on Z: the trust check and the start in one piece.
+    AxisControllerLock controllerLock(ax);
     if (!relative && !TrustedForAbsoluteMove("XY", {&ax, &ay})) return kPositionUntrusted;
     if (!SpeedsUsable("XY", {&ax, &ay})) return kSpeedRefused;
     std::uint16_t err = ax.SetProfileMode(kProfilePositioning);

@@ -19,6 +19,7 @@
 
 #include "platform/posix/pty_pair.h"
 #include "resources/module_version.h"
+#include "sim/control_channel.h"
 #include "sim/processor_endpoint.h"
 #include "sim/pty_link.h"
 
@@ -138,7 +139,14 @@ does, SIGUSR2 as 'powercut' (kill -USR1 PID).
 
 Limit switches (--limit AXIS:NEG:POS, repeatable): switches at step counts of
 the first connection's origin, either side may be empty; they stay on the
-stage across processor resets.)";
+stage across processor resets.
+
+The control socket (--control PATH) takes one request a line:
+  where          "steps S0 .. moving M0 .. resets R": where each axis stands
+                 in steps of the frame the simulator started in, whatever
+                 resets came since; whether it moves; processor resets so far
+  unplug MS      the line away for MS ms      powercut MS  the same, reset
+  fault SPEC     one more --fault rule        clear-faults every rule dropped)";
 
 }  // namespace
 
@@ -157,6 +165,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> limitSpecs;
     bool trace = false;
     int dropMs = 2000;
+    std::string control;
     app.add_option("--axes", board.axes, "Number of axes the processor reports")
         ->check(CLI::Range(1, 4));
     app.add_option("--link", link,
@@ -182,6 +191,9 @@ int main(int argc, char** argv) {
     app.add_option("--drop-ms", dropMs,
                    "How long SIGUSR1 (unplug) and SIGUSR2 (power cut) take the line away, ms")
         ->check(CLI::Range(1, 600000));
+    app.add_option("--control", control,
+                   "Local socket for requests no host can make: where each axis physically "
+                   "stands, unplug, power cut, faults (one request a line; see below)");
     app.set_version_flag("--version", "tessaro-sim " + DottedVersion());
     CLI11_PARSE(app, argc, argv);
 
@@ -239,6 +251,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
         return 1;
     }
+    sim::ControlChannel channel(endpoint);
+    if (!control.empty() && !channel.Start(control, &error)) {
+        std::fprintf(stderr, "tessaro-sim: %s\n", error.c_str());
+        return 1;
+    }
     platform::CatchStopSignals();
     struct sigaction unplug {};
     unplug.sa_handler = AskUnplug;
@@ -259,6 +276,7 @@ int main(int argc, char** argv) {
             endpoint.Unplug(dropMs, asked == 2);
         }
     }
+    channel.Stop();
     line.Stop();
 
     const sim::EndpointStats stats = endpoint.stats();

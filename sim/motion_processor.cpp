@@ -112,8 +112,10 @@ void MotionProcessor::PowerUp() {
         const std::int32_t origin = a.CommandedSteps();
         limits.negative = shifted(limits.negative, origin);
         limits.positive = shifted(limits.positive, origin);
+        const std::int64_t physical = a.PhysicalSteps();
         a = AxisState{};
         a.limits = limits;
+        a.countOriginSteps = physical;
     }
 }
 

@@ -106,6 +106,16 @@ struct AxisState {
     // commands with a selector, by (opcode << 16 | selector).
     std::map<std::uint32_t, std::vector<std::uint16_t>> remembered;
 
+    // Where count 0 lies on the stage, in steps from where it lay when the
+    // simulator started: a reset starts the count again at 0 wherever the
+    // axis stands, but the stage stays where it is. Only the simulator's
+    // own control channel shows it (the board has no such register).
+    std::int64_t countOriginSteps = 0;
+
+    // Where the axis physically stands, in steps of the first power-up's
+    // frame, whatever resets came since.
+    std::int64_t PhysicalSteps() const { return FloorSteps(position) + countOriginSteps; }
+
     // The processor's 32-bit count wraps like the hardware's.
     std::int32_t CommandedSteps() const {
         return cmotion::SignedFromBits(

@@ -2,7 +2,10 @@
 // command sequence, the axes and motion objects by position, failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cmotion/link_opcodes.h"
+#include "controller/controller_clock.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
@@ -13,22 +16,19 @@ namespace {
 
 using testing_support::SimBoard;
 using testing_support::SimCommand;
+using testing_support::Words32;
 using Cmds = std::vector<SimCommand>;
 
 constexpr int kPort = 21;
 
+// A board just reset: one probe of what it holds, then the set-up.
 Cmds InitializeSequence(std::uint8_t axis) {
-    return {{axis, "SetPWMFrequency", {5000}, 0},
-            {axis, "GetSampleTime", {}, 0},
-            {axis, "SetMotorType", {3}, 0},
-            {axis, "SetOutputMode", {1}, 0},
-            {axis, "SetOperatingMode", {0x37}, 0},
-            {axis, "SetPhaseCounts", {1020}, 0},
-            {axis, "SetActualPositionUnits", {1}, 0},
-            {axis, "SetEventAction", {1, 2}, 0},
-            {axis, "SetEventAction", {2, 2}, 0},
-            {axis, "SetEventAction", {3, 2}, 0},
-            {axis, "Update", {}, 0},
+    return {{axis, "GetOperatingMode", {}, 0},    {axis, "SetPWMFrequency", {5000}, 0},
+            {axis, "GetSampleTime", {}, 0},       {axis, "SetMotorType", {3}, 0},
+            {axis, "SetOutputMode", {1}, 0},      {axis, "SetOperatingMode", {0x37}, 0},
+            {axis, "SetPhaseCounts", {1020}, 0},  {axis, "SetActualPositionUnits", {1}, 0},
+            {axis, "SetEventAction", {1, 2}, 0},  {axis, "SetEventAction", {2, 2}, 0},
+            {axis, "SetEventAction", {3, 2}, 0},  {axis, "Update", {}, 0},
             {axis, "GetCommandedPosition", {}, 0}};
 }
 
@@ -106,10 +106,11 @@ TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
         EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
     }
     {
-        // One spoiled reply to axis 1's first command (packet 15: sync,
-        // GetVersion, 12 for axis 0) is repeated and the axis kept.
+        // One spoiled reply to axis 1's first set-up command (packet 17:
+        // sync, GetVersion, 13 for axis 0, axis 1's probe) is repeated and
+        // the axis kept.
         SimBoard board(kPort, 4);
-        board.Fault("badsum:from=15:count=1");
+        board.Fault("badsum:from=17:count=1");
         CTessaroController controller(kPort);
         ASSERT_TRUE(controller.Open());
         EXPECT_EQ(controller.m_axes.size(), 4u);
@@ -119,7 +120,7 @@ TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
         // The repeat spoiled too: Initialize fails, the axis is left out and
         // the failure is kept for the connection's diagnostics.
         SimBoard board(kPort, 4);
-        board.Fault("badsum:from=15:count=2");
+        board.Fault("badsum:from=17:count=2");
         CTessaroController controller(kPort);
         ASSERT_TRUE(controller.Open());
         ASSERT_EQ(controller.m_setupFailures.size(), 1u);
@@ -135,6 +136,65 @@ TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
         EXPECT_EQ(controller.m_pZMotion->m_pAxis->axisNumber(), 2);
         EXPECT_EQ(controller.m_pRotaryMotion->m_pAxis->axisNumber(), 3);
     }
+}
+
+// A board an earlier session set up and then left without a disconnect (it
+// died): X stopped with a jog still buffered, Z still jogging. Connect
+// stops Z smoothly and waits for it, clears the events and makes each
+// buffer the place its axis stands before the set-up's Update: X never
+// moves, Z ends at rest.
+TEST(ControllerOpen, AdoptsABoardLeftAsItWas) {
+    SimBoard board(kPort, 4);
+    sim::MotionProcessor& processor = board.endpoint.processor();
+    const auto exec = [&](std::uint8_t axis, cmotion::Opcode op, std::vector<std::uint16_t> data) {
+        processor.Execute(axis, static_cast<std::uint8_t>(op), data.data(), data.size(), 2);
+    };
+    using cmotion::Opcode;
+    for (std::uint8_t axis : {0, 2}) {
+        exec(axis, Opcode::SetOperatingMode, {0x37});
+        exec(axis, Opcode::SetAcceleration, Words32(15040));
+        exec(axis, Opcode::SetDeceleration, Words32(15040));
+        exec(axis, Opcode::SetProfileMode, {1});
+        exec(axis, Opcode::SetVelocity, Words32(-200000));
+        exec(axis, Opcode::Update, {});
+    }
+    exec(0, Opcode::SetStopMode, {2});
+    exec(0, Opcode::Update, {});
+    while (processor.Axis(0).moving) SleepHostMs(5);
+    const std::int32_t xBefore = processor.Axis(0).CommandedSteps();
+
+    CTessaroController controller(kPort);
+    ASSERT_TRUE(controller.Open());
+    EXPECT_EQ(processor.Axis(0).CommandedSteps(), xBefore);
+    EXPECT_FALSE(processor.Axis(2).moving);
+    const std::int32_t zAt = processor.Axis(2).CommandedSteps();
+    const auto adopted = [](std::uint8_t axis, std::int32_t at) {
+        return Cmds{{axis, "GetCommandedPosition", {}, 0},
+                    {axis, "SetPosition", Words32(at), 0},
+                    {axis, "SetVelocity", {0, 0}, 0},
+                    {axis, "ResetEventStatus", {0}, 0},
+                    {axis, "SetPWMFrequency", {5000}, 0}};
+    };
+    const Cmds x = board.Commands(0, 0), z = board.Commands(0, 2);
+    // X: the probe, at rest, the buffer made its place, then the set-up.
+    const Cmds xExpected = Join({{{0, "Nop", {}, 0},
+                                  {0, "GetVersion", {}, 0},
+                                  {0, "GetOperatingMode", {}, 0},
+                                  {0, "GetActivityStatus", {}, 0}},
+                                 adopted(0, xBefore)});
+    ASSERT_GE(x.size(), xExpected.size());
+    EXPECT_EQ(Cmds(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(xExpected.size())),
+              xExpected);
+    // Z: stopped smoothly, polled until at rest, then the same.
+    ASSERT_GE(z.size(), 6u);
+    EXPECT_EQ(Cmds(z.begin(), z.begin() + 4), (Cmds{{2, "GetOperatingMode", {}, 0},
+                                                    {2, "GetActivityStatus", {}, 0},
+                                                    {2, "SetStopMode", {2}, 0},
+                                                    {2, "Update", {}, 0}}));
+    const auto setUp = std::find(z.begin(), z.end(), SimCommand{2, "SetPWMFrequency", {5000}, 0});
+    ASSERT_GE(setUp - z.begin(), 9);
+    EXPECT_EQ(Cmds(setUp - 5, setUp + 1),
+              Join({{{2, "GetActivityStatus", {}, 0}}, adopted(2, zAt)}));
 }
 
 TEST(ControllerOpen, FailuresLeaveItStoppedAndClosed) {
