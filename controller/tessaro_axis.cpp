@@ -50,10 +50,34 @@ bool CTessaroAxis::Closing() const {
     return m_pController && m_pController->IsClosing();
 }
 
+bool CTessaroAxis::CommandsRefused() const {
+    return m_pController && m_pController->RefusesCommands();
+}
+
+std::uint8_t CTessaroAxis::PositionDoubtNow() {
+    if (!positionTrusted) return kDoubtFlagged;
+    if (!m_pController) return kNoDoubt;
+    if (Closing()) return doubtAtClose;
+    // The count of this moment either way: a save writes the latest place.
+    bool moving = false;
+    if (ReadMotionState(&moving) != kLinkOk) return kDoubtLineLost;
+    return moving ? kDoubtMoving : kNoDoubt;
+}
+
+std::uint16_t CTessaroAxis::ReadMotionState(bool* moving) {
+    AxisControllerLock lock(*this);
+    std::uint16_t activity = 0;
+    bool changed = false;
+    std::uint16_t code = GetActivityStatus(&activity);
+    if (code == kLinkOk) code = RefreshPosition(&changed);
+    *moving = (activity & kActivityInMotion) != 0;
+    return code;
+}
+
 template <typename Command>
 std::uint16_t CTessaroAxis::Locked(Command command) {
     if (!m_pController) return kLinkInvalidAxis;
-    if (Closing()) return kLinkNotConnected;
+    if (CommandsRefused()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     return command();
 }
@@ -247,7 +271,7 @@ std::uint16_t CTessaroAxis::SetUpProcessor() {
 
 std::uint16_t CTessaroAxis::ApplySettings() {
     if (!m_pController) return kLinkOk;
-    if (Closing()) return kLinkNotConnected;
+    if (CommandsRefused()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     CLinkAxisHandle* h = &m_handle;
     const std::uint32_t sampleTime = m_uSampleTime_us;
@@ -291,7 +315,7 @@ std::uint16_t CTessaroAxis::ApplySettings() {
 
 std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
     if (!m_pController) return kLinkOk;
-    if (Closing()) return kLinkNotConnected;
+    if (CommandsRefused()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     const std::int32_t before = currentPos_step;
     std::int32_t raw = 0;
@@ -305,7 +329,7 @@ std::uint16_t CTessaroAxis::RefreshPosition(bool* changed) {
 
 std::uint16_t CTessaroAxis::SetProfileMode(std::uint16_t mode) {
     if (!m_pController) return kLinkInvalidAxis;
-    if (Closing()) return kLinkNotConnected;
+    if (CommandsRefused()) return kLinkNotConnected;
     CKxMutexLock lock(m_pController->m_lock);
     if (m_uProfileMode == mode) return kLinkOk;
     if (mode != kProfileVelocity && mode != kProfilePositioning) {
@@ -384,7 +408,7 @@ std::uint16_t CTessaroAxis::StartLimitApproach(std::int8_t direction, const std:
     movedSinceConnect = true;
     const double t0 = KX_GetTimeCounter();
     for (;;) {
-        if (Closing()) return kLinkNotConnected;
+        if (CommandsRefused()) return kLinkNotConnected;
         const std::int32_t counts =
             SignedCount(VelocityToCounts(speed_revolutionPerSecond), axisFlip, direction);
         const std::uint16_t code = Sequence([&] { return SetProfileMode(kProfileVelocity); },

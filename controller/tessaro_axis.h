@@ -18,6 +18,14 @@ namespace tessaro {
 
 class CTessaroController;
 
+// Why a position would not be the truth, as the settings text carries it.
+enum PositionDoubt : std::uint8_t {
+    kNoDoubt = 0,
+    kDoubtFlagged = 1,   // the drive's position could not be trusted
+    kDoubtMoving = 2,    // the axis moved (and no end was waited for)
+    kDoubtLineLost = 3,  // the line to the board was lost, or the board did not answer
+};
+
 inline constexpr std::uint16_t kProfileModeUnknown = 10000;
 inline constexpr std::uint16_t kProfileVelocity = 1;
 inline constexpr std::uint16_t kProfilePositioning = 2;
@@ -136,8 +144,20 @@ class CTessaroAxis {
                                      std::uint16_t stopped = 0);
 
     CTessaroController* controller() const { return m_pController; }
-    // The controller is closing (or closed): commands answer 32721 unsent.
+    // The controller is closing (or closed).
     bool Closing() const;
+    // Commands of the calling thread answer 32721 unsent: the controller is
+    // closing, and this is not the thread that closes it.
+    bool CommandsRefused() const;
+    // Why the position a settings save would write now is not where the
+    // stage stands (kNoDoubt: it is). While connected it asks the board
+    // (activity and count, under the controller lock); after a disconnect
+    // it is what the disconnect found.
+    std::uint8_t PositionDoubtNow();
+    // Whether the axis moves, and where it stands (into currentPos_step and
+    // boardCount_step), read in one piece under the controller lock; the
+    // first error, or 0.
+    std::uint16_t ReadMotionState(bool* moving);
     std::uint16_t axisNumber() const { return m_handle.m_uAxis; }
 
     cmotion::CLinkAxisHandle m_handle{};
@@ -179,6 +199,9 @@ class CTessaroAxis {
     // while the first holds and the second does not.
     Relaxed<bool> freshAtConnect = false;
     Relaxed<bool> movedSinceConnect = false;
+    // What the last disconnect found (BringToRest): at rest with its final
+    // count read, or why not.
+    Relaxed<std::uint8_t> doubtAtClose = kDoubtLineLost;
     Relaxed<bool> joystickEnable = true;
     Relaxed<bool> positiveLimitSwitches = false;
     std::uint32_t m_uSampleTime_us = 0;

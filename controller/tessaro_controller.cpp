@@ -1,6 +1,10 @@
 #include "controller/tessaro_controller.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "cmotion/link_commands.h"
+#include "controller/controller_clock.h"
 #include "controller/line_retry.h"
 #include "controller/serial_latency.h"
 #include "controller/tessaro_axis.h"
@@ -123,11 +127,67 @@ void CTessaroController::CloseInterface() {
     m_bInterfaceOpen = false;
 }
 
+namespace {
+// A disconnect's stop: smoothly first; an axis still moving after this long
+// (host ms) is stopped at once and given a little longer.
+constexpr double kRestSmoothMs = 5000.0;
+constexpr double kRestAtOnceMs = 1000.0;
+constexpr std::uint16_t kStopSmoothly = 2;
+constexpr std::uint16_t kStopAtOnce = 1;
+}  // namespace
+
+void CTessaroController::BringToRest() {
+    for (CTessaroAxis* axis : m_axes) axis->doubtAtClose = kDoubtLineLost;
+    // A lost line reaches nothing, and a board that does not answer once is
+    // not asked again (each try would wait out its time-out): what was last
+    // read stays, and says so.
+    if (!m_board.m_pPort || m_board.m_pPort->m_hPort == platform::kInvalidSerialHandle) return;
+    bool answering = true;
+    const auto answered = [&](LinkError code) {
+        if (code == kLineLost || IsLineFailure(code)) answering = false;
+        return answering && code == kLinkOk;
+    };
+    // Which axes move, each stopped, so that all come to rest together;
+    // then polled until none moves.
+    std::vector<CTessaroAxis*> moving;
+    const auto stillMoving = [&](const std::vector<CTessaroAxis*>& axes) {
+        std::vector<CTessaroAxis*> still;
+        for (CTessaroAxis* axis : axes) {
+            std::uint16_t activity = 0;
+            if (!answered(GetActivityStatus(&axis->m_handle, &activity)) ||
+                (activity & kActivityInMotion) != 0)
+                still.push_back(axis);
+            if (!answering) return axes;
+        }
+        return still;
+    };
+    moving = stillMoving(m_axes);
+    for (const auto& [mode, bound] :
+         {std::pair{kStopSmoothly, kRestSmoothMs}, std::pair{kStopAtOnce, kRestAtOnceMs}}) {
+        if (moving.empty() || !answering) break;
+        for (CTessaroAxis* axis : moving)
+            if (answered(SetStopMode(&axis->m_handle, mode))) answered(Update(&axis->m_handle));
+        const double t0 = KX_GetTimeCounter();
+        while (!moving.empty() && answering && KX_GetTimeCounter() - t0 <= bound) {
+            SleepHostMs(10);
+            moving = stillMoving(moving);
+        }
+    }
+    for (CTessaroAxis* axis : m_axes) {
+        bool changed = false;
+        if (!answering || !answered(axis->RefreshPosition(&changed))) return;
+        const bool resting = std::find(moving.begin(), moving.end(), axis) == moving.end();
+        axis->doubtAtClose = resting ? kNoDoubt : kDoubtMoving;
+    }
+}
+
 void CTessaroController::Close() {
-    // From here on no position callback starts, and every axis operation
-    // answers "Not Connected" without sending: a wait or a limit search on
-    // another thread ends at its next command, and with it any hold it had
-    // on a motion lock that the polling thread needs.
+    // From here on no position callback starts, and every axis operation of
+    // another thread answers "Not Connected" without sending: a wait or a
+    // limit search on another thread ends at its next command, and with it
+    // any hold it had on a motion lock that the polling thread needs. This
+    // thread's own commands still go: the axes are brought to rest first.
+    m_closingThread.store(std::this_thread::get_id());
     m_bClosing.store(true, std::memory_order_release);
     m_pollWait.Wake();
     // The polling thread ends at its next check: between passes, between
@@ -142,6 +202,7 @@ void CTessaroController::Close() {
         // before the flag was set finishes first, and none can use the port
         // record after it is released.
         CKxMutexLock lock(m_lock);
+        BringToRest();
         Reset(&m_board);
         CloseInterface();
     }

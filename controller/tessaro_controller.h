@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "cmotion/link_serial.h"
@@ -41,7 +42,8 @@ class CTessaroController {
     // Connects, builds the axes and motion objects, starts polling; true when
     // the link, the version query and the thread start all succeeded.
     bool Open();
-    // Stops polling, resets the processor, closes the serial interface and
+    // Stops polling, brings every axis to rest and reads where each stands
+    // (BringToRest), resets the processor, closes the serial interface and
     // with it every axis handle (their commands then answer 32721, "Not
     // Connected"). Safe while other threads run drive operations: from its
     // start no position callback begins and their commands fail at once;
@@ -52,6 +54,11 @@ class CTessaroController {
 
     // True from the start of Close until the next Open.
     bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
+    // Whether a command of the calling thread is refused: every thread's
+    // but the closing one's, from the start of Close.
+    bool RefusesCommands() const {
+        return IsClosing() && std::this_thread::get_id() != m_closingThread.load();
+    }
 
     // A lost line (its device went away, see line_retry.h): whether the
     // port is closed while the controller is open.
@@ -95,8 +102,15 @@ class CTessaroController {
     cmotion::LinkError SetUpResetBoard();
     void ReleaseObjects();
     void CloseInterface();  // with the controller lock held
+    // With the controller lock held, at Close: every axis that moves is
+    // stopped smoothly (at once when it will not come to rest within a
+    // bound) and waited for, and every axis's final count is read, so that
+    // a save after the disconnect writes where the stage stands; each axis
+    // keeps how that went (doubtAtClose).
+    void BringToRest();
 
     std::atomic<bool> m_bClosing{false};
+    std::atomic<std::thread::id> m_closingThread{};
     // Exact waits on systems whose timer needs raising, while connected.
     std::unique_ptr<platform::TimerResolutionScope> m_pTimerResolution;
     bool m_bThreadRunning = false;

@@ -52,13 +52,19 @@ void SaveAxisParameters(CKxStringW& text, const CTessaroAxis& axis, AxisKeySet s
     SetIntToKey(text, Key(u"axisFlip", suffix).c_str(), axis.axisFlip);
 }
 
-void SaveAxisPositions(CKxStringW& text, const CTessaroAxis& axis, const std::u16string& suffix) {
+void SaveAxisPositions(CKxStringW& text, CTessaroAxis& axis, const std::u16string& suffix) {
+    const std::uint8_t doubt = axis.PositionDoubtNow();
     SetIntToKey(text, Key(u"zeroPos_step", suffix).c_str(), axis.zeroPos_step);
     SetIntToKey(text, Key(u"currentPos_step", suffix).c_str(), axis.currentPos_step.load());
     SetIntToKey(text, Key(u"minPos_step", suffix).c_str(), axis.minPos_step);
     SetIntToKey(text, Key(u"maxPos_step", suffix).c_str(), axis.maxPos_step);
     // Only when not: the text of a trusted position is what it always was.
-    if (!axis.positionTrusted) SetIntToKey(text, Key(u"positionTrusted", suffix).c_str(), 0);
+    if (doubt != kNoDoubt) {
+        SetIntToKey(text, Key(u"positionTrusted", suffix).c_str(), 0);
+        SetIntToKey(text, Key(u"positionDoubt", suffix).c_str(), doubt);
+    } else if (axis.Closing()) {
+        SetIntToKey(text, Key(u"savedAtDisconnect", suffix).c_str(), 1);
+    }
 }
 
 void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set,
@@ -106,11 +112,27 @@ std::int32_t ShiftedLimit(std::int32_t count, std::int64_t delta) {
 
 }  // namespace
 
+namespace {
+
+// Why a text's own word says its positions are not the truth.
+const char* DoubtText(int doubt) {
+    switch (doubt) {
+        case kDoubtMoving:
+            return "the settings were saved while it moved";
+        case kDoubtLineLost:
+            return "the settings were saved while the line to the board was lost";
+        default:
+            return "the settings were saved while it could not be trusted";
+    }
+}
+
+}  // namespace
+
 PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
                                const std::u16string& suffix, const char* drive,
                                PositionSense sense) {
     PositionLoad result;
-    int zero = 0, current = 0, low = 0, high = 0, marked = 1;
+    int zero = 0, current = 0, low = 0, high = 0, marked = 1, doubt = kDoubtFlagged, atReset = 0;
     // Read in this order, stopping at the first one missing.
     if (!GetIntFromKey(text, Key(u"zeroPos_step", suffix).c_str(), &zero) ||
         !GetIntFromKey(text, Key(u"currentPos_step", suffix).c_str(), &current) ||
@@ -118,25 +140,44 @@ PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
         !GetIntFromKey(text, Key(u"maxPos_step", suffix).c_str(), &high))
         return result;
     result.loaded = true;
+    // The count of now, unless nothing moved the axis since connect read it.
+    bool moving = false;
+    const bool read = !axis.movedSinceConnect || axis.ReadMotionState(&moving) == 0;
     const std::int32_t board = WrapMul(axis.axisFlip, axis.boardCount_step);
+    // Count 0 where the board's reset left the stage, with nothing moved.
+    const bool resetHere =
+        axis.freshAtConnect && !axis.movedSinceConnect && axis.boardCount_step == 0;
+    GetIntFromKey(text, Key(u"savedAtDisconnect", suffix).c_str(), &atReset);
     std::int64_t delta = 0;
-    if (board != current) {
-        if (axis.boardCount_step == 0) {
+    std::string why;  // empty: the positions are where the stage stands
+    char counts[200];
+    if (!read) {
+        why = "the board did not say where the axis stands";
+    } else if (moving) {
+        why = "the axis moved while the settings were loaded";
+    } else if (atReset == 1 || board != current) {
+        if (resetHere) {
             delta = -static_cast<std::int64_t>(current);
+        } else if (atReset == 1) {
+            why = axis.freshAtConnect ? "the settings were saved at a disconnect, and the axis "
+                                        "moved since the board was reset"
+                                      : "the settings were saved at a disconnect, and the board "
+                                        "was not reset since (a session after it did not end "
+                                        "with one)";
         } else {
-            char why[200];
-            std::snprintf(why, sizeof why,
+            std::snprintf(counts, sizeof counts,
                           "the board was not reset since the settings were saved, and its count "
                           "%d is not the %d they were saved at",
                           static_cast<int>(board), current);
-            result.trusted = false;
-            result.why = why;
+            why = counts;
         }
     }
     if (GetIntFromKey(text, Key(u"positionTrusted", suffix).c_str(), &marked) && marked == 0) {
-        result.trusted = false;
-        result.why = "the settings were saved while it could not be trusted";
+        GetIntFromKey(text, Key(u"positionDoubt", suffix).c_str(), &doubt);
+        why = DoubtText(doubt);
     }
+    result.trusted = why.empty();
+    result.why = why;
     // The linear position counts from current - zero, so the zero point
     // moves with the counts; the angle counts from current + zero, so it
     // moves against them.

@@ -20,8 +20,12 @@ enum class AxisKeySet {
 // Appends the parameter keys, from the speed to axisFlip.
 void SaveAxisParameters(CKxStringW& text, const CTessaroAxis& axis, AxisKeySet set,
                         const std::u16string& suffix);
-// Appends the four step positions.
-void SaveAxisPositions(CKxStringW& text, const CTessaroAxis& axis, const std::u16string& suffix);
+// Appends the four step positions, read from the board at this moment, and
+// what they are: "positionTrusted=0" with "positionDoubt=N" (a
+// PositionDoubt) when they are not where the stage stands, or
+// "savedAtDisconnect=1" when a disconnect brought the axis to rest, read it
+// and reset the board (the count then restarted at 0 right there).
+void SaveAxisPositions(CKxStringW& text, CTessaroAxis& axis, const std::u16string& suffix);
 
 // Reads the parameter keys that are present into the fields; a missing or
 // unreadable key leaves its field as it was, and so does a value outside
@@ -38,17 +42,20 @@ struct PositionLoad {
     bool trusted = true;  // the board's count fits them
     std::string why;      // why not
 };
-// Replaces the four positions only when all four keys are present. The
-// board's last count (in the loaded direction) decides what they mean:
-// - the count the settings were saved at: the board kept counting and has
-//   not moved; everything comes back as saved;
-// - 0 where the saved count was another: the board was reset at the last
-//   disconnect, counting from 0 where the stage stood at the save; all
-//   four positions move by the same -saved count;
-// - another: the board was not reset and has moved since (or was reset and
-//   moved before this connect): the saved places are kept in the board's
-//   frame, the present position is the board's count, and the result is
-//   not trusted. So is a text saved while its position was not trusted.
+// Replaces the four positions only when all four keys are present. What
+// they mean depends on what the board did since they were saved; the count
+// is read anew when the axis may have moved since connect:
+// - a text that says it is not the truth, or an axis that moves now: the
+//   saved places are kept in the board's frame, the present position is the
+//   board's count, and the result is not trusted;
+// - saved at a disconnect (which reset the board there): trusted only when
+//   this connect found the board reset, the axis has not moved since and
+//   its count is 0; all four positions move by the same -saved count;
+// - saved while connected (the host's own save, before its disconnect):
+//   the count it was saved at means the board kept counting and has not
+//   moved (everything comes back as saved); count 0 on a board found reset
+//   and not moved since means the disconnect's reset followed the save (as
+//   above); anything else is not trusted.
 // The shift is saturating, and a limit at the end of the count range (the
 // whole travel) stays there, so the limits never cross; saved limits that
 // do cross are replaced by the whole travel (and `drive` says so).

@@ -309,12 +309,16 @@ bool HostSession::Close(std::string* error) {
     if (!m_open) return true;
     m_open = false;
     bool saved = true;
-    if (!options.settingsFile.empty() && device && device->GetConnectionState() == 2) {
+    const bool connected = device && device->GetConnectionState() == 2;
+    // The disconnect stops every drive, waits for rest and reads where each
+    // stands before it resets the board; the settings are saved after it,
+    // so that the file holds the place where the board's count restarts.
+    if (device) device->DisconnectDevice();
+    if (!options.settingsFile.empty() && connected) {
         std::string reason;
         saved = SaveSettings(&reason);
         if (!saved && error) *error = reason;
     }
-    if (device) device->DisconnectDevice();
     host::SetDiagnosticSink(nullptr);
     // The host drops the drives after the device has closed the controller.
     if (m_object) m_object->GetKxClass()->Release();

@@ -11,7 +11,9 @@
 //   - a fault that persists shows in the return code or the connection
 //     state, where the operation has a failing code at all;
 //   - the drives' settings texts are what they were (only the current
-//     position may differ), or what was applied;
+//     position and what the text says of it may differ), or what was
+//     applied; and what a text saves is the truth or says it is not: a text
+//     that does not flag its position carries the board's own count;
 //   - DisconnectDevice answers 0, closes the port and ends the polling
 //     thread (the process has as many threads as before the cell);
 //   - on a healed line (not after a hang-up) a reconnect and a move work;
@@ -73,8 +75,15 @@ bool ThreadsBackTo(int count) {
 }
 
 // key=value; pairs of a settings text, without the current positions (a
-// move may change them; that is what a move is for).
+// move may change them; that is what a move is for) and without what the
+// text says of them (the truth rule checks that).
 using KeyMap = std::map<std::u16string, std::u16string>;
+bool AboutThePosition(const std::u16string& pair) {
+    for (const char16_t* key :
+         {u"currentPos_step", u"positionTrusted", u"positionDoubt", u"savedAtDisconnect"})
+        if (pair.rfind(key, 0) == 0) return true;
+    return false;
+}
 std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
     std::vector<KeyMap> all;
     for (const CKxStringW& text : texts) {
@@ -84,11 +93,41 @@ std::vector<KeyMap> KeysOf(const std::vector<CKxStringW>& texts) {
             end = std::min(s.find(u';', start), s.size());
             const std::u16string pair = s.substr(start, end - start);
             const std::size_t eq = pair.find(u'=');
-            if (pair.rfind(u"currentPos_step", 0) != 0)
+            if (!AboutThePosition(pair))
                 keys[pair.substr(0, eq)] = eq == std::u16string::npos ? u"" : pair.substr(eq + 1);
         }
     }
     return all;
+}
+
+// The drives whose texts do not flag their position but carry another
+// count than the board's own (texts of the stage, focus and rotary drives,
+// for axes 0 and 1, 2, 3). A text saved at a disconnect speaks of the count
+// before the board's reset: the lifecycle test checks those against where
+// the stage physically stands.
+std::string UntrueSaves(const std::vector<CKxStringW>& texts, sim::MotionProcessor& processor) {
+    struct Axis {
+        std::size_t text;
+        const char16_t* suffix;
+        int number;
+    };
+    std::string untrue;
+    for (const Axis& a : {Axis{0, u"_x", 0}, Axis{0, u"_y", 1}, Axis{1, u"", 2}, Axis{2, u"", 3}}) {
+        if (a.text >= texts.size()) continue;
+        const char16_t* text = texts[a.text].GetString();
+        const auto key = [&](const char16_t* name) { return std::u16string(name) + a.suffix; };
+        int trusted = 1, atDisconnect = 0, current = 0, flip = 1;
+        GetIntFromKey(text, key(u"positionTrusted").c_str(), &trusted);
+        GetIntFromKey(text, key(u"savedAtDisconnect").c_str(), &atDisconnect);
+        if (trusted == 0 || atDisconnect == 1) continue;
+        GetIntFromKey(text, key(u"currentPos_step").c_str(), &current);
+        GetIntFromKey(text, key(u"axisFlip").c_str(), &flip);
+        const std::int64_t count = processor.Axis(a.number).CommandedSteps();
+        if (current != flip * count)
+            untrue += " axis " + std::to_string(a.number) + " saved at " + std::to_string(current) +
+                      ", the board at " + std::to_string(flip * count) + ";";
+    }
+    return untrue.empty() ? untrue : "saved positions not the truth, unflagged:" + untrue;
 }
 
 struct Faults {
@@ -462,15 +501,14 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         // The drives' settings as the host would save them now, against what
         // the operation may do to them (a cell without a fault-free
         // reference is not checked where the operation changes them).
-        cell.settings = KeysOf(rig.SaveAll());
+        const std::vector<CKxStringW> saved = rig.SaveAll();
+        cell.settings = KeysOf(saved);
+        if (const std::string untrue = UntrueSaves(saved, rig.board.endpoint.processor());
+            !untrue.empty())
+            cell.broken.push_back(untrue);
         std::vector<KeyMap> now = cell.settings, kept = KeysOf(before);
         const bool keeps =
             op.settings == Operation::kKept || op.settings == Operation::kLowerSideMayStay;
-        // A power cut flags the positions in the settings: its own rule.
-        if (kind == "powercut")
-            for (KeyMap& m : now)
-                for (auto it = m.begin(); it != m.end();)
-                    it = it->first.rfind(u"positionTrusted", 0) == 0 ? m.erase(it) : ++it;
         if (!connectCell && op.settings != Operation::kOwnRule && (reference || keeps)) {
             if (op.settings == Operation::kLowerSideMayStay)
                 for (auto* maps : {&now, &kept})
