@@ -1,8 +1,11 @@
 // Finding the travel range of the Z and XY axes from their limit switches:
 // a fast run into the switch at the axis speed, then a precise seek that backs
 // off until the switch is clear and approaches it again at 1 rev/s.
+#include <algorithm>
+
 #include "cmotion/link_errors.h"
 #include "controller/controller_clock.h"
+#include "controller/line_retry.h"
 #include "controller/motion_report.h"
 #include "controller/position_trust.h"
 #include "controller/tessaro_motion.h"
@@ -14,6 +17,8 @@ namespace {
 using cmotion::kLinkOk;
 
 constexpr double kSeekSpeed = 1.0;  // rev/s for the precise approach
+constexpr std::int32_t kLowestCount = -2147483647 - 1;
+constexpr std::int32_t kHighestCount = 2147483647;
 
 // The fast run met no switch within its 60 s: what is stored is where the
 // axis happened to be.
@@ -27,32 +32,92 @@ bool LimitsClear(std::uint16_t signals) {
     return (signals & kSignalLimitInputs) == kSignalLimitInputs;
 }
 
-// The count at the switch, in the axis's own direction.
-std::uint16_t ReadLimit(CTessaroAxis& axis, Relaxed<std::int32_t>* limit) {
-    std::int32_t count = 0;
-    const std::uint16_t err = axis.ReadCommandedPosition(&count);
-    if (err == kLinkOk) *limit = WrapMul(axis.axisFlip, count);
-    return err;
+bool LineGone(std::uint16_t err) {
+    return err == kLineLost || IsLineFailure(err);
 }
 
 }  // namespace
 
-std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
-                                        std::initializer_list<CTessaroAxis*> axes) {
-    // A stopped search leaves nothing moving: whatever approach or back-off
-    // was running is stopped here, once the search has let go of it (its
-    // speeds are back already, and the side being measured stored nothing).
-    if (err == kStoppedByHost) {
-        for (CTessaroAxis* axis : axes) {
-            axis->Stop();
-            axis->Update();
-        }
-        ReportMotionEnding(drive, "limit search stopped; the side being measured stored nothing");
+void CTessaroMotion::BeginSearch() {
+    m_bSwitchMissed = false;
+    m_originFound.clear();
+}
+
+std::uint16_t CTessaroMotion::StoreLimit(CTessaroAxis& axis, bool lower, bool atSwitch) {
+    // A stop asked for after the last wait still ends the search before
+    // anything is stored.
+    if (StopRequested()) return kStoppedByHost;
+    std::int32_t count = 0;
+    const std::uint16_t err = axis.ReadCommandedPosition(&count);
+    if (err != kLinkOk) return err;
+    const std::int32_t found = WrapMul(axis.axisFlip, count);
+    if (!lower) {
+        axis.maxPos_step = found;
+        return kLinkOk;
     }
-    // Limits measured at the switches re-establish the frame; a side that
-    // met no switch measured nothing.
-    if (err == kLinkOk && !m_bSwitchMissed)
-        RegainPositionTrust(drive, axes, "the limits were searched");
+    if (atSwitch && !axis.positionTrusted && axis.lowerLimitAtSwitch &&
+        axis.minPos_step != kLowestCount) {
+        const std::int64_t moved = static_cast<std::int64_t>(found) - axis.minPos_step;
+        axis.zeroPos_step = Saturate32(axis.zeroPos_step + moved);
+        if (axis.maxPos_step != kHighestCount)
+            axis.maxPos_step = Saturate32(axis.maxPos_step + moved);
+        m_originFound.push_back(&axis);
+    }
+    axis.minPos_step = found;
+    axis.lowerLimitAtSwitch = atSwitch;
+    return kLinkOk;
+}
+
+std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
+                                        std::initializer_list<CTessaroAxis*> axes,
+                                        const std::function<std::uint16_t()>& updatePosition) {
+    // A search that did not succeed leaves nothing moving: whatever approach
+    // or back-off was running is stopped here, once the search has let go
+    // of it (its speeds are back already, and the side being measured
+    // stored nothing), and waited for, so that the position read afterwards
+    // is where the axis stays. A line that is gone reaches nothing.
+    if (err != kLinkOk) {
+        if (!LineGone(err)) {
+            for (CTessaroAxis* axis : axes) {
+                axis->Stop();
+                axis->Update();
+            }
+            for (CTessaroAxis* axis : axes) {
+                bool moving = false;
+                if (axis->WaitForRest(kRestSmoothMs, &moving) != kLinkOk || !moving) continue;
+                const std::uint16_t mode = axis->m_uStopMode;
+                axis->m_uStopMode = kStopAtOnce;
+                axis->Stop();
+                axis->Update();
+                axis->m_uStopMode = mode;
+                axis->WaitForRest(kRestAtOnceMs, &moving);
+            }
+        }
+        updatePosition();
+        if (err == kStoppedByHost)
+            ReportMotionEnding(drive,
+                               "limit search stopped; the side being measured stored nothing");
+        return err;
+    }
+    // Limits measured at the switches re-establish the frame only where it
+    // was trusted, or where the lower switch gave the origin back; a side
+    // that met no switch measured nothing.
+    if (m_bSwitchMissed) return err;
+    bool everyFrame = true;
+    for (CTessaroAxis* axis : axes) {
+        const bool found =
+            std::find(m_originFound.begin(), m_originFound.end(), axis) != m_originFound.end();
+        everyFrame = everyFrame && (axis->positionTrusted || found);
+    }
+    if (everyFrame) {
+        RegainPositionTrust(drive, axes,
+                            "the limits were searched and the lower switch gave the origin back");
+    } else {
+        ReportMotionEnding(drive,
+                           "limits searched, but its position still cannot be trusted: no lower "
+                           "limit was measured at the switch before, to find the origin from; set "
+                           "the origin");
+    }
     return err;
 }
 
@@ -96,15 +161,16 @@ std::uint16_t CTessaroZMotion::SeekLimit(std::int8_t direction) {
     return err;
 }
 
-// The five steps toward one side; the count at the switch goes to `limit`.
-std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit) {
+// The five steps toward one side; the count at the switch goes to the
+// lower or the upper limit.
+std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction) {
     CTessaroAxis& a = *m_pAxis;
     std::uint16_t err = a.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
     const bool noSwitch = err == kLinkOk && m_bWaitRanOut;
     m_bSwitchMissed = m_bSwitchMissed || noSwitch;
     if (err == kLinkOk) err = SeekLimit(direction);
-    if (err == kLinkOk) err = ReadLimit(a, limit);
+    if (err == kLinkOk) err = StoreLimit(a, direction < 0, !noSwitch);
     if (err == kLinkOk && noSwitch) ReportNoSwitch("Z", direction);
     if (err == kLinkOk) err = UpdatePosition();
     return err;
@@ -114,18 +180,18 @@ std::uint16_t CTessaroZMotion::FindLowerLimit() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     StoppableScope search(*this);
-    m_bSwitchMissed = false;
-    return EndSearch("Z", FindLimit(-1, &m_pAxis->minPos_step), {m_pAxis});
+    BeginSearch();
+    return EndSearch("Z", FindLimit(-1), {m_pAxis}, [this] { return UpdatePosition(); });
 }
 
 std::uint16_t CTessaroZMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     StoppableScope search(*this);
-    m_bSwitchMissed = false;
-    std::uint16_t err = FindLimit(-1, &m_pAxis->minPos_step);
-    if (err == kLinkOk) err = FindLimit(+1, &m_pAxis->maxPos_step);
-    return EndSearch("Z", err, {m_pAxis});
+    BeginSearch();
+    std::uint16_t err = FindLimit(-1);
+    if (err == kLinkOk) err = FindLimit(+1);
+    return EndSearch("Z", err, {m_pAxis}, [this] { return UpdatePosition(); });
 }
 
 // --------------------------------------------------------------------- XY --
@@ -185,9 +251,10 @@ std::uint16_t CTessaroXYMotion::SeekLimits(std::int8_t direction) {
 
 // One side of both axes: fast runs, the wait, the seek, the counts into the
 // lower or upper limits, the refreshes and one notification.
-std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool upper) {
+std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction) {
     CTessaroAxis& ax = *m_pAxisX;
     CTessaroAxis& ay = *m_pAxisY;
+    const bool lower = direction < 0;
     std::uint16_t err = ax.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = ay.StartLimitApproach(direction, &m_bStopRequested, kStoppedByHost);
     if (err == kLinkOk) err = WaitForEvent(kMaskLimitEvents);
@@ -195,10 +262,10 @@ std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction, bool 
     m_bSwitchMissed = m_bSwitchMissed || noSwitch;
     if (err == kLinkOk) err = SeekLimits(direction);
     if (err == kLinkOk && noSwitch) ReportNoSwitch("XY", direction);
-    if (err == kLinkOk) err = ReadLimit(ax, upper ? &ax.maxPos_step : &ax.minPos_step);
+    if (err == kLinkOk) err = StoreLimit(ax, lower, !noSwitch);
     bool changedX = false, changedY = false;
     if (err == kLinkOk) err = ax.RefreshPosition(&changedX);
-    if (err == kLinkOk) err = ReadLimit(ay, upper ? &ay.maxPos_step : &ay.minPos_step);
+    if (err == kLinkOk) err = StoreLimit(ay, lower, !noSwitch);
     if (err == kLinkOk) err = ay.RefreshPosition(&changedY);
     if (err == kLinkOk && (changedX || changedY) && !NotifyPosition()) err = kNotifyFailed;
     return err;
@@ -208,18 +275,19 @@ std::uint16_t CTessaroXYMotion::FindLowerLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
     StoppableScope search(*this);
-    m_bSwitchMissed = false;
-    return EndSearch("XY", FindLimitsOnOneSide(-1, false), {m_pAxisX, m_pAxisY});
+    BeginSearch();
+    return EndSearch("XY", FindLimitsOnOneSide(-1), {m_pAxisX, m_pAxisY},
+                     [this] { return UpdatePosition(); });
 }
 
 std::uint16_t CTessaroXYMotion::FindLimits() {
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
     StoppableScope search(*this);
-    m_bSwitchMissed = false;
-    std::uint16_t err = FindLimitsOnOneSide(-1, false);
-    if (err == kLinkOk) err = FindLimitsOnOneSide(+1, true);
-    return EndSearch("XY", err, {m_pAxisX, m_pAxisY});
+    BeginSearch();
+    std::uint16_t err = FindLimitsOnOneSide(-1);
+    if (err == kLinkOk) err = FindLimitsOnOneSide(+1);
+    return EndSearch("XY", err, {m_pAxisX, m_pAxisY}, [this] { return UpdatePosition(); });
 }
 
 }  // namespace tessaro

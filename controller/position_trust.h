@@ -30,6 +30,11 @@ void LosePositionTrust(const char* drive, std::initializer_list<CTessaroAxis*> a
 // Marks them as trusted again; says so (with `how`) when any was not.
 void RegainPositionTrust(const char* drive, std::initializer_list<CTessaroAxis*> axes,
                          const char* how);
+// The origin is set on axes of which some could not be trusted: their
+// limits belonged to the frame that was lost and bound nothing known, so
+// they become the whole travel (and the host is told); then the axes are
+// trusted again.
+void SetOriginOfLostFrame(const char* drive, std::initializer_list<CTessaroAxis*> axes);
 // Whether every axis given is trusted; when not, tells the host that an
 // absolute move was refused and returns false.
 bool TrustedForAbsoluteMove(const char* drive, std::initializer_list<const CTessaroAxis*> axes);

@@ -64,6 +64,18 @@ std::uint8_t CTessaroAxis::PositionDoubtNow() {
     return moving ? kDoubtMoving : kNoDoubt;
 }
 
+std::uint16_t CTessaroAxis::WaitForRest(double ms, bool* moving) {
+    const double t0 = KX_GetTimeCounter();
+    for (;;) {
+        std::uint16_t activity = 0;
+        const std::uint16_t code = GetActivityStatus(&activity);
+        if (code != kLinkOk) return code;
+        *moving = (activity & kActivityInMotion) != 0;
+        if (!*moving || KX_GetTimeCounter() - t0 > ms) return kLinkOk;
+        SleepHostMs(10);
+    }
+}
+
 std::uint16_t CTessaroAxis::ReadMotionState(bool* moving) {
     AxisControllerLock lock(*this);
     std::uint16_t activity = 0;
@@ -159,6 +171,7 @@ std::int32_t CTessaroAxis::SetUpperLimit(double um) {
 
 std::int32_t CTessaroAxis::SetLowerLimit(double um) {
     minPos_step = LimitCount(GetStepsPerUnit() * um, zeroPos_step);
+    lowerLimitAtSwitch = false;
     return minPos_step;
 }
 
@@ -174,6 +187,7 @@ void CTessaroAxis::SetFlip(std::int8_t flip) {
     currentPos_step = negated(currentPos_step);
     minPos_step = high == kHighest ? kLowest : negated(high);
     maxPos_step = low == kLowest ? kHighest : negated(low);
+    lowerLimitAtSwitch = false;  // the lower limit is the old upper one now
     axisFlip = flip;
 }
 
@@ -200,29 +214,6 @@ bool CTessaroAxis::Initialize() {
     return code == kLinkOk;
 }
 
-namespace {
-// How long an axis found moving at connect may take to come to rest after a
-// smooth stop before it is stopped at once, and after that; host ms.
-constexpr double kAdoptSmoothStopMs = 5000.0;
-constexpr double kAdoptHardStopMs = 1000.0;
-constexpr std::uint16_t kStopSmoothly = 2;
-constexpr std::uint16_t kStopAtOnce = 1;
-
-// Polls the activity status every 10 ms until the axis rests or `ms` pass;
-// the first error, or 0 with `*moving` telling which.
-LinkError WaitForRest(CLinkAxisHandle* h, double ms, bool* moving) {
-    const double t0 = KX_GetTimeCounter();
-    for (;;) {
-        std::uint16_t activity = 0;
-        const LinkError code = GetActivityStatus(h, &activity);
-        if (code != kLinkOk) return code;
-        *moving = (activity & kActivityInMotion) != 0;
-        if (!*moving || KX_GetTimeCounter() - t0 > ms) return kLinkOk;
-        SleepHostMs(10);
-    }
-}
-}  // namespace
-
 std::uint16_t CTessaroAxis::AdoptBoardState() {
     if (!m_pController) return kLinkInvalidAxis;
     CKxMutexLock lock(m_pController->m_lock);
@@ -241,11 +232,11 @@ std::uint16_t CTessaroAxis::AdoptBoardState() {
         bool moving = true;
         code = Sequence([&] { return SetStopMode(h, kStopSmoothly); },
                         [&] { return FoldMoveIntoLimit(cmotion::Update(h)); },
-                        [&] { return WaitForRest(h, kAdoptSmoothStopMs, &moving); });
+                        [&] { return WaitForRest(kRestSmoothMs, &moving); });
         if (code == kLinkOk && moving)
             code = Sequence([&] { return SetStopMode(h, kStopAtOnce); },
                             [&] { return FoldMoveIntoLimit(cmotion::Update(h)); },
-                            [&] { return WaitForRest(h, kAdoptHardStopMs, &moving); });
+                            [&] { return WaitForRest(kRestAtOnceMs, &moving); });
     }
     std::int32_t count = 0;
     return Sequence([&] { return code; }, [&] { return GetCommandedPosition(h, &count); },

@@ -29,6 +29,13 @@ enum PositionDoubt : std::uint8_t {
 inline constexpr std::uint16_t kProfileModeUnknown = 10000;
 inline constexpr std::uint16_t kProfileVelocity = 1;
 inline constexpr std::uint16_t kProfilePositioning = 2;
+// Stop modes, and how long an axis that this side stops on its own (at
+// connect, at a disconnect, at the end of a search) may take to come to rest
+// after a smooth stop before it is stopped at once, and after that; host ms.
+inline constexpr std::uint16_t kStopAtOnce = 1;
+inline constexpr std::uint16_t kStopSmoothly = 2;
+inline constexpr double kRestSmoothMs = 5000.0;
+inline constexpr double kRestAtOnceMs = 1000.0;
 
 using cmotion::kActivityInMotion;
 using cmotion::kEventMotionComplete;
@@ -154,6 +161,10 @@ class CTessaroAxis {
     // (activity and count, under the controller lock); after a disconnect
     // it is what the disconnect found.
     std::uint8_t PositionDoubtNow();
+    // Polls the activity status every 10 ms until the axis rests or `ms`
+    // host ms have passed; the first error, or 0 with `*moving` telling
+    // which.
+    std::uint16_t WaitForRest(double ms, bool* moving);
     // Whether the axis moves, and where it stands (into currentPos_step and
     // boardCount_step), read in one piece under the controller lock; the
     // first error, or 0.
@@ -202,6 +213,10 @@ class CTessaroAxis {
     // What the last disconnect found (BringToRest): at rest with its final
     // count read, or why not.
     Relaxed<std::uint8_t> doubtAtClose = kDoubtLineLost;
+    // Whether the lower limit is the count a search found at the lower
+    // switch (not one the user set): a search can then find the origin again
+    // from that switch when the position's trust was lost.
+    Relaxed<bool> lowerLimitAtSwitch = false;
     Relaxed<bool> joystickEnable = true;
     Relaxed<bool> positiveLimitSwitches = false;
     std::uint32_t m_uSampleTime_us = 0;

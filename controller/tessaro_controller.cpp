@@ -127,15 +127,6 @@ void CTessaroController::CloseInterface() {
     m_bInterfaceOpen = false;
 }
 
-namespace {
-// A disconnect's stop: smoothly first; an axis still moving after this long
-// (host ms) is stopped at once and given a little longer.
-constexpr double kRestSmoothMs = 5000.0;
-constexpr double kRestAtOnceMs = 1000.0;
-constexpr std::uint16_t kStopSmoothly = 2;
-constexpr std::uint16_t kStopAtOnce = 1;
-}  // namespace
-
 void CTessaroController::BringToRest() {
     for (CTessaroAxis* axis : m_axes) axis->doubtAtClose = kDoubtLineLost;
     // A lost line reaches nothing, and a board that does not answer once is

@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "controller/tessaro_axis.h"
 #include "host/kx_position.h"
@@ -80,10 +82,25 @@ class CTessaroMotion {
     // (the drive itself can only answer that it failed); returns whether it
     // succeeded, for the callers' answers.
     static bool ReportFailure(const char* drive, const char* operation, std::uint16_t err);
-    // The end of every search: after a stop request, stops the axes and
-    // tells the host.
+    // The end of every search. One that did not succeed leaves nothing
+    // moving: its axes are stopped (unless the line is gone) and waited for,
+    // and their positions read, before it returns; a stopped one says so.
+    // One that found its switches gives the position's trust back where the
+    // lower switch gave the origin back.
+    // `updatePosition`: the object's own read and notification.
     std::uint16_t EndSearch(const char* drive, std::uint16_t err,
-                            std::initializer_list<CTessaroAxis*> axes);
+                            std::initializer_list<CTessaroAxis*> axes,
+                            const std::function<std::uint16_t()>& updatePosition);
+    // Clears what a search records (a switch missed, origins found again).
+    void BeginSearch();
+    // Stores the count at the switch of one side of `axis` (`lower`: into
+    // minPos_step, else maxPos_step). At the lower switch of an axis whose
+    // position cannot be trusted and whose lower limit was measured at that
+    // switch before, the origin and the upper limit move by as much as the
+    // switch's count did: the switch is where it was on the stage, so the
+    // frame is found again. `atSwitch` false: the search met no switch and
+    // stores the count of the moment.
+    std::uint16_t StoreLimit(CTessaroAxis& axis, bool lower, bool atSwitch);
     // Whether the running search or wait was asked to end.
     bool StopRequested() const { return m_bStopRequested.load(std::memory_order_acquire); }
     // Whether each axis has a positioning speed to move at; when not, tells
@@ -106,6 +123,9 @@ class CTessaroMotion {
     std::atomic<bool> m_bStopRequested{false};
     // A side of the running search met no switch within its wait.
     bool m_bSwitchMissed = false;
+    // The axes whose origin the running search found again at their lower
+    // switch.
+    std::vector<const CTessaroAxis*> m_originFound;
 
   private:
     SKxDevicePosition m_record;
@@ -150,7 +170,7 @@ class CTessaroZMotion final : public CTessaroSingleAxisMotion {
     std::uint16_t SeekLimit(std::int8_t direction);
 
   private:
-    std::uint16_t FindLimit(std::int8_t direction, Relaxed<std::int32_t>* limit);
+    std::uint16_t FindLimit(std::int8_t direction);
     void ApplyDefaults();
 };
 
@@ -200,7 +220,7 @@ class CTessaroXYMotion final : public CTessaroMotion {
   private:
     // The last positioning move's targets.
     std::atomic<std::int32_t> m_iTargetX{0}, m_iTargetY{0};
-    std::uint16_t FindLimitsOnOneSide(std::int8_t direction, bool upper);
+    std::uint16_t FindLimitsOnOneSide(std::int8_t direction);
     void ApplyDefaults();
 };
 

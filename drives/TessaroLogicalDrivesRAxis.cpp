@@ -27,6 +27,9 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
     m_uDeviceId = id;
     CTessaroAxis* axis = Axis();
     if (!axis) return KX_DM_OK;
+    // As on Z: the load in one piece under the motion and controller locks.
+    CKxMutexLock motionLock(m_pRotaryMotion->m_lock);
+    AxisControllerLock controllerLock(*axis);
     LoadAxisParameters(text, *axis, AxisKeySet::kRotary, u"", "rotary");
     int poles = 0;
     // Kept as the 32 bits read (a negative count reads as a large one).

@@ -1,6 +1,7 @@
 #include "drives/TessaroLogicalDrives_XYAxis.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "controller/parameter_ranges.h"
 #include "controller/position_trust.h"
@@ -33,6 +34,11 @@ EDeviceManagerReturnCode STessaro_XYDrive::SaveSettings(CKxStringW& text) {
 EDeviceManagerReturnCode STessaro_XYDrive::LoadSettings(const char16_t* text, unsigned id) {
     m_uDeviceId = id;
     if (!m_pXYMotion) return KX_DM_OK;
+    // As on Z: the load in one piece under the motion and controller locks.
+    CKxMutexLock motionLock(m_pXYMotion->m_lock);
+    std::optional<AxisControllerLock> controllerLock;
+    if (CTessaroAxis* any = m_pXYMotion->m_pAxisX ? m_pXYMotion->m_pAxisX : m_pXYMotion->m_pAxisY)
+        controllerLock.emplace(*any);
     PositionLoad loads[2];
     for (CTessaroAxis* axis : {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY}) {
         if (!axis) continue;
@@ -204,8 +210,7 @@ EDeviceManagerReturnCode STessaro_XYDrive::SetAsZero(double x, double y) {
     if (HasAxes()) {
         m_pXYMotion->m_pAxisX->ShiftZero(x);
         m_pXYMotion->m_pAxisY->ShiftZero(y);
-        RegainPositionTrust("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY},
-                            "the origin was set");
+        SetOriginOfLostFrame("XY", {m_pXYMotion->m_pAxisX, m_pXYMotion->m_pAxisY});
     }
     return KX_DM_OK;
 }

@@ -25,6 +25,10 @@ EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, uns
     m_uDeviceId = id;
     CTessaroAxis* axis = Axis();
     if (!axis) return KX_DM_OK;
+    // The count read, the positions re-based and the trust decided in one
+    // piece: no move or poll of another thread comes in between.
+    CKxMutexLock motionLock(m_pZMotion->m_lock);
+    AxisControllerLock controllerLock(*axis);
     LoadAxisParameters(text, *axis, AxisKeySet::kLinear, u"", "Z");
     const PositionLoad loaded = LoadAxisPositions(text, *axis, u"", "Z");
     if (loaded.loaded && loaded.trusted)
@@ -153,7 +157,7 @@ EDeviceManagerReturnCode STessaro_ZDrive::SetAxisFlip(int flip) {
 EDeviceManagerReturnCode STessaro_ZDrive::SetAsZero(double um) {
     if (!Axis()) return KX_DM_OK;
     Axis()->ShiftZero(um);
-    RegainPositionTrust("Z", {Axis()}, "the origin was set");
+    SetOriginOfLostFrame("Z", {Axis()});
     return KX_DM_OK;
 }
 

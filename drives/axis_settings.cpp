@@ -58,6 +58,7 @@ void SaveAxisPositions(CKxStringW& text, CTessaroAxis& axis, const std::u16strin
     SetIntToKey(text, Key(u"currentPos_step", suffix).c_str(), axis.currentPos_step.load());
     SetIntToKey(text, Key(u"minPos_step", suffix).c_str(), axis.minPos_step);
     SetIntToKey(text, Key(u"maxPos_step", suffix).c_str(), axis.maxPos_step);
+    if (axis.lowerLimitAtSwitch) SetIntToKey(text, Key(u"lowerLimitAtSwitch", suffix).c_str(), 1);
     // Only when not: the text of a trusted position is what it always was.
     if (doubt != kNoDoubt) {
         SetIntToKey(text, Key(u"positionTrusted", suffix).c_str(), 0);
@@ -186,6 +187,9 @@ PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
     axis.currentPos_step = result.trusted ? Shifted(current, delta) : board;
     axis.minPos_step = ShiftedLimit(low, delta);
     axis.maxPos_step = ShiftedLimit(high, delta);
+    int atSwitch = 0;
+    GetIntFromKey(text, Key(u"lowerLimitAtSwitch", suffix).c_str(), &atSwitch);
+    axis.lowerLimitAtSwitch = atSwitch == 1;
     // A text with the lower limit above the upper one (written by hand, or
     // by an older version's load) bounds nothing sensibly: the whole
     // travel, and the user is told.

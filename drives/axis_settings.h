@@ -24,7 +24,8 @@ void SaveAxisParameters(CKxStringW& text, const CTessaroAxis& axis, AxisKeySet s
 // what they are: "positionTrusted=0" with "positionDoubt=N" (a
 // PositionDoubt) when they are not where the stage stands, or
 // "savedAtDisconnect=1" when a disconnect brought the axis to rest, read it
-// and reset the board (the count then restarted at 0 right there).
+// and reset the board (the count then restarted at 0 right there); and
+// "lowerLimitAtSwitch=1" when a search found the lower limit at the switch.
 void SaveAxisPositions(CKxStringW& text, CTessaroAxis& axis, const std::u16string& suffix);
 
 // Reads the parameter keys that are present into the fields; a missing or

@@ -142,15 +142,18 @@ class _Drive:
         return a.value, b.value
 
     def _move(self, relative: bool, a: float, b: float, wait: bool) -> None:
-        _check(self._call(lib.tessaro_move, 1 if relative else 0, a, b, 0))
-        if wait and not self._board._collecting:
-            self.wait()
+        # Ctrl-C that lands between the start and the wait stops it too.
+        with self._board._stopped_by_interrupt(self._id):
+            _check(self._call(lib.tessaro_move, 1 if relative else 0, a, b, 0))
+            if wait and not self._board._collecting:
+                self._board._wait(self._id, None)
 
     def wait(self, timeout: Optional[float] = None) -> bool:
         """Waits for the drive's move or search to end (at most `timeout`
         seconds) and raises its failure. True when it ended (or none ran),
         False when it still runs. Ctrl-C stops it, then propagates."""
-        return self._board._wait(self._id, timeout)
+        with self._board._stopped_by_interrupt(self._id):
+            return self._board._wait(self._id, timeout)
 
     def stop(self) -> None:
         """Stops the drive, also a move another thread waits for."""
@@ -192,9 +195,10 @@ class _LinearDrive(_Drive):
 
     def find_limits(self, wait: bool = True) -> None:
         """Searches both limit switches and stores them as the limits."""
-        _check(self._call(lib.tessaro_find_limits, 0))
-        if wait:
-            self.wait()
+        with self._board._stopped_by_interrupt(self._id):
+            _check(self._call(lib.tessaro_find_limits, 0))
+            if wait:
+                self._board._wait(self._id, None)
 
     def set_origin(self) -> None:
         """The present position becomes the origin (0)."""
@@ -394,27 +398,34 @@ class Board:
                 self._call(lib.tessaro_collect_drop)
             raise
         self._collecting = False
-        _check(self._call(lib.tessaro_collect_end, 0))
-        self._wait(_native.ALL, None)
+        with self._stopped_by_interrupt(_native.ALL):
+            _check(self._call(lib.tessaro_collect_end, 0))
+            self._wait(_native.ALL, None)
 
     def _wait(self, drive: int, timeout: Optional[float]) -> bool:
         if timeout is not None:
             (timeout,) = _finite(timeout)
         remaining = None if timeout is None else max(0.0, timeout)
+        while True:
+            slice_ms = _WAIT_SLICE_MS if remaining is None else int(
+                min(remaining * 1000, _WAIT_SLICE_MS))
+            code = self._call(lib.tessaro_wait, drive, slice_ms)
+            if code != _native.ERROR_TIMEOUT:
+                _check(code)
+                return True
+            if remaining is not None:
+                remaining -= slice_ms / 1000.0
+                if remaining <= 0:
+                    return False
+
+    @contextlib.contextmanager
+    def _stopped_by_interrupt(self, drive: int) -> Iterator[None]:
+        """Ctrl-C inside stops the drive's operation (every drive's for
+        ALL) and waits for its end before it goes on up: the motion has
+        ended, and what it left is read, when the program sees it."""
         try:
-            while True:
-                slice_ms = _WAIT_SLICE_MS if remaining is None else int(
-                    min(remaining * 1000, _WAIT_SLICE_MS))
-                code = self._call(lib.tessaro_wait, drive, slice_ms)
-                if code != _native.ERROR_TIMEOUT:
-                    _check(code)
-                    return True
-                if remaining is not None:
-                    remaining -= slice_ms / 1000.0
-                    if remaining <= 0:
-                        return False
+            yield
         except KeyboardInterrupt:
-            # The motion stops before Ctrl-C goes on up.
             with contextlib.suppress(Error):
                 self._call(lib.tessaro_stop, drive)
                 self._call(lib.tessaro_wait, drive, -1)

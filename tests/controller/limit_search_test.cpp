@@ -157,14 +157,19 @@ TEST(LimitSearch, AStopEndsTheSearchStopsTheAxesAndStoresNothing) {
         EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
         EXPECT_EQ(result, kStoppedByHost);
         for (CTessaroAxis* axis : c.axes) {
-            // Nothing stored, the speed restored, and the axis stopped: its
-            // last commands (position reads aside) are the stop and an Update.
+            // Nothing stored, the speed restored, and the axis stopped and
+            // at rest, its position read after: its last commands (position
+            // reads and the waits for rest aside) are the stop and an Update.
             EXPECT_EQ((std::vector<double>{double(axis->minPos_step), double(axis->maxPos_step),
                                            axis->speed_revolutionPerSecond}),
                       (std::vector<double>{kNone, 2147483647, 10}));
+            const sim::AxisState board = rig.board.endpoint.processor().Axis(axis->axisNumber());
+            EXPECT_FALSE(board.moving);
+            EXPECT_EQ(axis->currentPos_step, axis->axisFlip * board.CommandedSteps());
             std::vector<std::string> last;
             for (const auto& cmd : rig.board.Commands(mark, axis->axisNumber()))
-                if (cmd.name != "GetCommandedPosition") last.push_back(cmd.name);
+                if (cmd.name != "GetCommandedPosition" && cmd.name != "GetActivityStatus")
+                    last.push_back(cmd.name);
             ASSERT_GE(last.size(), 2u);
             EXPECT_EQ(std::vector<std::string>(last.end() - 2, last.end()),
                       (std::vector<std::string>{"SetStopMode", "Update"}));

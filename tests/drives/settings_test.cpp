@@ -11,6 +11,7 @@
 #include "host/kx_settings.h"
 #include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -165,9 +166,28 @@ TEST(DriveSettings, ABoardThatKeptItsCountsComesBackExactOrFlagged) {
     EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the origin was set"));
     EXPECT_EQ(plugin.z->MoveAbsolute(10.0), 0);
     EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), Words32(-510));
+    // A search finds the origin again only from a lower limit measured at
+    // its switch before: not from the user's limits of `saved`...
     reload(saved, false);
     ASSERT_EQ(plugin.z->FindLimits(), 0);
-    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the limits were searched"));
+    EXPECT_TRUE(told.Has(u"Z drive limits searched, but its position still cannot be trusted"));
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
+    // ... but after the board was reset under the session (its power went)
+    // from the switch measured while it was trusted: the frame is exact.
+    plugin.z->GetPosition(&here);
+    plugin.z->SetAsZero(here);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    double atSwitch = 0, again = 0;
+    plugin.z->GetPosition(&atSwitch);
+    plugin.board->endpoint.Unplug(100, true);
+    ASSERT_TRUE(testing_support::WaitFor([&] { return told.Has(u"line to COM68 is back"); }));
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    EXPECT_TRUE(
+        told.Has(u"Z drive position is trusted again: the limits were searched and the "
+                 u"lower switch gave the origin back"));
+    plugin.z->GetPosition(&again);
+    EXPECT_NEAR(again, atSwitch, 0.2);  // within the switch's few steps
     plugin.z->SaveSettings(flagged);
     EXPECT_EQ(flagged.str().find(u"positionTrusted"), std::u16string::npos);
 }
