@@ -238,10 +238,13 @@ std::uint16_t CTessaroAxis::AdoptBoardState() {
                             [&] { return FoldMoveIntoLimit(cmotion::Update(h)); },
                             [&] { return WaitForRest(kRestAtOnceMs, &moving); });
     }
-    std::int32_t count = 0;
-    return Sequence([&] { return code; }, [&] { return GetCommandedPosition(h, &count); },
-                    [&] { return SetPosition(h, count); }, [&] { return SetVelocity(h, 0); },
-                    [&] { return ResetEventStatus(h, 0); });
+    // Velocity mode at speed 0: whatever the next Update finds buffered
+    // starts nothing, also on an axis that rests on an active switch (a
+    // destination of its whole count would ask for the fraction of a step
+    // that lies beyond, into the switch, and be refused).
+    return Sequence([&] { return code; },
+                    [&] { return cmotion::SetProfileMode(h, kProfileVelocity); },
+                    [&] { return SetVelocity(h, 0); }, [&] { return ResetEventStatus(h, 0); });
 }
 
 std::uint16_t CTessaroAxis::SetUpProcessor() {

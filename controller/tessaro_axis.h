@@ -24,6 +24,12 @@ enum PositionDoubt : std::uint8_t {
     kDoubtFlagged = 1,   // the drive's position could not be trusted
     kDoubtMoving = 2,    // the axis moved (and no end was waited for)
     kDoubtLineLost = 3,  // the line to the board was lost, or the board did not answer
+    // Written by a host program that keeps a journal of its sessions (this
+    // side never saves them): another session used the board since the
+    // text was saved; the last session on the board ended without a
+    // disconnect.
+    kDoubtAnotherSession = 4,
+    kDoubtSessionDied = 5,
 };
 
 inline constexpr std::uint16_t kProfileModeUnknown = 10000;
@@ -94,9 +100,8 @@ class CTessaroAxis {
     // profile, a jog's velocity for instance, which the next Update would
     // start again. Such an axis is stopped and waited for, its events are
     // cleared (a pending limit event would refuse the set-up's Update), and
-    // its buffered destination and velocity become the place where it
-    // stands. A probe the processor refuses is taken as that case too. The
-    // first error, or 0.
+    // its buffer becomes a velocity move at speed 0. A probe the processor
+    // refuses is taken as that case too. The first error, or 0.
     std::uint16_t AdoptBoardState();
     // The same sequence without touching the zero point, for a board that
     // was reset under a running session; the first error, or 0.

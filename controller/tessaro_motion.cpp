@@ -340,7 +340,12 @@ void CTessaroRotaryMotion::ApplyDefaults() {
     a.holdingCurrent_percent = 10.0;
     a.holdingDelay_ms = 0.0;
     a.positiveLimitSwitches = true;
+    // The angle counts from current + zero: the zero point (the count the
+    // set-up read) stays as it is, and the present position follows the
+    // new direction at once, so that the angle is 0 where connect found
+    // the axis, not only after the first poll.
     a.axisFlip = -1;
+    a.currentPos_step = WrapMul(a.axisFlip, a.boardCount_step);
     a.poleCount = 800;
     a.m_uStopMode = 2;
 }
@@ -395,8 +400,11 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
             return kLinkOk;
         }
         if (!seen && StopRequested()) {
+            // Stopped, and waited for: the move ends with the axis at rest.
             std::uint16_t stopped = m_pAxis->Stop();
             if (stopped == kLinkOk) stopped = m_pAxis->Update();
+            bool moving = false;
+            if (stopped == kLinkOk) stopped = m_pAxis->WaitForRest(kRestSmoothMs, &moving);
             ReportFailure("rotary", "stop", stopped);
             ReportMotionEnding("rotary", "move stopped before its target");
             return kStoppedByHost;
@@ -409,7 +417,10 @@ std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
 bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
     std::uint16_t err = StartMove(target, relative);
     if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
-    if (err == kStoppedByHost) return false;  // told by the wait
+    if (err == kStoppedByHost) {
+        UpdatePosition();  // where the stop left it
+        return false;      // told by the wait
+    }
     if (!ReportFailure("rotary", "move", err)) return false;
     // Its result does not count; the ending is judged by the position it read.
     if (UpdatePosition() == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
@@ -418,7 +429,10 @@ bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
 
 std::uint16_t CTessaroRotaryMotion::WaitForMotionComplete() {
     std::uint16_t err = WaitForEvent(kMaskMoveEnd);
-    if (err == kLinkOk) err = UpdatePosition();
+    if (err == kLinkOk || err == kStoppedByHost) {
+        const std::uint16_t read = UpdatePosition();
+        if (err == kLinkOk) err = read;
+    }
     if (err == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
     if (err != kStoppedByHost) ReportFailure("rotary", "move", err);
     return err;

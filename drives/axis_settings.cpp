@@ -122,6 +122,10 @@ const char* DoubtText(int doubt) {
             return "the settings were saved while it moved";
         case kDoubtLineLost:
             return "the settings were saved while the line to the board was lost";
+        case kDoubtAnotherSession:
+            return "another session used the board since the settings were saved";
+        case kDoubtSessionDied:
+            return "the last session on the board ended without a disconnect";
         default:
             return "the settings were saved while it could not be trusted";
     }

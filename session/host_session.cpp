@@ -129,6 +129,13 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     m_out << "connected on COM" << options.port << ": " << drives.size() << " drive"
           << (drives.size() == 1 ? "" : "s") << "\n";
     device->SetPositionCallback(&HostSession::OnPosition, reinterpret_cast<std::uint64_t>(this));
+    // Whether the settings file is the board's hand-over is known before
+    // this session holds the board.
+    m_journal = std::make_unique<BoardJournal>(
+        options.device.empty() ? "COM" + std::to_string(options.port) : options.device);
+    m_lastSession = m_journal->LastSession();
+    m_journal->Hold();
+    m_sessionNumber = DrawBoardNumber();
     LoadSettings();
     return true;
 }
@@ -178,11 +185,26 @@ namespace {
 
 // The drives' lines of a settings file: `texts` gets each usable one; the
 // lines that cannot be used are counted and said in `notes`.
+// The board line says when the positions were saved: at the clean
+// disconnect of that number, or during the session of that number (see
+// board_journal.h).
 struct SettingsRead {
     int found = 0;
     int unusable = 0;
     std::vector<std::string> notes;
+    std::uint64_t disconnect = 0;
+    std::uint64_t session = 0;
 };
+// "board: disconnect=N;" or "board: session=N;".
+bool ReadBoardLine(const std::string& line, SettingsRead* read) {
+    unsigned long long number = 0;
+    char end = 0;
+    if (std::sscanf(line.c_str(), "board: disconnect=%llu%c", &number, &end) == 2 && end == ';')
+        return read->disconnect = number, true;
+    if (std::sscanf(line.c_str(), "board: session=%llu%c", &number, &end) == 2 && end == ';')
+        return read->session = number, true;
+    return false;
+}
 SettingsRead ReadSettingsLines(std::istream& in, const std::string& file, std::string (&texts)[3]) {
     SettingsRead read;
     std::string line;
@@ -190,7 +212,7 @@ SettingsRead ReadSettingsLines(std::istream& in, const std::string& file, std::s
     while (in && std::getline(in, line)) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#' || ReadBoardLine(line, &read)) continue;
         bool used = false;
         std::string why = "not a drive's line";
         for (int i = 0; i < 3; ++i) {
@@ -226,8 +248,29 @@ void HostSession::LoadSettings() {
         if (read.found > 0)
             m_out << "settings of " << read.found << " drives read from " << options.settingsFile
                   << "\n";
+        if (!HandedOver(read.disconnect, read.session)) MarkPositionsDoubtful(texts);
     }
     SendSettings(texts);
+}
+
+bool HostSession::HandedOver(std::uint64_t disconnect, std::uint64_t session) const {
+    return (disconnect != 0 && disconnect == m_lastSession.disconnect) ||
+           (session != 0 && session == m_sessionNumber);
+}
+
+void HostSession::MarkPositionsDoubtful(std::string (&texts)[3]) const {
+    const int doubt = m_lastSession.held ? kPositionDoubtSessionDied : kPositionDoubtAnotherSession;
+    // The drives' own keys: they then keep the saved places in the board's
+    // frame, take the board's count as the present position, and say why
+    // their position cannot be trusted.
+    const char* const suffixes[3][2] = {{"_x", "_y"}, {"", nullptr}, {"", nullptr}};
+    for (int i = 0; i < 3; ++i) {
+        if (texts[i].empty()) continue;
+        for (const char* suffix : suffixes[i])
+            if (suffix)
+                texts[i] += std::string("positionTrusted") + suffix + "=0;positionDoubt" + suffix +
+                            "=" + std::to_string(doubt) + ";";
+    }
 }
 
 bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) {
@@ -240,6 +283,7 @@ bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) 
     // A file taken in part would leave the drives half set: all or nothing.
     if (read.unusable > 0) return *error = "settings " + read.notes.front(), false;
     if (read.found == 0) return *error = "no drive's settings in " + file, false;
+    if (!HandedOver(read.disconnect, read.session)) MarkPositionsDoubtful(texts);
     SendSettings(texts);
     return true;
 }
@@ -264,6 +308,12 @@ bool HostSession::SaveSettingsTo(const std::string& file, std::string* error) {
     if (!problem.empty()) return *error = problem, false;
     std::ostringstream text;
     text << "# tessaro-host settings: one line per drive\n";
+    // When the positions were saved: at this clean disconnect, or while the
+    // session holds the board.
+    if (m_releasedNumber != 0)
+        text << "board: disconnect=" << m_releasedNumber << ";\n";
+    else if (m_sessionNumber != 0)
+        text << "board: session=" << m_sessionNumber << ";\n";
     IKxLogicalDevice* sources[3] = {xy, z, rotary};
     for (int i = 0; i < 3; ++i) {
         if (!sources[i]) continue;
@@ -312,8 +362,10 @@ bool HostSession::Close(std::string* error) {
     const bool connected = device && device->GetConnectionState() == 2;
     // The disconnect stops every drive, waits for rest and reads where each
     // stands before it resets the board; the settings are saved after it,
-    // so that the file holds the place where the board's count restarts.
+    // so that the file holds the place where the board's count restarts,
+    // with the number of this disconnect.
     if (device) device->DisconnectDevice();
+    if (connected && m_journal) m_releasedNumber = m_journal->Release();
     if (!options.settingsFile.empty() && connected) {
         std::string reason;
         saved = SaveSettings(&reason);

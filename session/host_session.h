@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -16,6 +17,7 @@
 #include "host/kx_class.h"
 #include "host/kx_device_interfaces.h"
 #include "host/kx_module.h"
+#include "session/board_journal.h"
 
 namespace tessaro_host {
 
@@ -51,6 +53,12 @@ struct ReportedPositions {
     enum LineState { kLineUp, kLineLost, kLineBack };
     std::atomic<int> line{kLineUp};
 };
+
+// The settings texts' reasons (the drives' positionDoubt) for positions
+// saved before another session used the board, and for those of a board
+// whose last session ended without a disconnect.
+inline constexpr int kPositionDoubtAnotherSession = 4;
+inline constexpr int kPositionDoubtSessionDied = 5;
 
 // Drive ids given to the drives' settings (and found in their reports).
 inline constexpr unsigned kXYDriveId = 1;
@@ -107,6 +115,12 @@ class HostSession {
     bool PrintMetadata(std::string* error);
     void LoadSettings();
     void SendSettings(const std::string (&texts)[3]);
+    // Whether a settings file saved at that disconnect or during that
+    // session holds the board's own positions (see board_journal.h).
+    bool HandedOver(std::uint64_t disconnect, std::uint64_t session) const;
+    // Makes every drive's positions in `texts` say why they are not the
+    // board's own.
+    void MarkPositionsDoubtful(std::string (&texts)[3]) const;
     static void OnPosition(std::uint32_t kind, SKxDevicePosition* record, std::uint64_t context);
     static void OnPacket(void* context, std::uint16_t commandWordCount,
                          const std::uint16_t* commandWords, std::uint16_t replyWordCount,
@@ -122,8 +136,12 @@ class HostSession {
     IKxInterface* m_object = nullptr;
     double m_startMs = 0;
     bool m_open = false;
-    bool m_bSettingsDamaged = false;  // a line of the file could not be used
-    bool m_bBackedUp = false;         // ... and the file is kept as FILE.bak
+    bool m_bSettingsDamaged = false;          // a line of the file could not be used
+    bool m_bBackedUp = false;                 // ... and the file is kept as FILE.bak
+    std::unique_ptr<BoardJournal> m_journal;  // from a connect on
+    BoardJournal::Last m_lastSession;         // the journal's, at this connect
+    std::uint64_t m_sessionNumber = 0;
+    std::uint64_t m_releasedNumber = 0;  // this session's clean disconnect
     std::mutex m_listenerMutex;
     PositionListener m_listener;  // under m_listenerMutex
 };

@@ -4,7 +4,7 @@
 # packages for one job (clang for fuzzing) are given as arguments.
 set -eu
 packages="cmake make g++ googletest libgtest-dev libcli11-dev libedit-dev gettext
-          g++-mingw-w64-x86-64-posix wine wine64 python3 python3-pytest python3-setuptools
+          g++-mingw-w64-x86-64-posix wine wine64 python3 python3-pytest python3-hypothesis python3-setuptools
           python3-pip python3-wheel $*"
 missing=""
 for p in $packages; do

@@ -140,9 +140,9 @@ TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
 
 // A board an earlier session set up and then left without a disconnect (it
 // died): X stopped with a jog still buffered, Z still jogging. Connect
-// stops Z smoothly and waits for it, clears the events and makes each
-// buffer the place its axis stands before the set-up's Update: X never
-// moves, Z ends at rest.
+// stops Z smoothly and waits for it, clears the events and buffers a
+// velocity move of 0 before the set-up's Update: X never moves, Z ends at
+// rest.
 TEST(ControllerOpen, AdoptsABoardLeftAsItWas) {
     SimBoard board(kPort, 4);
     sim::MotionProcessor& processor = board.endpoint.processor();
@@ -167,21 +167,19 @@ TEST(ControllerOpen, AdoptsABoardLeftAsItWas) {
     ASSERT_TRUE(controller.Open());
     EXPECT_EQ(processor.Axis(0).CommandedSteps(), xBefore);
     EXPECT_FALSE(processor.Axis(2).moving);
-    const std::int32_t zAt = processor.Axis(2).CommandedSteps();
-    const auto adopted = [](std::uint8_t axis, std::int32_t at) {
-        return Cmds{{axis, "GetCommandedPosition", {}, 0},
-                    {axis, "SetPosition", Words32(at), 0},
+    const auto adopted = [](std::uint8_t axis) {
+        return Cmds{{axis, "SetProfileMode", {1}, 0},
                     {axis, "SetVelocity", {0, 0}, 0},
                     {axis, "ResetEventStatus", {0}, 0},
                     {axis, "SetPWMFrequency", {5000}, 0}};
     };
     const Cmds x = board.Commands(0, 0), z = board.Commands(0, 2);
-    // X: the probe, at rest, the buffer made its place, then the set-up.
+    // X: the probe, at rest, a velocity move of 0 buffered, then the set-up.
     const Cmds xExpected = Join({{{0, "Nop", {}, 0},
                                   {0, "GetVersion", {}, 0},
                                   {0, "GetOperatingMode", {}, 0},
                                   {0, "GetActivityStatus", {}, 0}},
-                                 adopted(0, xBefore)});
+                                 adopted(0)});
     ASSERT_GE(x.size(), xExpected.size());
     EXPECT_EQ(Cmds(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(xExpected.size())),
               xExpected);
@@ -192,9 +190,8 @@ TEST(ControllerOpen, AdoptsABoardLeftAsItWas) {
                                                     {2, "SetStopMode", {2}, 0},
                                                     {2, "Update", {}, 0}}));
     const auto setUp = std::find(z.begin(), z.end(), SimCommand{2, "SetPWMFrequency", {5000}, 0});
-    ASSERT_GE(setUp - z.begin(), 9);
-    EXPECT_EQ(Cmds(setUp - 5, setUp + 1),
-              Join({{{2, "GetActivityStatus", {}, 0}}, adopted(2, zAt)}));
+    ASSERT_GE(setUp - z.begin(), 8);
+    EXPECT_EQ(Cmds(setUp - 4, setUp + 1), Join({{{2, "GetActivityStatus", {}, 0}}, adopted(2)}));
 }
 
 TEST(ControllerOpen, FailuresLeaveItStoppedAndClosed) {

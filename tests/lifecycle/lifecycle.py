@@ -1,0 +1,754 @@
+"""The lifecycle model test: a lab program (worker.py, the tessaro package in
+a process of its own) is driven at random through every edge of a session
+against tessaro-sim, whose control socket tells where each axis physically
+stands, whatever the board's counts say. A model of the user's frames (where
+each drive's origin lies on the stage, which way it counts, where its limits
+are) is kept from what the user did; after every step the test checks:
+
+  - a drive that says its position can be trusted stands where the model
+    says, in the user's frame (the rotary drive: its angle, modulo 360);
+    its limits too;
+  - every move that succeeded ended at its target, within a step, on the
+    stage;
+  - nothing moved that nobody asked to move;
+  - no call took longer than its bound;
+  - no absolute move succeeded while its drive said it could not be trusted;
+  - settings handed over at a clean disconnect come back trusted.
+
+    lifecycle.py --sim PATH [--seconds N] [--seed N] [--steps N] [--shrink]
+
+runs examples of up to --steps steps from seed N on until N seconds have
+passed, then prints the steps, the operations and the violations (each with
+the sequence that led to it, as Hypothesis prints it). Exit code 1 when any
+step broke a rule.
+"""
+
+import argparse
+import collections
+import json
+import math
+import os
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+from hypothesis import HealthCheck, Phase, note, seed, settings
+from hypothesis import strategies as st
+from hypothesis.stateful import RuleBasedStateMachine, precondition, rule, run_state_machine_as_test
+
+HERE = Path(__file__).resolve().parent
+
+# The drives' geometry with their default parameters: steps per micrometre of
+# the stage and focus axes, steps per turn of the rotary axis.
+STEPS_PER_UM = 51.0
+ROTARY_STEPS = 204000
+# Limit switches of the stage and focus axes, in steps from where each axis
+# stood when the simulator started.
+SWITCH = 150000
+AXES = {"xy": (0, 1), "z": (2,), "rotary": (3,)}
+LINEAR = ("xy", "z")
+# How far a place may lie from where it should: a target truncated to a step
+# and the half step of reading it back; a limit found at a switch, where the
+# approach met it within its cycle.
+STEP_TOLERANCE = 1.5
+SWITCH_TOLERANCE = 12
+# Bounds of the calls, seconds.
+BOUND = {"connect": 20, "disconnect": 20, "move": 30, "search": 120, "other": 10}
+# A line away for this long (the simulator's time), then back; the plug-in
+# looks for it every half second.
+DROP_MS = 600
+
+
+class Violation(AssertionError):
+    pass
+
+
+class Stats:
+    steps = 0
+    operations = collections.Counter()
+    violations = []  # (seed, steps that led to it, what broke)
+    examples = 0
+    seed = 0
+    deadline = 0.0  # monotonic: no step starts after it
+
+
+def in_time():
+    return time.monotonic() < Stats.deadline
+
+
+def when(condition=lambda self: True):
+    """A rule's precondition; once the time is up no rule but `idle` runs,
+    so that the examples still to come end at once."""
+    return precondition(lambda self: in_time() and condition(self))
+
+
+class Sim:
+    """tessaro-sim on a pseudo-terminal with its control socket."""
+
+    def __init__(self, program, folder, speed):
+        self.link = str(folder / "com7")
+        self.control = str(folder / "control")
+        limits = [f"--limit={axis}:{-SWITCH}:{SWITCH}" for axis in (0, 1, 2)]
+        self.process = subprocess.Popen(
+            [program, "--axes", "4", "--link", self.link, "--control", self.control,
+             "--speed", str(speed), *limits],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.monotonic() + 10
+        while not (os.path.exists(self.link) and os.path.exists(self.control)):
+            if time.monotonic() > end:
+                raise RuntimeError("tessaro-sim did not come up")
+            time.sleep(0.01)
+        self.socket = socket.socket(socket.AF_UNIX)
+        self.socket.connect(self.control)
+        self.channel = self.socket.makefile("rw")
+
+    def ask(self, request):
+        self.channel.write(request + "\n")
+        self.channel.flush()
+        return self.channel.readline().split()
+
+    def where(self):
+        """Steps of each axis, and whether each moves."""
+        words = self.ask("where")
+        steps = [int(w) for w in words[1:5]]
+        moving = [w == "1" for w in words[6:10]]
+        return steps, moving
+
+    def stop(self):
+        self.socket.close()
+        self.process.send_signal(signal.SIGINT)
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+class Worker:
+    """The lab program."""
+
+    def __init__(self, environment, violate):
+        self.violate = violate
+        self.process = subprocess.Popen(
+            [sys.executable, str(HERE / "worker.py")], stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, env=environment, text=True)
+
+    def send(self, request):
+        self.process.stdin.write(json.dumps(request) + "\n")
+        self.process.stdin.flush()
+
+    def answer(self, bound):
+        ready, _, _ = select.select([self.process.stdout], [], [], bound)
+        if not ready:
+            self.violate(f"the call did not return within {bound} s")
+        line = self.process.stdout.readline()
+        if not line:
+            self.violate("the lab program died")
+        return json.loads(line)
+
+    def ask(self, request, bound=BOUND["other"]):
+        self.send(request)
+        return self.answer(bound)
+
+    def interrupt(self):
+        self.process.send_signal(signal.SIGINT)
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+
+    def end(self):
+        # Its input closed, the package disconnects what is still connected.
+        try:
+            self.process.stdin.close()
+            self.process.wait(30)
+        except (subprocess.TimeoutExpired, BrokenPipeError):
+            self.process.kill()
+
+
+class Frame:
+    """A linear axis's frame as the user set it: where its origin lies on
+    the stage (steps), which way it counts, and where its limits lie (steps,
+    None for the whole travel, with the tolerance they were set to)."""
+
+    def __init__(self, origin, flip=-1):
+        self.origin = origin
+        self.flip = flip
+        self.lower = None
+        self.upper = None
+
+    def copy(self):
+        other = Frame(self.origin, self.flip)
+        other.lower, other.upper = self.lower, self.upper
+        return other
+
+    def user(self, steps):
+        return self.flip * (steps - self.origin) / STEPS_PER_UM
+
+    def steps(self, um):
+        return self.origin + self.flip * um * STEPS_PER_UM
+
+
+def angle(frame, steps):
+    return (frame.flip * (steps - frame.origin) * 360.0 / ROTARY_STEPS) % 360.0
+
+
+def angle_off(a, b):
+    d = abs(a - b) % 360.0
+    return min(d, 360.0 - d)
+
+
+finite = st.floats(-1500, 1500, allow_nan=False).map(lambda v: round(v, 2))
+drives = st.sampled_from(["xy", "z", "rotary"])
+linear = st.sampled_from(LINEAR)
+
+
+class Lifecycle(RuleBasedStateMachine):
+    program = None
+    speed = 2.0
+
+    def __init__(self):
+        super().__init__()
+        self.folder = Path(tempfile.mkdtemp(prefix="tessaro-lifecycle-"))
+        self.environment = dict(os.environ, XDG_CONFIG_HOME=str(self.folder / "config"),
+                                APPDATA=str(self.folder / "config"))
+        self._sim = None  # started by the first step
+        self.log = []  # the steps so far, for a violation's report
+        self.settings_file = str(self.folder / "settings.txt")
+        self.worker = None
+        self.connected = False
+        self.with_file = False
+        # The user's frames: axis number -> Frame; the rotary's angle frame.
+        self.frames = {}
+        # What the settings file holds (frames and the drives' trust), and
+        # whether it is the hand-over of the last clean disconnect with
+        # nothing done to the board since.
+        self.file_frames = None
+        self.file_trusted = {}
+        self.file_handover = False
+        self.trusted = {}
+        # Axes that move with no end the model knows (a jog, a program
+        # killed mid-motion): not checked until at rest again.
+        self.free = set()
+        self.rotary_known = True
+        self.line_back_by = 0.0  # monotonic time the line should be back by
+        self.before = None
+
+    @property
+    def sim(self):
+        if self._sim is None:
+            Stats.examples += 1
+            self._sim = Sim(self.program, self.folder, self.speed)
+        return self._sim
+
+    def teardown(self):
+        if self.worker:
+            self.worker.kill()
+        if self._sim:
+            self._sim.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # ------------------------------------------------------------ helpers --
+
+    def begin(self, name, **arguments):
+        """Counts the step and logs it as the call that repeats it
+        (`arguments`: all of the rule's)."""
+        Stats.steps += 1
+        Stats.operations[name] += 1
+        call = ", ".join(f"{k}={v!r}" for k, v in arguments.items())
+        self.log.append(f"{sys._getframe(1).f_code.co_name}({call})")
+        self.before, _ = self.sim.where()
+
+    def violate(self, what):
+        """Records the violation with the steps that led to it (a replay of a
+        real-time run may not meet it again), then fails the example."""
+        if not any(v[0] == Stats.seed for v in Stats.violations):
+            Stats.violations.append((Stats.seed, list(self.log), what))
+        raise Violation(what)
+
+    def line_may_be_away(self):
+        return time.monotonic() < self.line_back_by
+
+    def expected(self, answer, *accepted):
+        """The answer's value; a failure of an accepted class is None; any
+        other failure breaks the rules."""
+        if "value" in answer:
+            return answer
+        if answer.get("error") in accepted:
+            return None
+        if answer.get("error") == "LineError" and self.line_may_be_away():
+            return None
+        self.violate(f"unexpected failure: {answer}")
+
+    def call(self, drive, name, *args, bound=BOUND["other"]):
+        return self.worker.ask({"do": "call", "drive": drive, "name": name, "args": list(args)},
+                               bound)
+
+    def get(self, drive, name):
+        return self.worker.ask({"do": "get", "drive": drive, "name": name})
+
+    def read_trusted(self, drive):
+        answer = self.get(drive, "trusted")
+        if "value" in answer:
+            self.trusted[drive] = answer["value"]
+        return self.trusted.get(drive, True)
+
+    def settle(self, extra=()):
+        """Waits (bounded) until every axis the model does not count as free
+        rests; `extra` axes were asked to stop and may take a while."""
+        end = time.monotonic() + 10
+        while True:
+            steps, moving = self.sim.where()
+            still = [a for a in range(4) if moving[a] and a not in self.free]
+            if not still:
+                return steps
+            if time.monotonic() > end:
+                self.violate(f"axes {still} still move, and nobody asked them to")
+            time.sleep(0.02)
+
+    def check(self, moved=(), stopping=()):
+        """The rules after a step: `moved` axes were asked to move, `stopping`
+        ones to stop (their position reaches the drive with the next poll)."""
+        steps = self.settle()
+        for axis in range(4):
+            if axis in moved or axis in stopping or axis in self.free:
+                continue
+            if steps[axis] != self.before[axis]:
+                self.violate(f"axis {axis} moved {steps[axis] - self.before[axis]} steps; "
+                                f"nobody asked it to")
+        if not self.connected:
+            return
+        if stopping:
+            time.sleep(0.15)  # three polls
+            steps = self.settle()
+        for drive in ("xy", "z", "rotary"):
+            self.check_drive(drive, steps)
+
+    def check_drive(self, drive, steps):
+        answer = self.get(drive, "position")
+        if "value" not in answer:
+            self.expected(answer)
+            return
+        if any(axis in self.free for axis in AXES[drive]):
+            return
+        if drive == "rotary":
+            frame = self.frames[3]
+            if not self.rotary_known:
+                # The drive took the board's count: its frame from now on.
+                frame.origin = steps[3] - frame.flip * answer["value"] * ROTARY_STEPS / 360.0
+                self.rotary_known = True
+                return
+            off = angle_off(answer["value"], angle(frame, steps[3]))
+            if off * ROTARY_STEPS / 360.0 > STEP_TOLERANCE:
+                self.violate(f"rotary shows {answer['value']:.4f} deg, stands at "
+                                f"{angle(frame, steps[3]):.4f} deg")
+            return
+        if not self.read_trusted(drive):
+            return
+        places = [answer["value"]] if drive == "z" else answer["value"]
+        for axis, value in zip(AXES[drive], places):
+            truth = self.frames[axis].user(steps[axis])
+            if abs(value - truth) * STEPS_PER_UM > STEP_TOLERANCE:
+                self.violate(f"{drive} axis {axis} shows {value:.3f} um, trusted, but stands "
+                                f"at {truth:.3f} um of the user's frame")
+        limits = self.get(drive, "limits")
+        if "value" not in limits:
+            self.expected(limits)
+            return
+        pairs = [limits["value"]] if drive == "z" else limits["value"]
+        for axis, (lower, upper) in zip(AXES[drive], pairs):
+            frame = self.frames[axis]
+            for name, value, place in (("lower", lower, frame.lower), ("upper", upper, frame.upper)):
+                if place is None:
+                    if abs(value) < 1e7:
+                        self.violate(f"{drive} axis {axis} {name} limit {value:.3f} um, "
+                                        f"none was set")
+                    continue
+                at, tolerance = place
+                if abs(value - frame.user(at)) * STEPS_PER_UM > tolerance:
+                    self.violate(f"{drive} axis {axis} {name} limit {value:.3f} um, set at "
+                                    f"{frame.user(at):.3f} um of the user's frame")
+
+    def switch_limits(self, axis):
+        """The switches as (lower, upper) places in the user's frame."""
+        frame = self.frames[axis]
+        places = sorted((-SWITCH, SWITCH), key=frame.user)
+        return (places[0], SWITCH_TOLERANCE), (places[1], SWITCH_TOLERANCE)
+
+    def fresh_frames(self, steps):
+        self.frames = {axis: Frame(steps[axis]) for axis in range(4)}
+
+    # ------------------------------------------------------------- rules --
+
+    @when(lambda self: not self.connected)
+    @rule(with_file=st.booleans())
+    def connect(self, with_file):
+        self.begin("connect with settings" if with_file else "connect without settings",
+                   with_file=with_file)
+        if self.worker is None:
+            self.worker = Worker(self.environment, self.violate)
+        handover = with_file and self.file_handover
+        answer = self.worker.ask({"do": "connect", "port": 7, "device": self.sim.link,
+                                  "settings": self.settings_file if with_file else None},
+                                 BOUND["connect"])
+        if self.expected(answer) is None:
+            return
+        missing = [d for d in AXES if "value" not in self.get(d, "name")]
+        if missing:
+            self.violate(f"connected without the drives {missing}")
+        self.connected, self.with_file = True, with_file
+        # A program that was killed left its axes moving: the connect stops
+        # them where they are.
+        steps = self.settle()
+        moved = tuple(self.free)
+        self.free.clear()
+        self.before = [steps[a] if a in moved else self.before[a] for a in range(4)]
+        if with_file and self.file_frames is not None:
+            self.frames = {axis: frame.copy() for axis, frame in self.file_frames.items()}
+            self.rotary_known = handover
+        else:
+            self.fresh_frames(steps)
+            self.rotary_known = True
+        self.file_handover = False
+        self.trusted = {}
+        self.check()
+        if handover:
+            for drive in LINEAR:
+                if self.file_trusted.get(drive) and not self.read_trusted(drive):
+                    self.violate(f"{drive}: settings handed over at a clean disconnect came "
+                                    f"back not trusted")
+
+    @when(lambda self: self.connected)
+    @rule()
+    def disconnect(self):
+        self.begin("disconnect")
+        for drive in LINEAR:
+            self.read_trusted(drive)
+        away = self.line_may_be_away()
+        # A jog the line no longer reaches runs on until the next connect
+        # stops it; every other one the disconnect stops.
+        stopping = () if away else tuple(self.free)
+        answer = self.worker.ask({"do": "disconnect"}, BOUND["disconnect"])
+        self.connected = False
+        self.expected(answer, "Error")
+        if not away:
+            self.free.clear()
+        if self.with_file:
+            self.file_frames = {axis: frame.copy() for axis, frame in self.frames.items()}
+            self.file_trusted = dict(self.trusted)
+            self.file_handover = not away and "value" in answer
+        self.check(stopping=stopping)
+
+    @when(lambda self: self.connected)
+    @rule()
+    def kill(self):
+        self.begin("kill the program")
+        self.worker.kill()
+        self.worker = None
+        self.connected = False
+        self.check()
+
+    @when(lambda self: self.connected)
+    @rule(drive=drives, a=finite, b=finite, relative=st.booleans())
+    def move(self, drive, a, b, relative):
+        self.begin("move by" if relative else "move to", drive=drive, a=a, b=b,
+                   relative=relative)
+        if drive == "rotary":
+            a = a % 360.0 if not relative else a / 10.0
+        trusted = self.read_trusted(drive) if drive in LINEAR and not relative else True
+        args = (a, b) if drive == "xy" else (a,)
+        # A move relative to an axis that jogs starts from wherever the jog
+        # has taken it by then: no target the model can know.
+        jogging = any(axis in self.free for axis in AXES[drive])
+        self.free.difference_update(AXES[drive])
+        answer = self.call(drive, "move_by" if relative else "move_to", *args, bound=BOUND["move"])
+        done = self.expected(answer, "MotionError", "ValueError") is not None
+        steps = self.settle()
+        if done and not trusted:
+            self.violate(f"{drive}: an absolute move succeeded while the drive said its "
+                            f"position could not be trusted")
+        if done and not (relative and jogging):
+            for axis, value in zip(AXES[drive], args):
+                frame = self.frames[axis]
+                if drive == "rotary":
+                    aim = (angle(frame, self.before[3]) + value) % 360 if relative else value
+                    off = angle_off(angle(frame, steps[3]), aim) * ROTARY_STEPS / 360.0
+                else:
+                    aim = self.before[axis] + frame.flip * value * STEPS_PER_UM if relative \
+                        else frame.steps(value)
+                    off = abs(steps[axis] - aim)
+                if off > STEP_TOLERANCE:
+                    self.violate(f"{drive} axis {axis}: the move succeeded {off:.1f} steps "
+                                    f"from its target")
+        self.check(moved=AXES[drive])
+
+    @when(lambda self: self.connected)
+    @rule(drive=drives, speed=st.sampled_from([-2.0, -0.5, 0.5, 2.0]))
+    def jog(self, drive, speed):
+        self.begin("jog", drive=drive, speed=speed)
+        args = (speed, 0.0) if drive == "xy" else (speed,)
+        answer = self.call(drive, "jog", *args)
+        if self.expected(answer, "MotionError") is not None:
+            self.free.update(AXES[drive][:1])
+        self.check(moved=AXES[drive])
+
+    @when(lambda self: self.connected)
+    @rule(drive=drives)
+    def stop(self, drive):
+        self.begin("stop", drive=drive)
+        stopping = AXES[drive]
+        self.expected(self.call(drive, "stop"))
+        self.free.difference_update(stopping)
+        self.check(stopping=stopping)
+
+    @when(lambda self: self.connected)
+    @rule(drive=linear)
+    def find_limits(self, drive):
+        self.begin("limit search", drive=drive)
+        answer = self.call(drive, "find_limits", bound=BOUND["search"])
+        if self.expected(answer, "MotionError", "Error") is not None:
+            for axis in AXES[drive]:
+                frame = self.frames[axis]
+                frame.lower, frame.upper = self.switch_limits(axis)
+        else:
+            self.adopt_limits_after_failure(drive)
+        self.check(moved=AXES[drive])
+
+    def adopt_limits_after_failure(self, drive):
+        """A search that failed or was stopped stored nothing false: each
+        limit is as it was, or (a side measured before the stop) at its
+        switch. The model takes what the drive shows from there on."""
+        if not self.read_trusted(drive):
+            return
+        limits = self.get(drive, "limits")
+        if "value" not in limits:
+            return
+        pairs = [limits["value"]] if drive == "z" else limits["value"]
+        for axis, shown in zip(AXES[drive], pairs):
+            frame = self.frames[axis]
+            switches = self.switch_limits(axis)
+            for index, (now, before) in enumerate(zip(shown, (frame.lower, frame.upper))):
+                candidates = [before, switches[index]]
+                fits = [c for c in candidates
+                        if (c is None and abs(now) > 1e7) or
+                        (c is not None and abs(now - frame.user(c[0])) * STEPS_PER_UM <= c[1])]
+                if not fits:
+                    self.violate(f"{drive} axis {axis}: a search that did not end stored "
+                                    f"{now:.3f} um, neither the old limit nor a switch")
+                if index == 0:
+                    frame.lower = fits[0]
+                else:
+                    frame.upper = fits[0]
+
+    @when(lambda self: self.connected)
+    @rule(drive=st.sampled_from(["xy", "z", "rotary"]), find=st.booleans(),
+          a=finite, after=st.floats(0.0, 1.5))
+    def interrupt(self, drive, find, a, after):
+        """Ctrl-C while a move or a search waits."""
+        find = find and drive in LINEAR
+        self.begin("Ctrl-C during a search" if find else "Ctrl-C during a move", drive=drive,
+                   find=find, a=a, after=after)
+        if find:
+            self.worker.send({"do": "call", "drive": drive, "name": "find_limits", "args": []})
+        else:
+            args = (a, -a) if drive == "xy" else ((a % 360.0,) if drive == "rotary" else (a,))
+            trusted = self.read_trusted(drive) if drive in LINEAR else True
+            if not trusted:
+                args = tuple(v / 20.0 for v in args)
+            self.worker.send({"do": "call", "drive": drive,
+                              "name": "move_to" if trusted else "move_by", "args": list(args)})
+        time.sleep(after)
+        self.worker.interrupt()
+        answer = self.worker.answer(BOUND["search" if find else "move"])
+        # The operation has ended, and the axes rest, when Ctrl-C comes back.
+        _, moving = self.sim.where()
+        still = [axis for axis in AXES[drive] if moving[axis]]
+        if "interrupted" in answer and still:
+            self.violate(f"axes {still} still move when Ctrl-C came back")
+        if "interrupted" not in answer:
+            self.expected(answer, "MotionError", "ValueError", "Error")
+        if find:
+            if "value" in answer:
+                for axis in AXES[drive]:
+                    frame = self.frames[axis]
+                    frame.lower, frame.upper = self.switch_limits(axis)
+            else:
+                self.adopt_limits_after_failure(drive)
+        self.check(moved=AXES[drive])
+
+    @when(lambda self: self.connected)
+    @rule(drive=linear)
+    def set_origin(self, drive):
+        self.begin("set origin", drive=drive)
+        trusted = self.read_trusted(drive)
+        answer = self.call(drive, "set_origin")
+        if self.expected(answer) is not None:
+            steps, _ = self.sim.where()
+            for axis in AXES[drive]:
+                if axis in self.free:
+                    continue
+                frame = self.frames[axis]
+                frame.origin = steps[axis]
+                if not trusted:
+                    frame.lower = frame.upper = None
+        self.check()
+
+    @when(lambda self: self.connected)
+    @rule(drive=linear, low=finite, span=st.floats(1, 2000).map(lambda v: round(v, 2)))
+    def set_limits(self, drive, low, span):
+        self.begin("set limits", drive=drive, low=low, span=span)
+        trusted = self.read_trusted(drive)
+        args = ((low, low), (low + span, low + span)) if drive == "xy" else (low, low + span)
+        answer = self.call(drive, "set_limits", *args)
+        if self.expected(answer, "ValueError") is not None:
+            # Set in a frame the drive does not know, they are not checked
+            # until a trusted frame sets them again.
+            for axis in AXES[drive]:
+                frame = self.frames[axis]
+                frame.lower = (frame.steps(low), STEP_TOLERANCE) if trusted else None
+                frame.upper = (frame.steps(low + span), STEP_TOLERANCE) if trusted else None
+        self.check()
+
+    @when(lambda self: self.connected)
+    @rule(drive=linear, flip=st.sampled_from([-1, 1]))
+    def flip(self, drive, flip):
+        self.begin("flip", drive=drive, flip=flip)
+        value = (flip, flip) if drive == "xy" else flip
+        answer = self.worker.ask({"do": "set", "drive": drive, "name": "flip", "value": value})
+        if self.expected(answer) is not None:
+            for axis in AXES[drive]:
+                frame = self.frames[axis]
+                if frame.flip != flip:
+                    frame.flip = flip
+                    frame.lower, frame.upper = frame.upper, frame.lower
+        self.check()
+
+    @when(lambda self: self.connected and self.with_file)
+    @rule()
+    def save_settings(self):
+        self.begin("save settings")
+        for drive in LINEAR:
+            self.read_trusted(drive)
+        if self.expected(self.call(None, "save_settings")) is not None:
+            self.file_frames = {axis: frame.copy() for axis, frame in self.frames.items()}
+            self.file_trusted = dict(self.trusted)
+        self.check()
+
+    @when(lambda self: self.connected and self.file_frames is not None)
+    @rule()
+    def load_settings(self):
+        self.begin("load settings")
+        answer = self.call(None, "load_settings", self.settings_file)
+        if self.expected(answer, "Error") is not None:
+            self.frames = {axis: frame.copy() for axis, frame in self.file_frames.items()}
+            self.rotary_known = False
+        self.check()
+
+    @when()
+    @rule(power=st.booleans())
+    def line_drop(self, power):
+        """The adapter off the bus for a moment; with `power`, the board's
+        power goes too."""
+        self.begin("power cut" if power else "line drop", power=power)
+        self.sim.ask(f"{'powercut' if power else 'unplug'} {DROP_MS}")
+        self.line_back_by = time.monotonic() + DROP_MS / 1000.0 / self.speed + 3.0
+        if power and self.connected:
+            self.rotary_known = False
+        if power:
+            # Whatever moved stops with the power: at rest where it is.
+            self.free.clear()
+        self.check(stopping=(0, 1, 2, 3) if power else ())
+
+    @when()
+    @rule(seconds=st.sampled_from([0.2, 1.0, 3.0]))
+    def pause(self, seconds):
+        """Time passes (a jog runs on, maybe into a switch)."""
+        self.begin("pause", seconds=seconds)
+        time.sleep(seconds)
+        self.check()
+
+    @when()
+    @rule()
+    def wait_for_line(self):
+        self.begin("wait for the line")
+        time.sleep(max(0.0, self.line_back_by - time.monotonic()))
+        self.check()
+
+    @precondition(lambda self: not in_time())
+    @rule()
+    def idle(self):
+        """The time is up: the example ends without doing anything."""
+
+
+def replay(steps):
+    """Runs steps as a violation lists them ("move(drive='z', ...)"), one
+    after the other; 0 when none broke a rule."""
+    Stats.deadline = math.inf
+    machine = Lifecycle()
+    try:
+        for step in steps:
+            step = step.strip()
+            if not step or step.startswith("#"):
+                continue
+            name, _, arguments = step.partition("(")
+            print(f"  {step}", flush=True)
+            getattr(machine, name)(**eval(f"dict({arguments}"))  # noqa: S307 the test's own text
+    except Violation as violation:
+        print(f"violation: {violation}")
+        return 1
+    finally:
+        machine.teardown()
+    print("no violation")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--sim", required=True, help="the tessaro-sim program")
+    parser.add_argument("--seconds", type=float, default=60)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--steps", type=int, default=40, help="steps of one example at most")
+    parser.add_argument("--sim-speed", type=float, default=2.0)
+    parser.add_argument("--shrink", action="store_true",
+                        help="shrink a failing sequence to its shortest (slow)")
+    parser.add_argument("--replay", metavar="FILE",
+                        help="run the steps of FILE (one call a line, as a violation lists them)")
+    options = parser.parse_args()
+    Lifecycle.program = options.sim
+    Lifecycle.speed = options.sim_speed
+    if options.replay:
+        return replay(Path(options.replay).read_text().splitlines())
+    phases = [Phase.generate] + ([Phase.shrink] if options.shrink else [])
+    start = time.monotonic()
+    Stats.deadline = start + options.seconds
+    number = options.seed
+    while in_time():
+        Stats.seed = number
+        seed(number)(Lifecycle)
+        try:
+            run_state_machine_as_test(Lifecycle, settings=settings(
+                max_examples=20, stateful_step_count=options.steps, deadline=None, database=None,
+                phases=phases, suppress_health_check=list(HealthCheck), print_blob=False))
+        except Exception as failure:
+            if not any(v[0] == number for v in Stats.violations):
+                Stats.violations.append((number, [], f"{type(failure).__name__}: {failure}"))
+        number += 1
+    minutes = (time.monotonic() - start) / 60
+    print(f"lifecycle: {Stats.steps} steps in {Stats.examples} runs, {minutes:.1f} min, "
+          f"seeds {options.seed} to {number - 1}, {len(Stats.violations)} violations")
+    for name, count in sorted(Stats.operations.items()):
+        print(f"  {count:6d}  {name}")
+    for number, steps, what in Stats.violations:
+        print(f"\nviolation, seed {number}: {what}")
+        for step in steps:
+            print(f"    {step}")
+    return 1 if Stats.violations else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
