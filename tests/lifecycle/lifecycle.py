@@ -237,6 +237,7 @@ class Lifecycle(RuleBasedStateMachine):
         self.free = set()
         self.rotary_known = True
         self.line_back_by = 0.0  # monotonic time the line should be back by
+        self.probe_refused = False
         self.before = None
 
     @property
@@ -454,7 +455,15 @@ class Lifecycle(RuleBasedStateMachine):
         self.check()
 
     @when(lambda self: self.connected)
-    @rule(drive=drives, a=finite, b=finite, relative=st.booleans())
+    @rule(drive=drives, a=finite, b=finite)
+    def move_to(self, drive, a, b):
+        self.move(drive, a, b, False)
+
+    @when(lambda self: self.connected)
+    @rule(drive=drives, a=finite, b=finite)
+    def move_by(self, drive, a, b):
+        self.move(drive, a, b, True)
+
     def move(self, drive, a, b, relative):
         self.begin("move by" if relative else "move to", drive=drive, a=a, b=b,
                    relative=relative)
@@ -665,19 +674,43 @@ class Lifecycle(RuleBasedStateMachine):
         self.check(stopping=(0, 1, 2, 3) if power else ())
 
     @when()
-    @rule(seconds=st.sampled_from([0.2, 1.0, 3.0]))
-    def pause(self, seconds):
-        """Time passes (a jog runs on, maybe into a switch)."""
-        self.begin("pause", seconds=seconds)
-        time.sleep(seconds)
+    @rule(seconds=st.sampled_from([0.2, 1.0, 3.0, None]))
+    def wait(self, seconds):
+        """Time passes (a jog runs on, maybe into a switch); None: until the
+        line is back."""
+        self.begin("wait", seconds=seconds)
+        time.sleep(max(0.0, self.line_back_by - time.monotonic()) if seconds is None else seconds)
         self.check()
 
-    @when()
+    @when(lambda self: not self.probe_refused)
     @rule()
-    def wait_for_line(self):
-        self.begin("wait for the line")
-        time.sleep(max(0.0, self.line_back_by - time.monotonic()))
+    def refuse_probe(self):
+        """From now on the processor refuses GetOperatingMode (Invalid
+        Instruction), which connect and a line's return ask."""
+        self.begin("probe refused")
+        self.probe_refused = True
+        self.sim.ask("fault refuse:op=GetOperatingMode:status=2:from=1")
         self.check()
+
+    @when(lambda self: self.connected)
+    @rule(drive=linear)
+    def moves_through_power_cut(self, drive):
+        """Absolute moves one after the other while the board's power goes
+        and the line comes back: none may succeed once the power went (the
+        counts restarted where the axes stood)."""
+        self.begin("absolute moves through a power cut", drive=drive)
+        self.sim.ask(f"powercut {DROP_MS}")
+        self.line_back_by = time.monotonic() + DROP_MS / 1000.0 / self.speed + 3.0
+        self.rotary_known = False
+        self.free.clear()
+        while self.line_may_be_away():
+            value = round(time.monotonic() % 1 * 10, 2)
+            args = (value, value) if drive == "xy" else (value,)
+            answer = self.call(drive, "move_to", *args, bound=BOUND["move"])
+            if "value" in answer:
+                self.violate(f"{drive}: an absolute move succeeded after the board's power went")
+            self.expected(answer, "MotionError")
+        self.check(stopping=(0, 1, 2, 3))
 
     @precondition(lambda self: not in_time())
     @rule()
@@ -732,7 +765,7 @@ def main():
         seed(number)(Lifecycle)
         try:
             run_state_machine_as_test(Lifecycle, settings=settings(
-                max_examples=20, stateful_step_count=options.steps, deadline=None, database=None,
+                max_examples=1000, stateful_step_count=options.steps, deadline=None, database=None,
                 phases=phases, suppress_health_check=list(HealthCheck), print_blob=False))
         except Exception as failure:
             if not any(v[0] == number for v in Stats.violations):

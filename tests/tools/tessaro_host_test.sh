@@ -351,6 +351,93 @@ case "$name" in
       i=$((i + 1)); [ $i -lt 40 ] || fail "the line did not come back"; sleep 0.25
     done
     ;;
+  edges)
+    # The edges of a session, with the simulator's word on where Z stands
+    # (steps, whatever resets came).
+    sim=$(cat "$TESSARO_SIM_PID")
+    zsteps() {
+      python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"where\n")
+print(s.makefile().readline().split()[3])' "$TESSARO_SIM_CONTROL"
+    }
+    # The position tessaro-host shows of Z, compared with the steps since
+    # `origin` (the drive counts the other way: -1 um a 51 steps).
+    expect_z_at() {  # origin
+      shown=$(sed -n 's/^z \([-0-9.]*\) um$/\1/p' "$out")
+      [ -n "$shown" ] || fail "no trusted z position"
+      awk -v s="$shown" -v n="$(zsteps)" -v o="$1" 'BEGIN { d = s + (n - o) / 51; exit !(d < 0.03 && d > -0.03) }' ||
+        fail "z shows $shown um, stands $(( $(zsteps) - $1 )) steps from its origin"
+    }
+    killed() {  # the host, as a crash or kill -9 leaves the board
+      kill -9 "$1"; wait "$1" 2>/dev/null; pkill -9 -f "tessaro-host.exe.*$2" 2>/dev/null; sleep 0.3
+    }
+    # (1) Z jogged and stopped; the program died while X jogged slowly. The
+    # next connect stops X and moves Z not at all; a move by 0 moves
+    # nothing, one by 100 um exactly 5100 steps.
+    "$@" --settings none --trace-file "$work/edges-killed.trace" run "z jog 2 0.3; xy jog 0.001 0 60" \
+      >"$out" 2>"$err" &
+    pid=$!; i=0
+    until python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"where\n")
+w = s.makefile().readline().split(); sys.exit(not (w[6] == "1" and w[8] == "0"))' "$TESSARO_SIM_CONTROL"; do
+      i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the stage never jogged"; }; sleep 0.05; done
+    killed $pid "edges-killed"
+    before=$(zsteps)
+    host "$@" --settings none run "z move-rel 0"; expect_rc 0 $?
+    [ "$(zsteps)" = "$before" ] || fail "Z moved $(( $(zsteps) - before )) steps at connect and a move by 0"
+    host "$@" --settings none run "z move-rel 100"; expect_rc 0 $?
+    [ "$(zsteps)" = "$((before - 5100))" ] || fail "a move by 100 um went $(( before - $(zsteps) )) steps"
+    # (3) Absolute moves one after the other while the board's power goes:
+    # none goes out once the line is back.
+    fifo="$work/edges.in"
+    rm -f "$fifo"; mkfifo "$fifo"
+    "$@" --trace --settings none shell <"$fifo" >"$out" 2>"$err" &
+    pid=$!
+    exec 3>"$fifo"
+    i=0
+    while [ $i -lt 200 ]; do
+      echo "z move-abs $((i % 2 * 10))" >&3
+      [ $i = 20 ] && kill -USR2 "$sim"
+      i=$((i + 1)); sleep 0.02
+    done
+    echo exit >&3; exec 3>&-
+    wait $pid; unix_lines "$out"; unix_lines "$err"
+    expect_out "the board came back reset"
+    # (A move sends its speed; the set-up of the board that came back does not.)
+    [ "$(sed -n '/line to COM7 lost/,$p' "$out" | grep -c "axis 2  SetVelocity")" -eq 0 ] ||
+      fail "an absolute move went out after the power cut"
+    sed -n '/came back reset/,$p' "$out" | grep -q "refused an absolute move" ||
+      fail "no absolute move was tried once the line was back"
+    # (4b) A disconnect right after a fast jog's stop, while Z still slows
+    # down: saved where it comes to rest, and trusted there.
+    rm -f "$work/edges.txt"
+    host "$@" --settings "$work/edges.txt" pos; expect_rc 0 $?
+    origin=$(zsteps)
+    host "$@" --settings "$work/edges.txt" run "z jog 5 0.2"; expect_rc 0 $?
+    host "$@" --settings "$work/edges.txt" pos; expect_rc 0 $?
+    expect_z_at "$origin"
+    # (4a) A disconnect while the line is away, a move running on; then the
+    # board's power goes while nobody is connected: flagged, not trusted in
+    # the wrong frame.
+    rm -f "$fifo"; mkfifo "$fifo"
+    "$@" --settings "$work/edges.txt" shell <"$fifo" >"$out" 2>"$err" &
+    pid=$!
+    exec 3>"$fifo"
+    echo pos >&3; i=0
+    until tr -d '\r' <"$out" | grep -q "^z .* um"; do
+      i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the shell did not connect"; }; sleep 0.05
+    done
+    echo "z move-rel -300" >&3; sleep 0.1; kill -USR1 "$sim"; sleep 0.3
+    echo exit >&3; exec 3>&-
+    wait $pid
+    sleep 2.5; kill -USR2 "$sim"; sleep 0.2
+    i=0
+    until host "$@" --settings "$work/edges.txt" pos; do
+      i=$((i + 1)); [ $i -lt 40 ] || fail "the line did not come back"; sleep 0.25
+    done
+    expect_out "Z drive position cannot be trusted: the settings were saved while the line to the board was lost"
+    expect_out "^z .* um (not trusted"
+    ;;
   status)
     # Native only: the position line is drawn when stderr is a terminal
     # (script(1) gives it one). Z stands at 100 um from the settings file:
