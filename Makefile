@@ -17,6 +17,8 @@
 #   make fault-matrix  every operation under every injected fault, as
 #                tables in docs/fault-matrix.md (natively, and through
 #                tessaro-host under Wine)
+#   make lifecycle  the lifecycle model test for LIFECYCLE_SECONDS (default
+#                600) from seed LIFECYCLE_SEED (default 1)
 #   make fuzz    libFuzzer on each fuzz target (settings texts; packets and
 #                the simulator's receiver) for FUZZ_SECONDS each (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
@@ -29,7 +31,7 @@ WINEPREFIX_DIR := $(CURDIR)/$(WINDOWS)/wineprefix
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps native windows test test-native test-windows test-sanitizers asan demo bench soak fault-matrix fuzz screenshots format clean
+.PHONY: all deps native windows test test-native test-windows test-sanitizers asan demo bench soak fault-matrix fuzz lifecycle screenshots format clean
 
 all: native windows
 
@@ -117,6 +119,12 @@ fault-matrix: native windows
 screenshots: windows
 	@sh tools/install-deps.sh imagemagick
 	@sh tools/screenshots.sh $(WINDOWS) docs/screenshots
+
+LIFECYCLE_SECONDS ?= 600
+LIFECYCLE_SEED ?= 1
+lifecycle: native
+	@PYTHONPATH=$(NATIVE)/python-package /usr/bin/python3 tests/lifecycle/lifecycle.py \
+	    --sim $(NATIVE)/bin/tessaro-sim --seconds $(LIFECYCLE_SECONDS) --seed $(LIFECYCLE_SEED)
 
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60

@@ -500,15 +500,19 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     const std::int32_t ty = LinearTarget(ay, y, relative);
     // Coordinated: the axis with the longer time runs at its own speed, the
     // other at the speed that brings it there at the same moment, but not
-    // slower than 0.3 rev/s (then it arrives first). Positioning speeds are
-    // magnitudes: no axisFlip.
+    // slower than 0.3 rev/s (then it arrives first), also when it has no
+    // distance to go. Positioning speeds are magnitudes: no axisFlip.
     const double rx =
         std::abs(static_cast<double>(WrapSub(ax.currentPos_step, tx))) / ax.GetStepsPerRevolution();
     const double ry =
         std::abs(static_cast<double>(WrapSub(ay.currentPos_step, ty))) / ay.GetStepsPerRevolution();
     const double timeX = rx / ax.speed_revolutionPerSecond;
     const double timeY = ry / ay.speed_revolutionPerSecond;
-    const auto floored = [](double v) { return v > 0 ? std::max(0.3, v) : v; };
+    // Never 0: an axis without distance to go that stands a fraction of a
+    // step off its count (a stop left it there), or whose count was read
+    // while it still moved, must still be able to arrive; at speed 0 it
+    // would stay under way for ever. (Both distances 0 make 0/0 here.)
+    const auto floored = [](double v) { return std::isfinite(v) && v > 0.3 ? v : 0.3; };
     if (timeX > timeY) {
         const double vy = floored(ry / timeX);
         if (err == kLinkOk) err = ax.SetVelocityFromSpeed();

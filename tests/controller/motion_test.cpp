@@ -86,13 +86,14 @@ TEST_F(Motion, XYCoordinatedSpeedsWithTheFloor) {
     CTessaroXYMotion& xy = *controller.m_pXYMotion;
     // X leads at 10 rev/s (3342336 counts); Y would need 0.1 rev/s and gets
     // the 0.3 floor, trunc(5.1 * 0.3 * 65536) = 100270. Only Y moving: X
-    // gets speed 0 (not raised), Y its own. Just above the floor Y keeps its
-    // own speed: 31 um in X's 0.1 s is 0.31 rev/s, 103612.
+    // gets the floor too (never 0, which could stall it), Y its own. Just
+    // above the floor Y keeps its own speed: 31 um in X's 0.1 s is 0.31
+    // rev/s, 103612.
     const struct {
         double x, y;
         std::int32_t xSpeed, ySpeed, xTarget, yTarget;
     } kMoves[] = {{1000, 10, 3342336, 100270, -51000, -510},
-                  {1000, 500, 0, 3342336, -51000, -25500},
+                  {1000, 500, 100270, 3342336, -51000, -25500},
                   {0, 531, 3342336, 103612, 0, -27081}};
     for (const auto& m : kMoves) {
         SCOPED_TRACE(m.y);

@@ -1,7 +1,8 @@
 """A lab program for the lifecycle test: it holds one board through the
 tessaro package and does what it is told, one JSON request a line on stdin,
-one JSON answer a line on stdout. The test kills it, interrupts it (SIGINT,
-as Ctrl-C does) and starts another, as users do with their scripts.
+one JSON answer a line on stdout (each with the request's "id"). The test
+kills it, interrupts it (SIGINT, as Ctrl-C does) and starts another, as
+users do with their scripts.
 
 Requests: {"do": "connect", "port": 7, "device": PATH, "settings": PATH|null},
 {"do": "disconnect"}, {"do": "call", "drive": NAME|null, "name": METHOD,
@@ -11,12 +12,22 @@ Answers: {"value": ...}, {"error": CLASS, "message": TEXT} or
 {"interrupted": true}.
 """
 
+import faulthandler
 import json
+import signal
 import sys
 
 import tessaro
 
 board = None
+# Ctrl-C reaches the operation under way; one that comes while the program
+# waits for a request or writes an answer is ignored, as it came too late.
+interruptible = False
+
+
+def on_interrupt(number, frame):
+    if interruptible:
+        raise KeyboardInterrupt
 
 
 def target(drive):
@@ -46,31 +57,25 @@ def carry_out(request):
     raise ValueError(f"no request {do!r}")
 
 
-def serve_one():
-    """One request and its answer; False at the end of the input."""
-    line = sys.stdin.readline()
-    if not line:
-        return False
-    try:
-        answer = {"value": carry_out(json.loads(line))}
-    except KeyboardInterrupt:
-        answer = {"interrupted": True}
-    except Exception as failure:  # every failure goes back to the test
-        answer = {"error": type(failure).__name__, "message": str(failure)}
-    sys.stdout.write(json.dumps(answer) + "\n")
-    sys.stdout.flush()
-    return True
-
-
 def main():
-    # A Ctrl-C that comes after its operation has ended (while this waits for
-    # the next request, or writes an answer) is one the program ignores.
-    while True:
+    global interruptible
+    # The test asks for every thread's stack when a call does not return.
+    faulthandler.register(signal.SIGUSR1, all_threads=True)
+    signal.signal(signal.SIGINT, on_interrupt)
+    for line in sys.stdin:
+        request = json.loads(line)
         try:
-            if not serve_one():
-                return
+            interruptible = True
+            answer = {"value": carry_out(request)}
         except KeyboardInterrupt:
-            continue
+            answer = {"interrupted": True}
+        except Exception as failure:  # every failure goes back to the test
+            answer = {"error": type(failure).__name__, "message": str(failure)}
+        finally:
+            interruptible = False
+        answer["id"] = request["id"]
+        sys.stdout.write(json.dumps(answer) + "\n")
+        sys.stdout.flush()
 
 
 if __name__ == "__main__":
