@@ -64,14 +64,21 @@ def main():
     signal.signal(signal.SIGINT, on_interrupt)
     for line in sys.stdin:
         request = json.loads(line)
+        answer = {"interrupted": True}
+        # The test sends one Ctrl-C at most an operation: wherever its
+        # KeyboardInterrupt lands, the outer handler ends the operation with
+        # the answer it had come to.
         try:
-            interruptible = True
-            answer = {"value": carry_out(request)}
+            try:
+                interruptible = True
+                answer = {"value": carry_out(request)}
+            except KeyboardInterrupt:
+                raise
+            except Exception as failure:  # every failure goes back to the test
+                answer = {"error": type(failure).__name__, "message": str(failure)}
+            finally:
+                interruptible = False
         except KeyboardInterrupt:
-            answer = {"interrupted": True}
-        except Exception as failure:  # every failure goes back to the test
-            answer = {"error": type(failure).__name__, "message": str(failure)}
-        finally:
             interruptible = False
         answer["id"] = request["id"]
         sys.stdout.write(json.dumps(answer) + "\n")
