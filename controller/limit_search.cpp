@@ -55,6 +55,7 @@ std::uint16_t CTessaroMotion::StoreLimit(CTessaroAxis& axis, bool lower, bool at
         axis.maxPos_step = found;
         return kLinkOk;
     }
+    bool frameFound = axis.positionTrusted;
     if (atSwitch && !axis.positionTrusted && axis.lowerLimitAtSwitch &&
         axis.minPos_step != kLowestCount) {
         const std::int64_t moved = static_cast<std::int64_t>(found) - axis.minPos_step;
@@ -62,9 +63,13 @@ std::uint16_t CTessaroMotion::StoreLimit(CTessaroAxis& axis, bool lower, bool at
         if (axis.maxPos_step != kHighestCount)
             axis.maxPos_step = Saturate32(axis.maxPos_step + moved);
         m_originFound.push_back(&axis);
+        frameFound = true;
     }
     axis.minPos_step = found;
-    axis.lowerLimitAtSwitch = atSwitch;
+    // A switch measured where the position cannot be trusted lies in a lost
+    // frame: finding the origin from it later would bring that frame back,
+    // as trusted.
+    axis.lowerLimitAtSwitch = atSwitch && frameFound;
     return kLinkOk;
 }
 
