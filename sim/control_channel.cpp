@@ -123,7 +123,9 @@ void ControlChannel::Converse(int connection) {
             const std::string answer =
                 AnswerControlRequest(m_endpoint, pending.substr(0, end)) + "\n";
             pending.erase(0, end + 1);
-            if (write(connection, answer.data(), answer.size()) !=
+            // A client that went before its answer must not take the
+            // simulator down with SIGPIPE.
+            if (send(connection, answer.data(), answer.size(), MSG_NOSIGNAL) !=
                 static_cast<ssize_t>(answer.size()))
                 return;
         }
