@@ -11,7 +11,6 @@
 #include "host/kx_settings.h"
 #include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
-#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -19,7 +18,6 @@ using testing_support::DiagnosticCapture;
 using testing_support::ExpectSaved;
 using testing_support::PluginFixture;
 using testing_support::Saved;
-using testing_support::Words32;
 using Keys = std::vector<std::u16string>;
 
 // The keys of a settings text in order.
@@ -124,72 +122,6 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     // measured from; its limits keep their distance to the zero point.
     plugin.rotary->LoadSettings(Positions(u"", 5000, 1000, -7000, 9000).GetString(), 3);
     EXPECT_EQ(SavedPositions(*plugin.rotary, u""), (P{6000, 0, -8000, 8000}));
-}
-
-TEST(DriveSettings, ABoardThatKeptItsCountsComesBackExactOrFlagged) {
-    // Switches far apart: a search's back-off runs at full speed for up to
-    // 100 ms between looks.
-    PluginFixture plugin(68, 4, 10.0);
-    DiagnosticCapture told;
-    plugin.board->endpoint.processor().SetLimitSwitches(2, {true, true, -200000, 20000});
-    // A host gone without a disconnect: no Reset, the board keeps counting.
-    const auto reload = [&](const CKxStringW& text, bool reset) {
-        if (!reset) plugin.board->Fault("refuse:op=Reset:count=1");
-        EXPECT_TRUE(plugin.Connect(68));
-        plugin.z->LoadSettings(text.GetString(), 2);
-        double position = 0;
-        plugin.z->GetPosition(&position);
-        return position;
-    };
-    ASSERT_EQ(plugin.z->MoveAbsolute(100.0), 0);
-    CKxStringW saved, flagged;
-    plugin.z->SaveSettings(saved);
-    EXPECT_DOUBLE_EQ(reload(saved, false), 100.0);  // not moved since: exact
-    EXPECT_EQ(plugin.z->MoveAbsolute(90.0), 0);
-    // Moved since: the board's count, flagged; nothing absolute is sent,
-    // relative moves go, and the flag is saved with the text.
-    EXPECT_DOUBLE_EQ(reload(saved, false), 90.0);
-    EXPECT_TRUE(told.Has(u"Z drive position cannot be trusted: the board was not reset"));
-    const std::size_t from = plugin.board->CommandCount();
-    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    EXPECT_EQ(plugin.board->Count("SetPosition", from, 2), 0);
-    EXPECT_TRUE(told.Has(u"Z drive refused an absolute move"));
-    EXPECT_EQ(plugin.z->MoveRelative(-10.0), 0);
-    plugin.z->SaveSettings(flagged);
-    EXPECT_NE(flagged.str().find(u"positionTrusted=0;"), std::u16string::npos);
-    reload(flagged, true);  // a clean reconnect keeps the flag
-    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    // Setting the origin (here, by its present position) or a search ends it.
-    double here = 0;
-    plugin.z->GetPosition(&here);
-    plugin.z->SetAsZero(here);
-    EXPECT_TRUE(told.Has(u"Z drive position is trusted again: the origin was set"));
-    EXPECT_EQ(plugin.z->MoveAbsolute(10.0), 0);
-    EXPECT_EQ(plugin.board->Args("SetPosition", from, 2, true), Words32(-510));
-    // A search finds the origin again only from a lower limit measured at
-    // its switch before: not from the user's limits of `saved`...
-    reload(saved, false);
-    ASSERT_EQ(plugin.z->FindLimits(), 0);
-    EXPECT_TRUE(told.Has(u"Z drive limits searched, but its position still cannot be trusted"));
-    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    // ... but after the board was reset under the session (its power went)
-    // from the switch measured while it was trusted: the frame is exact.
-    plugin.z->GetPosition(&here);
-    plugin.z->SetAsZero(here);
-    ASSERT_EQ(plugin.z->FindLimits(), 0);
-    double atSwitch = 0, again = 0;
-    plugin.z->GetPosition(&atSwitch);
-    plugin.board->endpoint.Unplug(100, true);
-    ASSERT_TRUE(testing_support::WaitFor([&] { return told.Has(u"line to COM68 is back"); }));
-    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
-    ASSERT_EQ(plugin.z->FindLimits(), 0);
-    EXPECT_TRUE(
-        told.Has(u"Z drive position is trusted again: the limits were searched and the "
-                 u"lower switch gave the origin back"));
-    plugin.z->GetPosition(&again);
-    EXPECT_NEAR(again, atSwitch, 0.2);  // within the switch's few steps
-    plugin.z->SaveSettings(flagged);
-    EXPECT_EQ(flagged.str().find(u"positionTrusted"), std::u16string::npos);
 }
 
 TEST(DriveSettings, RotaryAngleSurvivesARestart) {

@@ -217,9 +217,7 @@ struct Operation {
     // succeeds (a limit search stores the limits it found).
     // kLowerSideMayStay: a stopped search stores nothing for the side it
     // was measuring; a lower limit found before the stop stays.
-    // kOwnRule: the operation checks the positions itself (a reconnect
-    // replaces the drives whose texts would be compared).
-    enum Settings { kKept, kChanged, kChangedOnSuccess, kLowerSideMayStay, kOwnRule } settings;
+    enum Settings { kKept, kChanged, kChangedOnSuccess, kLowerSideMayStay } settings;
     std::function<Result(Rig&)> run;
     // Fails even on a healthy line (a search the host stops).
     bool failsByDesign = false;
@@ -253,29 +251,6 @@ Result Connect(Rig& r) {
     return Result{"state " + std::to_string(r.device->GetConnectionState()) + ", " +
                       std::to_string(r.drives.size()) + " drives",
                   !connected || r.drives.size() != 3};
-}
-
-// Saved at 25 um, moved to 35, then a connection without a Reset between.
-Result KilledHostReconnect(Rig& r) {
-    if (r.z->MoveAbsolute(25) != KX_DM_OK) return {"no move", true};
-    CKxStringW saved;
-    r.z->SaveSettings(saved);
-    if (r.z->MoveRelative(10) != KX_DM_OK) return {"no move", true};
-    sim::FaultRule kill;
-    std::string error;
-    sim::ParseFault("refuse:op=Reset:count=1", &kill, &error);
-    r.board.endpoint.faults().Add(kill);
-    if (!r.Connect() || !r.z) return {"no connection", true};
-    r.z->LoadSettings(saved.GetString(), 2);
-    double shown = 0;
-    r.z->GetPosition(&shown);
-    const std::size_t from = r.board.CommandCount();
-    const EDeviceManagerReturnCode code = r.z->MoveAbsolute(0);
-    const bool sent = r.board.Count("SetPosition", from, 2) > 0;
-    if (code == KX_DM_MOTION_FAILED && !sent) return {"flagged", false};
-    // Taken as trusted: only where the board's count says 35 um.
-    if (code == KX_DM_OK && std::abs(shown - 35.0) < 0.01) return {"exact", false};
-    return {"BROKEN: " + std::to_string(shown) + " um, move " + std::to_string(code), true};
 }
 
 const std::vector<Operation>& Operations() {
@@ -359,10 +334,6 @@ const std::vector<Operation>& Operations() {
              r.device->SetPositionCallback(nullptr, 0);
              return Result{s_calls > 0 ? "callback" : "no callback", s_calls == 0};
          }},
-        // A host gone without a disconnect: the next connection must give
-        // the position back exactly, or flag it and send nothing absolute.
-        {"settings saved, host killed, reconnect", "GetVersion", 70, true, Operation::kOwnRule,
-         KilledHostReconnect},
         {"disconnect", "Reset", 5, false, Operation::kKept,
          [](Rig& r) { return Code(r.device->DisconnectDevice()); }},
     };
@@ -509,7 +480,7 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
         std::vector<KeyMap> now = cell.settings, kept = KeysOf(before);
         const bool keeps =
             op.settings == Operation::kKept || op.settings == Operation::kLowerSideMayStay;
-        if (!connectCell && op.settings != Operation::kOwnRule && (reference || keeps)) {
+        if (!connectCell && (reference || keeps)) {
             if (op.settings == Operation::kLowerSideMayStay)
                 for (auto* maps : {&now, &kept})
                     for (KeyMap& m : *maps)
