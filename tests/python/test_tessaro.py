@@ -1,11 +1,12 @@
 """The tessaro package against tessaro-sim: every call, each error kind, the
-polling thread's events, threads, and the README's example (the lifecycle
+polling thread's events, Ctrl-C, threads, and the README's example (the lifecycle
 test drives it through the edges of a session)."""
 
 import math
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -74,6 +75,44 @@ def test_limits_and_the_moves_they_refuse(board):
     # A range wholly above the old one.
     board.xy.set_limits((10, 10), (20, 20))
     assert board.xy.limits == ((10, 20), (10, 20))
+
+
+def test_a_switch_stop_is_told_by_its_own_drive(tmp_path):
+    # A simulator of its own, with Z's switches at -1000 and +1000 um.
+    from conftest import Simulator
+    switched = Simulator(tmp_path, "--limit", "2:-51000:51000")
+    try:
+        with tessaro.connect(7, device=switched.link) as board:
+            board.rotary.move_by(300, wait=False)
+            board.z.move_to(1500, wait=False)
+            with pytest.raises(tessaro.MotionError, match="stopped at a limit switch"):
+                board.z.wait()
+            assert board.rotary.wait() and board.rotary.position == 300
+    finally:
+        switched.stop()
+
+
+def test_a_lost_line_knows_no_position(board, sim):
+    sim.signal(signal.SIGUSR1)  # the line goes for 0.8 s
+    with pytest.raises(tessaro.LineError, match="no position is known"):
+        end = time.monotonic() + 5
+        while time.monotonic() < end:
+            board.z.position
+            time.sleep(0.01)
+
+
+def test_ctrl_c_during_a_wait_raises_and_stops_the_motion(board):
+    press = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    press.start()
+    with pytest.raises(KeyboardInterrupt):
+        try:
+            board.z.move_by(200000)
+        finally:
+            press.cancel()
+    stopped = board.z.position
+    assert 0 < stopped < 100000
+    time.sleep(0.2)
+    assert board.z.position == stopped
 
 
 def test_positions_come_from_the_polling_thread(board):
