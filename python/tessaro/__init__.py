@@ -21,6 +21,7 @@ from several threads.
 """
 
 import atexit
+import collections
 import contextlib
 import ctypes
 import math
@@ -318,7 +319,8 @@ class Board:
         self._callback = None  # the C callback must live as long as it is installed
         self._collecting = False
         self._guard = threading.Condition()
-        self._users = 0  # calls inside the library, under _guard
+        # Calls inside the library, by thread, under _guard.
+        self._users: collections.Counter = collections.Counter()
         self.xy: Optional[Stage] = Stage(self) if lib.tessaro_has_drive(handle, _native.XY) else None
         self.z: Optional[Focus] = Focus(self) if lib.tessaro_has_drive(handle, _native.Z) else None
         self.rotary: Optional[Rotary] = (
@@ -334,27 +336,34 @@ class Board:
     def _call(self, function, *arguments):
         """Calls `function(handle, *arguments)`; a disconnect waits until no
         call of another thread is inside the library."""
+        me = threading.get_ident()
         with self._guard:
             if self._handle is None:
                 raise LineError("the board is disconnected")
             handle = self._handle
-            self._users += 1
+            self._users[me] += 1
         try:
             return function(handle, *arguments)
         finally:
             with self._guard:
-                self._users -= 1
+                self._users[me] -= 1
                 self._guard.notify_all()
 
     def disconnect(self) -> None:
         """Stops what still runs, writes the settings file and disconnects."""
+        me = threading.get_ident()
         with self._guard:
             handle, self._handle = self._handle, None
             if handle is None:
                 return
             # Other threads' calls are short (a wait returns every slice):
-            # they are let out before the board goes.
-            if not self._guard.wait_for(lambda: self._users == 0, timeout=_LET_OUT_SECONDS):
+            # they are let out before the board goes. The calling thread's
+            # own count is not waited for: it is inside no call, and Ctrl-C
+            # (raised in the main thread only) can land in the bookkeeping
+            # above and leave a count behind.
+            others = lambda: not any(n for t, n in self._users.items() if t != me)  # noqa: E731
+            if not self._guard.wait_for(others, timeout=_LET_OUT_SECONDS):
+                self._handle = handle
                 raise Error("calls of other threads did not return; the board stays connected")
         _open_boards.discard(self)
         _check(lib.tessaro_disconnect(handle))

@@ -115,6 +115,15 @@ def test_ctrl_c_during_a_wait_raises_and_stops_the_motion(board):
     assert board.z.position == stopped
 
 
+def test_a_count_left_by_ctrl_c_does_not_hold_the_disconnect(sim):
+    # Ctrl-C can land between a call's return and its bookkeeping.
+    board = tessaro.connect(7, device=sim.link)
+    board._users[threading.get_ident()] += 1
+    started = time.monotonic()
+    board.disconnect()
+    assert time.monotonic() - started < 5
+
+
 def test_positions_come_from_the_polling_thread(board):
     seen = []
     board.on_position(lambda name, position: seen.append((name, position, threading.get_ident())))
