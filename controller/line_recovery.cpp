@@ -136,6 +136,7 @@ LinkError CTessaroController::SetUpResetBoard() {
     for (CTessaroAxis* axis : m_axes) {
         // Its count no longer starts where a disconnect left the stage.
         axis->freshAtConnect = false;
+        axis->resetUnderSession = true;
         if (IsClosing()) return kLinkNotConnected;
         LinkError code = axis->SetUpProcessor();
         if (code == kLinkOk) code = axis->ApplySettings();

@@ -225,6 +225,7 @@ std::uint16_t CTessaroAxis::AdoptBoardState() {
     if (IsLineFailure(probe) || probe == kLineLost) return probe;
     freshAtConnect = probe == kLinkOk && mode != kOperatingMode;
     movedSinceConnect = false;
+    resetUnderSession = false;
     if (freshAtConnect) return kLinkOk;
     std::uint16_t activity = 0;
     LinkError code = cmotion::GetActivityStatus(h, &activity);

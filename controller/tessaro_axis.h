@@ -215,6 +215,10 @@ class CTessaroAxis {
     // while the first holds and the second does not.
     Relaxed<bool> freshAtConnect = false;
     Relaxed<bool> movedSinceConnect = false;
+    // The board came back reset under this session: its count restarted
+    // where the axis stood, so no count a settings text holds says where
+    // the stage is any more (a count that happens to match included).
+    Relaxed<bool> resetUnderSession = false;
     // What the last disconnect found (BringToRest): at rest with its final
     // count read, or why not.
     Relaxed<std::uint8_t> doubtAtClose = kDoubtLineLost;

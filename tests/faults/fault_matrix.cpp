@@ -485,7 +485,10 @@ Cell RunCell(const Operation& op, const Faults& fault, double speed,
                 for (auto* maps : {&now, &kept})
                     for (KeyMap& m : *maps)
                         for (auto it = m.begin(); it != m.end();)
-                            it = it->first.rfind(u"minPos_step", 0) == 0 ? m.erase(it) : ++it;
+                            it = it->first.rfind(u"minPos_step", 0) == 0 ||
+                                         it->first.rfind(u"lowerLimitAtSwitch", 0) == 0
+                                     ? m.erase(it)
+                                     : ++it;
             const std::vector<KeyMap>& expected =
                 keeps || op.settings == Operation::kChangedOnSuccess ? kept : *reference;
             const bool fine = now == expected || (op.settings == Operation::kChangedOnSuccess &&

@@ -658,8 +658,10 @@ class Lifecycle(RuleBasedStateMachine):
                 frame = self.frames[axis]
                 frame.origin = steps[axis]
                 frame.tolerance = STEP_TOLERANCE
-                if not trusted:
-                    frame.lower = frame.upper = None
+                # A limit's place in the new frame carries the origin's step too.
+                frame.lower, frame.upper = (
+                    (None, None) if not trusted else
+                    [limit and (limit[0], limit[1] + STEP_TOLERANCE) for limit in (frame.lower, frame.upper)])
         self.check()
 
     @rule(drive=linear, low=finite, span=st.floats(1, 2000).map(lambda v: round(v, 2)))
