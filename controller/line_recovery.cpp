@@ -76,6 +76,7 @@ bool CTessaroController::TryRestoreLine() {
     // answer that may not come. Only a line that is gone again waits.
     const auto lineGone = [](LinkError code) { return code == kLineLost || IsLineFailure(code); };
     bool probeRefused = false;
+    std::vector<bool> fresh;
     for (CTessaroAxis* axis : m_axes) {
         std::int32_t count = 0;
         std::uint16_t mode = 0;
@@ -94,6 +95,7 @@ bool CTessaroController::TryRestoreLine() {
         if (lineGone(probe)) return notYet();
         if (read != kLinkOk || probe != kLinkOk) probeRefused = true;
         if (probe != kLinkOk || mode != CTessaroAxis::kOperatingMode) reset = true;
+        fresh.push_back(probe == kLinkOk && mode != CTessaroAxis::kOperatingMode);
     }
     // snprintf, not std::to_string: see ReportMoveEnding.
     char line[40];
@@ -108,7 +110,7 @@ bool CTessaroController::TryRestoreLine() {
     m_bSetUpPending = true;
     // Flagged before the line counts as back: an absolute move checks the
     // flag under this same lock, so none can pass in between.
-    const LinkError setUp = SetUpResetBoard();
+    const LinkError setUp = SetUpResetBoard(fresh);
     if (lineGone(setUp)) return notYet();
     m_bSetUpPending = false;
     std::string what = probeRefused ? "the board did not say what it kept (its state could not be "
@@ -125,7 +127,7 @@ bool CTessaroController::TryRestoreLine() {
     return true;
 }
 
-LinkError CTessaroController::SetUpResetBoard() {
+LinkError CTessaroController::SetUpResetBoard(const std::vector<bool>& fresh) {
     // The stage and focus are flagged first, whatever the set-up comes to:
     // the counts restarted wherever the axes stood.
     const std::string why = "the board was reset while the line was lost";
@@ -133,12 +135,19 @@ LinkError CTessaroController::SetUpResetBoard() {
     if (m_pZMotion) LosePositionTrust("Z", {m_pZMotion->m_pAxis}, why);
     if (m_pRotaryMotion) ReportMotionEnding("rotary", "angle taken from the board's count: " + why);
     LinkError first = kLinkOk;
-    for (CTessaroAxis* axis : m_axes) {
+    for (std::size_t i = 0; i < m_axes.size(); ++i) {
+        CTessaroAxis* axis = m_axes[i];
         // Its count no longer starts where a disconnect left the stage.
         axis->freshAtConnect = false;
         axis->resetUnderSession = true;
         if (IsClosing()) return kLinkNotConnected;
-        LinkError code = axis->SetUpProcessor();
+        // An axis that did not show itself reset (its probe refused, or it
+        // kept its set-up beside one that did not) may hold a buffered
+        // motion that the set-up's Update would start: adopted as at
+        // connect first.
+        LinkError code = kLinkOk;
+        if (i >= fresh.size() || !fresh[i]) code = axis->Neutralise();
+        if (code == kLinkOk) code = axis->SetUpProcessor();
         if (code == kLinkOk) code = axis->ApplySettings();
         if (code == kLineLost || IsLineFailure(code)) return code;
         if (first == kLinkOk) first = code;

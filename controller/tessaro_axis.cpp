@@ -227,6 +227,13 @@ std::uint16_t CTessaroAxis::AdoptBoardState() {
     movedSinceConnect = false;
     resetUnderSession = false;
     if (freshAtConnect) return kLinkOk;
+    return Neutralise();
+}
+
+std::uint16_t CTessaroAxis::Neutralise() {
+    if (!m_pController) return kLinkInvalidAxis;
+    CKxMutexLock lock(m_pController->m_lock);
+    CLinkAxisHandle* h = &m_handle;
     std::uint16_t activity = 0;
     LinkError code = cmotion::GetActivityStatus(h, &activity);
     if (code == kLinkOk && (activity & kActivityInMotion) != 0) {

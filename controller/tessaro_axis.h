@@ -103,6 +103,9 @@ class CTessaroAxis {
     // its buffer becomes a velocity move at speed 0. A probe the processor
     // refuses is taken as that case too. The first error, or 0.
     std::uint16_t AdoptBoardState();
+    // The second half of that, for an axis not known to be reset: stopped,
+    // waited for, events cleared, a velocity move of 0 buffered.
+    std::uint16_t Neutralise();
     // The same sequence without touching the zero point, for a board that
     // was reset under a running session; the first error, or 0.
     std::uint16_t SetUpProcessor();

@@ -99,7 +99,7 @@ class CTessaroController {
     // After a reset board was found: flag the positions, set its axes up
     // again and apply the drives' parameters; the first error (a lost line
     // at once, to try again at the next attempt), or 0.
-    cmotion::LinkError SetUpResetBoard();
+    cmotion::LinkError SetUpResetBoard(const std::vector<bool>& fresh);
     void ReleaseObjects();
     void CloseInterface();  // with the controller lock held
     // With the controller lock held, at Close: every axis that moves is
