@@ -119,6 +119,8 @@ case "$name" in
     # the positions from one run to the next.
     export XDG_CONFIG_HOME="$work/config"
     rm -rf "$work/config"
+    # Under Wine the folder is the prefix's, kept from one run to the next.
+    rm -f "$(dirname "$1")"/wineprefix/drive_c/users/*/AppData/Roaming/tessaro-host/settings-COM7.txt
     host "$@" --settings "" z move-abs 100; expect_rc 0 $?
     expect_out "settings file: .*settings-COM7.txt"
     host "$@" --settings "" pos; expect_rc 0 $?
