@@ -161,8 +161,9 @@ PositionLoad LoadAxisPositions(const char16_t* text, CTessaroAxis& axis,
     } else if (moving) {
         why = "the axis moved while the settings were loaded";
     } else if (axis.resetUnderSession) {
-        why = "the board was reset under this session, and its count restarted where the axis "
-              "stood";
+        why =
+            "the board was reset under this session, and its count restarted where the axis "
+            "stood";
     } else if (atReset == 1 || board != current) {
         if (resetHere) {
             delta = -static_cast<std::int64_t>(current);
