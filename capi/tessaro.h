@@ -111,7 +111,8 @@ TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms);
 /* A velocity move (b: the stage's y speed); speed 0 stops that axis. */
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b);
 /* Stops the drive (TESSARO_ALL: every drive), also a move or search that
- * another thread waits for. */
+ * another thread waits for. A stop that did not reach the board (the line
+ * is lost) fails with the reason: what moved goes on. */
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive);
 
 /* The travel limits (b: the stage's y). */

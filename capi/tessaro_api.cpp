@@ -133,12 +133,18 @@ struct tessaro_board {
         tessaro_host::CommandRunner runner(session, text);
         return Classify(runner.Run(line), motion);
     }
-    void Stop(int drive) {
+    // Every drive asked is stopped, whatever the one before answered; the
+    // first failure, or 0.
+    int Stop(int drive) {
+        int first = 0;
+        const auto keep = [&first](int code) { first = first ? first : code; };
         if ((drive == TESSARO_ALL || drive == TESSARO_XY) && session.xy)
-            session.xy->MoveVelocity(0, 0);
-        if ((drive == TESSARO_ALL || drive == TESSARO_Z) && session.z) session.z->MoveVelocity(0);
+            keep(session.xy->MoveVelocity(0, 0));
+        if ((drive == TESSARO_ALL || drive == TESSARO_Z) && session.z)
+            keep(session.z->MoveVelocity(0));
         if ((drive == TESSARO_ALL || drive == TESSARO_ROTARY) && session.rotary)
-            session.rotary->MoveVelocity(0);
+            keep(session.rotary->MoveVelocity(0));
+        return first;
     }
     // Runs a long command on the drive's slot; with `wait`, to its end.
     int Long(int drive, const std::string& line, int wait) {
@@ -354,8 +360,18 @@ TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b)
 
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
     if (int code = CheckDrive(board, drive, true)) return code;
-    board->Stop(drive);
-    return Succeed();
+    tessaro_host::HostSession& s = board->session;
+    const std::size_t told = s.DiagnosticCount();
+    // A stop that did not reach the board says so: the jog it was meant
+    // for runs on.
+    const int code = board->Stop(drive);
+    if (code == 0) return Succeed();
+    const char* word = drive == TESSARO_ALL ? "" : DriveWord(drive);
+    std::string why = std::string(word) + (*word ? " " : "") + "stop failed (result " +
+                      std::to_string(code) + ")";
+    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), word);
+    if (!line.empty()) why += "; " + line;
+    return Report(Classify({tessaro_host::kExitFailed, why}, true));
 }
 
 TESSARO_API int tessaro_limits(tessaro_board* board, int drive, double* lower_a, double* upper_a,
