@@ -109,6 +109,16 @@ int CopyText(const std::string& text, char* out, std::size_t size, std::size_t* 
     return Succeed();
 }
 
+// A drive command that failed: `what` with its result, and the device's
+// line that says why (the diagnostics since `told`).
+int DriveFailure(tessaro_host::HostSession& s, std::size_t told, const char* drive,
+                 const std::string& what, int code) {
+    std::string why = what + " failed (result " + std::to_string(code) + ")";
+    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), drive);
+    if (!line.empty()) why += "; " + line;
+    return Report(Classify({tessaro_host::kExitFailed, why}, true));
+}
+
 }  // namespace
 
 struct tessaro_board {
@@ -351,11 +361,7 @@ TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b)
                      : drive == TESSARO_Z ? s.z->MoveVelocity(a)
                                           : s.rotary->MoveVelocity(a);
     if (code == 0) return Succeed();
-    std::string why =
-        std::string(DriveWord(drive)) + " jog failed (result " + std::to_string(code) + ")";
-    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), DriveWord(drive));
-    if (!line.empty()) why += "; " + line;
-    return Report(Classify({tessaro_host::kExitFailed, why}, true));
+    return DriveFailure(s, told, DriveWord(drive), std::string(DriveWord(drive)) + " jog", code);
 }
 
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
@@ -367,11 +373,7 @@ TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
     const int code = board->Stop(drive);
     if (code == 0) return Succeed();
     const char* word = drive == TESSARO_ALL ? "" : DriveWord(drive);
-    std::string why = std::string(word) + (*word ? " " : "") + "stop failed (result " +
-                      std::to_string(code) + ")";
-    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), word);
-    if (!line.empty()) why += "; " + line;
-    return Report(Classify({tessaro_host::kExitFailed, why}, true));
+    return DriveFailure(s, told, word, std::string(word) + (*word ? " stop" : "stop"), code);
 }
 
 TESSARO_API int tessaro_limits(tessaro_board* board, int drive, double* lower_a, double* upper_a,
