@@ -18,7 +18,8 @@
 #                tables in docs/fault-matrix.md (natively, and through
 #                tessaro-host under Wine)
 #   make lifecycle  the lifecycle model test for LIFECYCLE_SECONDS (default
-#                600) from seed LIFECYCLE_SEED (default 1)
+#                600) from seed LIFECYCLE_SEED (default 1), the simulator at
+#                LIFECYCLE_SPEED times real speed (default 2)
 #   make fuzz    libFuzzer on each fuzz target (settings texts; packets and
 #                the simulator's receiver) for FUZZ_SECONDS each (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
