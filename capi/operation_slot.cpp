@@ -16,6 +16,12 @@ bool OperationSlot::Running() {
     return m_running && !m_finished;
 }
 
+bool OperationSlot::Ended(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [this] { return !m_running || m_finished; });
+}
+
 Outcome OperationSlot::Start(std::function<Outcome()> operation) {
     std::thread finished;
     {

@@ -34,6 +34,9 @@ class OperationSlot {
     // still runs.
     Outcome Wait(int timeoutMs, bool* done);
     bool Running();
+    // Waits up to `timeoutMs` for a running operation to end, leaving its
+    // outcome to Wait; true when none runs (any more).
+    bool Ended(int timeoutMs);
 
   private:
     std::mutex m_mutex;

@@ -42,7 +42,9 @@ enum tessaro_result {
     TESSARO_ERROR_MOTION = 4,   /* a move failed, was refused or ended away from its target */
     TESSARO_ERROR_NO_DRIVE = 5, /* the board has no such drive */
     TESSARO_ERROR_TIMEOUT = 6,  /* tessaro_wait: the operation still runs */
-    TESSARO_ERROR_BUSY = 7      /* the drive still carries out an earlier operation */
+    TESSARO_ERROR_BUSY = 7,     /* the drive still carries out an earlier operation */
+    TESSARO_STOPPED = 8         /* the move or search was stopped (tessaro_stop, or a jog of the
+                                   drive) before its end; the drive stands where it stopped */
 };
 
 enum tessaro_drive {
@@ -111,8 +113,11 @@ TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms);
 /* A velocity move (b: the stage's y speed); speed 0 stops that axis. */
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b);
 /* Stops the drive (TESSARO_ALL: every drive), also a move or search that
- * another thread waits for. A stop that did not reach the board (the line
- * is lost) fails with the reason: what moved goes on. */
+ * another thread waits for or that was only just started: it returns once
+ * that operation has ended (the stop goes out again while its start may
+ * still have been on its way), after 10 s at most. A stop that did not
+ * reach the board (the line is lost) fails with the reason: what moved
+ * goes on. */
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive);
 
 /* The travel limits (b: the stage's y). */

@@ -84,6 +84,9 @@ Outcome Classify(const CommandResult& result, bool motion) {
     }
     if (why.find("the line to the board is lost") != std::string::npos)
         return {TESSARO_ERROR_LINE, why};
+    if (why.find("move stopped before its target") != std::string::npos ||
+        why.find("limit search stopped") != std::string::npos)
+        return {TESSARO_STOPPED, why};
     // A target beyond the user's limits, or a value the drive does not
     // take: nothing was sent.
     if (why.find(" lies above the ") != std::string::npos ||
@@ -370,7 +373,21 @@ TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
     const std::size_t told = s.DiagnosticCount();
     // A stop that did not reach the board says so: the jog it was meant
     // for runs on.
-    const int code = board->Stop(drive);
+    int code = board->Stop(drive);
+    // A move or search started on a slot's thread may not have gone out
+    // yet when the stop did (tessaro_move returns before its start is
+    // sent): it would run on. While one runs, the stop goes out again every
+    // 50 ms until it has ended (a stop that reaches a move ends its wait),
+    // for 10 s at most.
+    const auto ended = [board, drive] {
+        for (int d = TESSARO_ALL; d <= TESSARO_ROTARY; ++d) {
+            if ((drive == TESSARO_ALL || d == drive || d == TESSARO_ALL) &&
+                !board->slots[d].Ended(50))
+                return false;
+        }
+        return true;
+    };
+    for (int round = 0; round < 200 && code == 0 && !ended(); ++round) code = board->Stop(drive);
     if (code == 0) return Succeed();
     const char* word = drive == TESSARO_ALL ? "" : DriveWord(drive);
     return DriveFailure(s, told, word, std::string(word) + (*word ? " stop" : "stop"), code);

@@ -41,6 +41,9 @@ bool LineGone(std::uint16_t err) {
 void CTessaroMotion::BeginSearch() {
     m_bSwitchMissed = false;
     m_originFound.clear();
+    m_dWaitLimitMs = kWaitLimitMs;
+    m_uInterruptionsAtStart = m_uInterruptions.load();
+    for (RelativeCarry& carry : m_carry) carry.Forget();
 }
 
 std::uint16_t CTessaroMotion::StoreLimit(CTessaroAxis& axis, bool lower, bool atSwitch) {
@@ -82,22 +85,7 @@ std::uint16_t CTessaroMotion::EndSearch(const char* drive, std::uint16_t err,
     // stored nothing), and waited for, so that the position read afterwards
     // is where the axis stays. A line that is gone reaches nothing.
     if (err != kLinkOk) {
-        if (!LineGone(err)) {
-            for (CTessaroAxis* axis : axes) {
-                axis->Stop();
-                axis->Update();
-            }
-            for (CTessaroAxis* axis : axes) {
-                bool moving = false;
-                if (axis->WaitForRest(kRestSmoothMs, &moving) != kLinkOk || !moving) continue;
-                const std::uint16_t mode = axis->m_uStopMode;
-                axis->m_uStopMode = kStopAtOnce;
-                axis->Stop();
-                axis->Update();
-                axis->m_uStopMode = mode;
-                axis->WaitForRest(kRestAtOnceMs, &moving);
-            }
-        }
+        if (!LineGone(err)) StopAndRest(axes, true);
         updatePosition();
         if (err == kStoppedByHost)
             ReportMotionEnding(drive,
@@ -181,18 +169,21 @@ std::uint16_t CTessaroZMotion::FindLimit(std::int8_t direction) {
     return err;
 }
 
+// Stoppable before the motion lock is taken: a stop that comes while the
+// search waits for the lock is kept for it instead of waiting out the whole
+// search behind that lock.
 std::uint16_t CTessaroZMotion::FindLowerLimit() {
+    StoppableScope search(*this);
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
-    StoppableScope search(*this);
     BeginSearch();
     return EndSearch("Z", FindLimit(-1), {m_pAxis}, [this] { return UpdatePosition(); });
 }
 
 std::uint16_t CTessaroZMotion::FindLimits() {
+    StoppableScope search(*this);
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
-    StoppableScope search(*this);
     BeginSearch();
     std::uint16_t err = FindLimit(-1);
     if (err == kLinkOk) err = FindLimit(+1);
@@ -277,18 +268,18 @@ std::uint16_t CTessaroXYMotion::FindLimitsOnOneSide(std::int8_t direction) {
 }
 
 std::uint16_t CTessaroXYMotion::FindLowerLimits() {
+    StoppableScope search(*this);
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
-    StoppableScope search(*this);
     BeginSearch();
     return EndSearch("XY", FindLimitsOnOneSide(-1), {m_pAxisX, m_pAxisY},
                      [this] { return UpdatePosition(); });
 }
 
 std::uint16_t CTessaroXYMotion::FindLimits() {
+    StoppableScope search(*this);
     CKxMutexLock lock(m_lock);
     if (!m_pAxisX || !m_pAxisY) return kLinkOk;
-    StoppableScope search(*this);
     BeginSearch();
     std::uint16_t err = FindLimitsOnOneSide(-1);
     if (err == kLinkOk) err = FindLimitsOnOneSide(+1);

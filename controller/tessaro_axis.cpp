@@ -128,6 +128,52 @@ std::int64_t CTessaroAxis::VelocityToCounts(double revolutionsPerSecond) const {
                         65536.0);
 }
 
+// The acceleration divides by the float cycle rate, the deceleration by the
+// integer quotient 1000000 / sample time (0 when no sample time is known:
+// the float division then gives infinity, saturated).
+std::int64_t CTessaroAxis::AccelerationRegister(double revolutionsPerSecond2) const {
+    return TruncToInt64(GetStepsPerRevolutionF() / GetCyclesPerSecond() * revolutionsPerSecond2 *
+                        65536.0);
+}
+
+std::int64_t CTessaroAxis::DecelerationRegister(double revolutionsPerSecond2) const {
+    const std::uint32_t c = m_uSampleTime_us ? 1000000u / m_uSampleTime_us : 0u;
+    return TruncToInt64(static_cast<double>(GetStepsPerRevolution()) / static_cast<double>(c) *
+                        revolutionsPerSecond2 * 65536.0);
+}
+
+std::uint32_t CTessaroAxis::RateSent(std::int64_t reg) {
+    return Low32(TruncToInt64(static_cast<double>(Low32(reg)) * 0.01));
+}
+
+double CTessaroAxis::MoveSeconds(double steps, double revolutionsPerSecond) const {
+    // In processor cycles, with its units: a trapezoid, or a triangle when
+    // the distance is too short to reach the speed. A rate of 0 falls back
+    // to the other one, and both 0 to the smallest step, as the processor
+    // does.
+    const double v =
+        std::abs(static_cast<double>(Saturate32(VelocityToCounts(revolutionsPerSecond)))) / 65536.0;
+    double up = RateSent(AccelerationRegister(acceleration_revolutionPerSecond2));
+    double down = RateSent(DecelerationRegister(deceleration_revolutionPerSecond2));
+    if (up == 0.0) up = down;
+    if (down == 0.0) down = up;
+    if (up == 0.0) up = down = 1.0;
+    up /= 65536.0;
+    down /= 65536.0;
+    const double d = std::abs(steps);
+    if (d == 0.0) return 0.0;
+    if (!(v > 0.0) || m_uSampleTime_us == 0) return HUGE_VAL;
+    const double ramps = v * v / 2.0 * (1.0 / up + 1.0 / down);
+    double cycles;
+    if (d >= ramps) {
+        cycles = d / v + v / (2.0 * up) + v / (2.0 * down);
+    } else {
+        const double peak = std::sqrt(2.0 * d / (1.0 / up + 1.0 / down));
+        cycles = peak / up + peak / down;
+    }
+    return cycles / GetCyclesPerSecond();
+}
+
 namespace {
 // The micrometres of a count difference; 0 rather than a non-number when
 // the parameters leave no step size (they are kept from that, but a
@@ -277,15 +323,8 @@ std::uint16_t CTessaroAxis::ApplySettings() {
     CKxMutexLock lock(m_pController->m_lock);
     CLinkAxisHandle* h = &m_handle;
     const std::uint32_t sampleTime = m_uSampleTime_us;
-    // The acceleration divides by the float cycle rate, the deceleration by
-    // the integer quotient 1000000 / sample time (0 when no sample time is
-    // known: the float division then gives infinity, saturated below).
-    const std::uint32_t a = Low32(TruncToInt64(GetStepsPerRevolutionF() / GetCyclesPerSecond() *
-                                               acceleration_revolutionPerSecond2 * 65536.0));
-    const std::uint32_t c = sampleTime ? 1000000u / sampleTime : 0u;
-    const std::uint32_t d =
-        Low32(TruncToInt64(static_cast<double>(GetStepsPerRevolution()) / static_cast<double>(c) *
-                           deceleration_revolutionPerSecond2 * 65536.0));
+    const std::uint32_t a = RateSent(AccelerationRegister(acceleration_revolutionPerSecond2));
+    const std::uint32_t d = RateSent(DecelerationRegister(deceleration_revolutionPerSecond2));
     std::uint16_t sense = 0;
     return Sequence(
         [&] { return SetMotorCommand(h, Low16(TruncToInt64(current_percent * 32768.0 / 100.0))); },
@@ -304,8 +343,7 @@ std::uint16_t CTessaroAxis::ApplySettings() {
         // mode must not start the axis toward count 0 before that move's
         // own target arrives.
         [&] { return SetStartVelocity(h, 0); }, [&] { return SetPosition(h, boardCount_step); },
-        [&] { return SetAcceleration(h, Low32(TruncToInt64(a * 0.01))); },
-        [&] { return SetDeceleration(h, Low32(TruncToInt64(d * 0.01))); },
+        [&] { return SetAcceleration(h, a); }, [&] { return SetDeceleration(h, d); },
         [&] { return SetStopMode(h, m_uStopMode); }, [&] { return GetSignalSense(h, &sense); },
         [&] {
             sense = positiveLimitSwitches ? static_cast<std::uint16_t>(sense & ~kSignalLimitInputs)

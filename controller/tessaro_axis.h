@@ -138,6 +138,17 @@ class CTessaroAxis {
     // Speed in rev/s to the processor's velocity (steps per cycle, 16
     // fraction bits).
     std::int64_t VelocityToCounts(double revolutionsPerSecond) const;
+    // The acceleration and deceleration in the processor's units (steps per
+    // cycle per cycle, 16 fraction bits) before they are cut to 32 bits: a
+    // value above 2^32 - 1 would wrap. RateSent: what the register then
+    // gets (cut to 32 bits and scaled by 1/100, as the processor takes it).
+    std::int64_t AccelerationRegister(double revolutionsPerSecond2) const;
+    std::int64_t DecelerationRegister(double revolutionsPerSecond2) const;
+    static std::uint32_t RateSent(std::int64_t reg);
+    // How long the processor's profile takes for a positioning move of
+    // `steps` at `revolutionsPerSecond` with the axis's acceleration and
+    // deceleration, in seconds (infinite when it would never arrive).
+    double MoveSeconds(double steps, double revolutionsPerSecond) const;
 
     std::uint16_t RefreshPosition(bool* changed);
     std::uint16_t SetProfileMode(std::uint16_t mode);

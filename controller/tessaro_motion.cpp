@@ -18,8 +18,17 @@ namespace {
 using cmotion::kLinkMoveIntoLimit;
 using cmotion::kLinkOk;
 
-bool TimedOut(double t0) {
-    return KX_GetTimeCounter() - t0 > kWaitLimitMs;
+bool TimedOut(double t0, double limitMs) {
+    return KX_GetTimeCounter() - t0 > limitMs;
+}
+
+// A wait's bound for a move predicted to take `seconds`: half as long again
+// and 5 s more (a real profile's jerk and the line's delays), never less
+// than the minute every wait has.
+double WaitBoundMs(double seconds) {
+    const double ms = (seconds * 1.5 + 5.0) * 1000.0;
+    return std::isfinite(ms) && ms > kWaitLimitMs ? ms
+                                                  : (std::isfinite(ms) ? kWaitLimitMs : HUGE_VAL);
 }
 
 // Starts a velocity move at `v` rev/s on one axis with its events reset by
@@ -37,25 +46,40 @@ double RawAngle(const CTessaroAxis& axis) {
     return WrapAdd(axis.currentPos_step, axis.zeroPos_step) * 360.0 / axis.GetStepsPerRevolution();
 }
 
+// Into 0 up to (not including) 360: one angle has one reading, so that an
+// absolute move to the angle shown moves nothing.
 double WrapAngle(double a) {
     // Without steps per revolution there is no angle; 0 rather than a
     // non-number.
     if (!std::isfinite(a)) return 0.0;
-    // As adding or subtracting 360 until the angle lies in 0..360, where
-    // both ends are possible results (a positive multiple of 360 gives 360).
-    if (a > 360.0) {
-        a = std::fmod(a, 360.0);
-        if (a == 0.0) a = 360.0;
-    } else if (a < 0.0) {
-        a = std::fmod(a, 360.0);
-        if (a < 0.0) a += 360.0;
-    }
+    a = std::fmod(a, 360.0);
+    if (a < 0.0) a += 360.0;
+    // A hair below 0 comes out as 360 after the addition.
+    if (a >= 360.0) a = 0.0;
     return a + 0.0;  // no negative zero
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------- shared --
+
+StepAim AimAt(double exact) {
+    if (!(exact >= -2147483648.0 && exact <= 2147483647.0)) return {false, 0, exact};
+    const double whole = std::round(exact);
+    const double cut = std::abs(exact - whole) < 1e-6 ? whole : std::trunc(exact);
+    return {true, static_cast<std::int32_t>(cut), exact};
+}
+
+StepAim LinearAim(const CTessaroAxis& axis, double target, bool relative,
+                  const RelativeCarry& carry) {
+    const double k = axis.GetStepsPerUnit();
+    if (relative) return AimAt(carry.From(axis.currentPos_step) + k * target);
+    // Absolute: the steps from the zero point cut first, then the zero
+    // point added (a whole count).
+    const StepAim fromZero = AimAt(k * target);
+    if (!fromZero.ok) return fromZero;
+    return AimAt(static_cast<double>(fromZero.count) + axis.zeroPos_step);
+}
 
 CTessaroMotion::CTessaroMotion(const CTessaroAxis* axis) : m_pAnyAxis(axis) {
     pthread_mutexCS_init(&m_lock);
@@ -96,11 +120,74 @@ void CTessaroMotion::Publish(double position, double second) {
     if (m_pfnPositionCallback) m_pfnPositionCallback(1, &m_record, m_pCallbackContext);
 }
 
+void CTessaroMotion::NoteInterruption() {
+    m_uInterruptions.fetch_add(1);
+    for (RelativeCarry& carry : m_carry) carry.Forget();
+}
+
+void CTessaroMotion::BeginMove(double seconds) {
+    m_dWaitLimitMs = WaitBoundMs(seconds);
+    m_uInterruptionsAtStart = m_uInterruptions.load();
+}
+
+void CTessaroMotion::StopAndRest(const std::vector<CTessaroAxis*>& axes, bool stopFirst) {
+    if (stopFirst) {
+        for (CTessaroAxis* axis : axes) {
+            axis->Stop();
+            axis->Update();
+        }
+    }
+    // A smooth stop that has not come to rest in its time is made at once.
+    for (CTessaroAxis* axis : axes) {
+        bool moving = false;
+        if (axis->WaitForRest(kRestSmoothMs, &moving) != kLinkOk || !moving) continue;
+        const std::uint16_t mode = axis->m_uStopMode;
+        axis->m_uStopMode = kStopAtOnce;
+        axis->Stop();
+        axis->Update();
+        axis->m_uStopMode = mode;
+        axis->WaitForRest(kRestAtOnceMs, &moving);
+    }
+}
+
+std::uint16_t CTessaroMotion::FinishMove(
+    const char* drive, std::uint16_t err,
+    std::initializer_list<std::pair<CTessaroAxis*, std::int32_t>> ends,
+    const std::function<std::uint16_t()>& updatePosition, bool readDecides) {
+    const bool stopped = err == kStoppedByHost || (err == kLinkOk && Interrupted());
+    const bool ranOut = !stopped && err == kLinkOk && m_bWaitRanOut;
+    if (stopped || ranOut) {
+        // Nothing is answered while a motor still turns: the axes come to
+        // rest (a move that ran past its bound is stopped here) and the
+        // position read is where they stay.
+        std::vector<CTessaroAxis*> axes;
+        for (const auto& end : ends) axes.push_back(end.first);
+        StopAndRest(axes, ranOut);
+        updatePosition();
+        if (stopped) {
+            ReportMotionEnding(drive, "move stopped before its target");
+            return kStoppedByHost;
+        }
+        char text[120];
+        std::snprintf(text, sizeof text,
+                      "did not reach its target within %.0f s (its predicted time with a margin); "
+                      "stopped there",
+                      m_dWaitLimitMs.load() / 1000.0);
+        ReportMotionEnding(drive, text);
+        return kMoveTimedOut;
+    }
+    if (err == kLinkOk) {
+        const std::uint16_t read = updatePosition();
+        if (read == kLinkOk) ReportMoveEnding(drive, ends);
+        if (readDecides) err = read;
+    }
+    ReportFailure(drive, "move", err);
+    return err;
+}
+
 void CTessaroMotion::ReportMoveEnding(
-    const char* drive, std::initializer_list<std::pair<const CTessaroAxis*, std::int32_t>> ends) {
-    if (m_bWaitRanOut) {
-        ReportMotionEnding(drive, "did not report the end of its move within 60 s");
-    } else if (m_uEndEvents & (kEventPositiveLimit | kEventNegativeLimit)) {
+    const char* drive, std::initializer_list<std::pair<CTessaroAxis*, std::int32_t>> ends) {
+    if (m_uEndEvents & (kEventPositiveLimit | kEventNegativeLimit)) {
         ReportMotionEnding(drive, "stopped at a limit switch");
     }
     for (const auto& [axis, target] : ends) {
@@ -121,8 +208,10 @@ void CTessaroMotion::ReportMoveEnding(
 
 bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std::uint16_t err) {
     if (err == kLinkOk) return true;
-    // Refusals were told when they were made.
-    if (err == kPositionUntrusted || err == kSpeedRefused) return false;
+    // Refusals, stops and time-outs were told when they were made.
+    if (err == kPositionUntrusted || err == kSpeedRefused || err == kTargetRefused ||
+        err == kStoppedByHost || err == kMoveTimedOut)
+        return false;
     char text[160];
     // The line's loss named its port when it happened.
     if (err == kLineLost) {
@@ -150,6 +239,20 @@ bool CTessaroMotion::SpeedsUsable(const char* drive,
     return true;
 }
 
+std::uint16_t CTessaroMotion::RefuseTarget(const char* drive, const CTessaroAxis& axis,
+                                           double target) {
+    const double perStep = axis.GetUnitsPerStep();
+    const double low = (-2147483648.0 - axis.zeroPos_step) * perStep;
+    const double high = (2147483647.0 - axis.zeroPos_step) * perStep;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "refused a move: its target %g um lies outside %.6g to %.6g um, the reach of "
+                  "the step count",
+                  target, std::min(low, high), std::max(low, high));
+    ReportMotionEnding(drive, text);
+    return kTargetRefused;
+}
+
 void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
     a.calibration_umPerRevolution = 1000.0;
     a.speed_revolutionPerSecond = 10.0;
@@ -168,14 +271,6 @@ void CTessaroMotion::SetLinearDefaults(CTessaroAxis& a) {
     a.m_uStopMode = 2;
 }
 
-std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative) {
-    const double k = axis.GetStepsPerUnit();
-    if (relative) return TruncToInt32(k * target + axis.currentPos_step);
-    // Saturated, not wrapped: a target beyond the step range must not come
-    // out on the other side of it.
-    return Saturate32(static_cast<std::int64_t>(TruncToInt32(k * target)) + axis.zeroPos_step);
-}
-
 // ----------------------------------------------------------- single axis --
 
 std::uint16_t CTessaroSingleAxisMotion::UpdatePosition() {
@@ -187,13 +282,21 @@ std::uint16_t CTessaroSingleAxisMotion::UpdatePosition() {
     return err;
 }
 
-std::uint16_t CTessaroSingleAxisMotion::SendPositioningMove(std::int32_t target) {
+std::uint16_t CTessaroSingleAxisMotion::SendPositioningMove(const StepAim& aim, bool relative) {
     CTessaroAxis& a = *m_pAxis;
-    m_iTarget = target;
-    std::uint16_t err = a.SetDestination(SignedCount(target, a.axisFlip));
+    m_iTarget = aim.count;
+    BeginMove(a.MoveSeconds(static_cast<double>(WrapSub(aim.count, a.currentPos_step)),
+                            a.speed_revolutionPerSecond));
+    std::uint16_t err = a.SetDestination(SignedCount(aim.count, a.axisFlip));
     if (err == kLinkOk) err = a.SetVelocityFromSpeed();
     if (err == kLinkOk) err = a.ResetEvents(kMaskBeforePositioning);
     if (err == kLinkOk) err = a.Update();
+    // The next relative move goes on from the exact position asked for, as
+    // long as the axis arrives there; an absolute move ends any carry.
+    if (relative && FoldMoveIntoLimit(err) == kLinkOk)
+        m_carry[0].Sent(aim.count, aim.exact);
+    else
+        m_carry[0].Forget();
     return err;
 }
 
@@ -228,9 +331,10 @@ std::uint16_t CTessaroZMotion::StartMove(double target, bool relative) {
     AxisControllerLock controllerLock(a);
     if (!relative && !TrustedForAbsoluteMove("Z", {&a})) return kPositionUntrusted;
     if (!SpeedsUsable("Z", {&a})) return kSpeedRefused;
+    const StepAim aim = LinearAim(a, target, relative, m_carry[0]);
+    if (!aim.ok) return RefuseTarget("Z", a, relative ? a.GetPosition() + target : target);
     std::uint16_t err = a.SetProfileMode(kProfilePositioning);
-    const std::int32_t t = LinearTarget(a, target, relative);
-    if (err == kLinkOk) err = SendPositioningMove(t);
+    if (err == kLinkOk) err = SendPositioningMove(aim, relative);
     return FoldMoveIntoLimit(err);
 }
 
@@ -238,7 +342,7 @@ bool CTessaroZMotion::Move(double target, bool relative) {
     return ReportFailure("Z", "move", StartMove(target, relative));
 }
 
-std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
+std::uint16_t CTessaroSingleAxisMotion::WaitForEvent(std::uint16_t mask) {
     const double t0 = KX_GetTimeCounter();
     {
         CKxMutexLock lock(m_lock);
@@ -247,10 +351,11 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
         m_bWaitRanOut = false;
         m_pAxis->ResetEvents(mask);
     }
-    // The motion lock is released between polls, so polling and other
-    // operations on this object go on during the wait. The status is tested
-    // as soon as it is read: the poll that sees the move end returns at
-    // once instead of sleeping first (the same packets, 10 ms sooner).
+    // The motion lock is released between polls, so polling, a stop and
+    // other operations on this object go on during the wait; a poll every
+    // 10 ms leaves the line to the other drives. The status is tested as
+    // soon as it is read: the poll that sees the move end returns at once
+    // instead of sleeping first (the same packets, 10 ms sooner).
     bool seen = false;
     std::uint16_t err = kLinkOk;
     for (;;) {
@@ -260,13 +365,16 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
             err = m_pAxis->GetEventStatus(&status);
             if (!seen && (status & mask) != 0) m_uEndEvents = status;
             seen = seen || (status & mask) != 0;
-            if (TimedOut(t0)) {
+            if (TimedOut(t0, m_dWaitLimitMs)) {
                 m_bWaitRanOut = true;
                 return kLinkOk;
             }
         }
         if (err != kLinkOk || seen) break;
         if (StopRequested()) return kStoppedByHost;
+        // A stop or a jog that went out ends the move: FinishMove waits
+        // for the rest.
+        if (Interrupted()) return kStoppedByHost;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
@@ -274,18 +382,14 @@ std::uint16_t CTessaroZMotion::WaitForEvent(std::uint16_t mask) {
 
 bool CTessaroZMotion::MoveAndWait(double target, bool relative) {
     std::uint16_t err = StartMove(target, relative);
-    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
-    if (err == kLinkOk) err = UpdatePosition();
-    if (err == kLinkOk) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
-    return ReportFailure("Z", "move", err);
+    if (err != kLinkOk) return ReportFailure("Z", "move", err);
+    return FinishMove("Z", WaitForEvent(kMaskMoveEnd), {{m_pAxis, m_iTarget}},
+                      [this] { return UpdatePosition(); }) == kLinkOk;
 }
 
 std::uint16_t CTessaroZMotion::WaitForMotionComplete() {
-    std::uint16_t err = WaitForEvent(kMaskMoveEndOrError);
-    if (err == kLinkOk) err = UpdatePosition();
-    if (err == kLinkOk) ReportMoveEnding("Z", {{m_pAxis, m_iTarget}});
-    ReportFailure("Z", "move", err);
-    return err;
+    return FinishMove("Z", WaitForEvent(kMaskMoveEndOrError), {{m_pAxis, m_iTarget}},
+                      [this] { return UpdatePosition(); });
 }
 
 bool CTessaroZMotion::MoveVelocity(double v) {
@@ -298,11 +402,13 @@ bool CTessaroZMotion::MoveVelocity(double v) {
     std::uint16_t err;
     if (v == 0.0) {
         err = a.Stop();
+        if (err == kLinkOk) NoteInterruption();
         if (err == kLinkOk) err = UpdatePosition();
         if (err == kLinkOk) err = a.Update();
     } else {
         err = PrepareVelocity(a, v, kMaskBeforeVelocity);
         if (err == kLinkOk) err = a.Update();
+        if (err == kLinkOk) NoteInterruption();
     }
     return ReportFailure("Z", v == 0.0 ? "stop" : "velocity move", err);
 }
@@ -361,14 +467,28 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
     if (!SpeedsUsable("rotary", {&a})) return kSpeedRefused;
-    std::uint16_t err = a.SetProfileMode(kProfilePositioning);
-    // Absolute: turn by target - present angle (between -360 and +360,
-    // whichever way that is); relative: by the target.
-    const double raw = RawAngle(a);
-    const double aimed = relative ? raw + target : raw - (WrapAngle(raw) - target);
+    // Absolute: the angle is taken modulo 360 and the axis turns by target
+    // - present angle (between -360 and +360, whichever way that is), so
+    // that the angle shown asked for again moves nothing. Relative: by the
+    // target, up to kRotaryTurnLimitDegrees either way.
     const double steps = static_cast<double>(a.GetStepsPerRevolution());
-    const std::int32_t t = TruncToInt32(steps * aimed / 360.0 - a.zeroPos_step);
-    if (err == kLinkOk) err = SendPositioningMove(t);
+    const double turn = relative ? target : WrapAngle(target) - WrapAngle(RawAngle(a));
+    StepAim aim;
+    if (std::abs(turn) <= kRotaryTurnLimitDegrees)
+        aim = AimAt((relative ? m_carry[0].From(a.currentPos_step) : a.currentPos_step.load()) +
+                    steps * turn / 360.0);
+    if (!aim.ok) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "refused a move: a turn of %g degrees lies outside -%g to %g degrees "
+                      "(%g turns either way) or beyond the step count",
+                      turn, kRotaryTurnLimitDegrees, kRotaryTurnLimitDegrees,
+                      kRotaryTurnLimitDegrees / 360.0);
+        ReportMotionEnding("rotary", text);
+        return kTargetRefused;
+    }
+    std::uint16_t err = a.SetProfileMode(kProfilePositioning);
+    if (err == kLinkOk) err = SendPositioningMove(aim, relative);
     return FoldMoveIntoLimit(err);
 }
 
@@ -376,78 +496,29 @@ bool CTessaroRotaryMotion::Move(double target, bool relative) {
     return ReportFailure("rotary", "move", StartMove(target, relative));
 }
 
-std::uint16_t CTessaroRotaryMotion::WaitForEvent(std::uint16_t mask) {
-    // The motion lock is held for the whole wait, which polls without
-    // sleeping; a stop from the host reaches it as a request (see
-    // RequestStop), tested after every status read. The wait then stops the
-    // axis itself.
-    CKxMutexLock lock(m_lock);
-    StoppableScope stoppable(*this);
-    const double t0 = KX_GetTimeCounter();
-    if (!m_pAxis) return kLinkOk;
-    m_uEndEvents = 0;
-    m_bWaitRanOut = false;
-    m_pAxis->ResetEvents(mask);
-    std::uint16_t err = kLinkOk;
-    bool seen = false;
-    while (err == kLinkOk && !seen) {
-        std::uint16_t status = 0;
-        err = m_pAxis->GetEventStatus(&status);
-        seen = (status & mask) != 0;
-        if (seen) m_uEndEvents = status;
-        if (TimedOut(t0)) {
-            m_bWaitRanOut = true;
-            return kLinkOk;
-        }
-        if (!seen && StopRequested()) {
-            // Stopped, and waited for: the move ends with the axis at rest.
-            std::uint16_t stopped = m_pAxis->Stop();
-            if (stopped == kLinkOk) stopped = m_pAxis->Update();
-            bool moving = false;
-            if (stopped == kLinkOk) stopped = m_pAxis->WaitForRest(kRestSmoothMs, &moving);
-            ReportFailure("rotary", "stop", stopped);
-            ReportMotionEnding("rotary", "move stopped before its target");
-            return kStoppedByHost;
-        }
-    }
-    m_pAxis->ResetEvents(mask);
-    return FoldMoveIntoLimit(err);
-}
-
 bool CTessaroRotaryMotion::MoveAndWait(double target, bool relative) {
     std::uint16_t err = StartMove(target, relative);
-    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
-    if (err == kStoppedByHost) {
-        UpdatePosition();  // where the stop left it
-        return false;      // told by the wait
-    }
-    if (!ReportFailure("rotary", "move", err)) return false;
-    // Its result does not count; the ending is judged by the position it read.
-    if (UpdatePosition() == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
-    return true;
+    if (err != kLinkOk) return ReportFailure("rotary", "move", err);
+    // The position read at the end does not decide the answer; the ending
+    // is judged by it when it was read.
+    return FinishMove(
+               "rotary", WaitForEvent(kMaskMoveEnd), {{m_pAxis, m_iTarget}},
+               [this] { return UpdatePosition(); }, false) == kLinkOk;
 }
 
 std::uint16_t CTessaroRotaryMotion::WaitForMotionComplete() {
-    std::uint16_t err = WaitForEvent(kMaskMoveEnd);
-    if (err == kLinkOk || err == kStoppedByHost) {
-        const std::uint16_t read = UpdatePosition();
-        if (err == kLinkOk) err = read;
-    }
-    if (err == kLinkOk) ReportMoveEnding("rotary", {{m_pAxis, m_iTarget}});
-    if (err != kStoppedByHost) ReportFailure("rotary", "move", err);
-    return err;
+    return FinishMove("rotary", WaitForEvent(kMaskMoveEnd), {{m_pAxis, m_iTarget}},
+                      [this] { return UpdatePosition(); });
 }
 
 bool CTessaroRotaryMotion::MoveVelocity(double v) {
-    // A stop during a positioning move's wait (which holds the motion lock)
-    // ends it: asked for without waiting, carried out by the wait.
-    if (v == 0.0 && RequestStop()) return true;
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
     std::uint16_t err;
     if (v == 0.0) {
         err = a.Stop();
+        if (err == kLinkOk) NoteInterruption();
         bool changed = false;
         if (err == kLinkOk) err = a.RefreshPosition(&changed);
         if (err == kLinkOk && changed) NotifyPosition();  // its result does not count
@@ -455,6 +526,7 @@ bool CTessaroRotaryMotion::MoveVelocity(double v) {
     } else {
         err = PrepareVelocity(a, v, kMaskBeforePositioning);
         if (err == kLinkOk) err = a.Update();
+        if (err == kLinkOk) NoteInterruption();
     }
     return ReportFailure("rotary", v == 0.0 ? "stop" : "velocity move", err);
 }
@@ -494,10 +566,14 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     AxisControllerLock controllerLock(ax);
     if (!relative && !TrustedForAbsoluteMove("XY", {&ax, &ay})) return kPositionUntrusted;
     if (!SpeedsUsable("XY", {&ax, &ay})) return kSpeedRefused;
+    const StepAim aimX = LinearAim(ax, x, relative, m_carry[0]);
+    const StepAim aimY = LinearAim(ay, y, relative, m_carry[1]);
+    if (!aimX.ok) return RefuseTarget("XY", ax, relative ? ax.GetPosition() + x : x);
+    if (!aimY.ok) return RefuseTarget("XY", ay, relative ? ay.GetPosition() + y : y);
     std::uint16_t err = ax.SetProfileMode(kProfilePositioning);
     if (err == kLinkOk) err = ay.SetProfileMode(kProfilePositioning);
-    const std::int32_t tx = LinearTarget(ax, x, relative);
-    const std::int32_t ty = LinearTarget(ay, y, relative);
+    const std::int32_t tx = aimX.count;
+    const std::int32_t ty = aimY.count;
     // Coordinated: the axis with the longer time runs at its own speed, the
     // other at the speed that brings it there at the same moment, but not
     // slower than 0.3 rev/s (then it arrives first), also when it has no
@@ -513,17 +589,20 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
     // while it still moved, must still be able to arrive; at speed 0 it
     // would stay under way for ever. (Both distances 0 make 0/0 here.)
     const auto floored = [](double v) { return std::isfinite(v) && v > 0.3 ? v : 0.3; };
+    double vx = ax.speed_revolutionPerSecond, vy = ay.speed_revolutionPerSecond;
     if (timeX > timeY) {
-        const double vy = floored(ry / timeX);
+        vy = floored(ry / timeX);
         if (err == kLinkOk) err = ax.SetVelocityFromSpeed();
         if (err == kLinkOk) err = ay.SetVelocityCounts(Saturate32(ay.VelocityToCounts(vy)));
     } else {
-        const double vx = floored(rx / timeY);
+        vx = floored(rx / timeY);
         if (err == kLinkOk) err = ax.SetVelocityCounts(Saturate32(ax.VelocityToCounts(vx)));
         if (err == kLinkOk) err = ay.SetVelocityFromSpeed();
     }
     m_iTargetX = tx;
     m_iTargetY = ty;
+    BeginMove(std::max(ax.MoveSeconds(static_cast<double>(WrapSub(tx, ax.currentPos_step)), vx),
+                       ay.MoveSeconds(static_cast<double>(WrapSub(ty, ay.currentPos_step)), vy)));
     if (err == kLinkOk) err = ax.SetDestination(SignedCount(tx, ax.axisFlip));
     if (err == kLinkOk) err = ax.ResetEvents(kMaskBeforePositioning);
     if (err == kLinkOk) err = ay.SetDestination(SignedCount(ty, ay.axisFlip));
@@ -536,7 +615,15 @@ std::uint16_t CTessaroXYMotion::StartMove(double x, double y, bool relative) {
             if (err == kLinkOk) err = ay.Update();
         }
     }
-    return FoldMoveIntoLimit(err);
+    err = FoldMoveIntoLimit(err);
+    // As on Z: a relative move leaves its exact targets to the next one.
+    for (const auto& [carry, aim] : {std::pair{&m_carry[0], aimX}, std::pair{&m_carry[1], aimY}}) {
+        if (relative && err == kLinkOk)
+            carry->Sent(aim.count, aim.exact);
+        else
+            carry->Forget();
+    }
+    return err;
 }
 
 bool CTessaroXYMotion::Move(double x, double y, bool relative) {
@@ -577,33 +664,29 @@ std::uint16_t CTessaroXYMotion::WaitForEvent(std::uint16_t mask) {
                 if (!seenY && (status & mask) != 0) m_uEndEvents |= status;
                 seenY = seenY || (status & mask) != 0;
             }
-            if (TimedOut(t0)) {
+            if (TimedOut(t0, m_dWaitLimitMs)) {
                 m_bWaitRanOut = true;
                 return kLinkOk;
             }
         }
         // Tested before sleeping, as in the Z wait.
         if (err != kLinkOk || (finished(seenX, movingX) && finished(seenY, movingY))) break;
-        if (StopRequested()) return kStoppedByHost;
+        if (StopRequested() || Interrupted()) return kStoppedByHost;
         SleepHostMs(10);
     }
     return FoldMoveIntoLimit(err);
 }
 
 bool CTessaroXYMotion::MoveAndWait(double x, double y, bool relative) {
-    std::uint16_t err = StartMove(x, y, relative);
-    if (err == kLinkOk) err = WaitForEvent(kMaskMoveEnd);
-    if (err == kLinkOk) err = UpdatePosition();
-    if (err == kLinkOk) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
-    return ReportFailure("XY", "move", err);
+    const std::uint16_t err = StartMove(x, y, relative);
+    if (err != kLinkOk) return ReportFailure("XY", "move", err);
+    return WaitForMotionComplete() == kLinkOk;
 }
 
 std::uint16_t CTessaroXYMotion::WaitForMotionComplete() {
-    std::uint16_t err = WaitForEvent(kMaskMoveEnd);
-    if (err == kLinkOk) err = UpdatePosition();
-    if (err == kLinkOk) ReportMoveEnding("XY", {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}});
-    ReportFailure("XY", "move", err);
-    return err;
+    return FinishMove("XY", WaitForEvent(kMaskMoveEnd),
+                      {{m_pAxisX, m_iTargetX}, {m_pAxisY, m_iTargetY}},
+                      [this] { return UpdatePosition(); });
 }
 
 bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
@@ -642,6 +725,8 @@ bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
             updateX == kLinkOk ? m_pAxisY->Update() : std::uint16_t{kLinkOk};
         if (err == kLinkOk) err = updateX != kLinkOk ? updateX : updateY;
     }
+    // Whatever reached the board ends a running positioning move.
+    NoteInterruption();
     const char* operation = vx == 0.0 && vy == 0.0 ? "stop" : "velocity move";
     if (!ReportFailure("XY", operation, err)) return false;
     if (vx != 0.0 && vy != 0.0) return true;

@@ -22,20 +22,69 @@ namespace tessaro {
 
 // Error of a failed position notification.
 inline constexpr std::uint16_t kNotifyFailed = 32720;
-// A limit search or a rotary positioning move ended because the host
-// stopped the drive (this side's own code, below the link's range).
+// A move or a limit search ended because the host stopped the drive, or
+// started another motion of it (this side's own code, below the link's
+// range).
 inline constexpr std::uint16_t kStoppedByHost = 32719;
 // A positioning move refused before anything was sent, because its speed is
 // 0 or not a number (it would wait out its minute for nothing).
 inline constexpr std::uint16_t kSpeedRefused = 32717;
+// A positioning move whose end did not come within its bound (its own
+// predicted duration with a margin, at least a minute): stopped there.
+inline constexpr std::uint16_t kMoveTimedOut = 32715;
+// A move refused before anything was sent: its target lies beyond what the
+// drive can reach.
+inline constexpr std::uint16_t kTargetRefused = 32714;
 // Event masks.
 inline constexpr std::uint16_t kMaskBeforePositioning = 0xFF1E;
 inline constexpr std::uint16_t kMaskBeforeVelocity = 0xFF1F;
 inline constexpr std::uint16_t kMaskMoveEnd = 0x00E1;
 inline constexpr std::uint16_t kMaskMoveEndOrError = 0x00F1;
 inline constexpr std::uint16_t kMaskLimitEvents = 0x00E0;
-// How long a wait on the processor lasts at most; then it reports success.
+// How long a limit search's wait on the processor lasts at most, and the
+// least a positioning move's wait is given.
 inline constexpr double kWaitLimitMs = 60000.0;
+// How far one relative turn of the rotary drive may go: 100 turns either
+// way (a rotation series turns by less than one; more is a unit mistaken).
+inline constexpr double kRotaryTurnLimitDegrees = 36000.0;
+
+// Relative moves carry the fraction of a step that a target's whole count
+// left over on to the next relative move, as long as the axis stands where
+// the last one sent it: n moves of d end within a step of n x d. Anything
+// else that moves the axis (a jog, a stop, a search, an absolute move, a
+// move that ended elsewhere) starts afresh from the count. Under the motion
+// lock.
+class RelativeCarry {
+  public:
+    // The exact step position the next relative move starts from.
+    double From(std::int32_t present) const {
+        return m_valid && present == m_count ? m_exact : static_cast<double>(present);
+    }
+    void Sent(std::int32_t count, double exact) {
+        m_valid = true;
+        m_count = count;
+        m_exact = exact;
+    }
+    void Forget() { m_valid = false; }
+
+  private:
+    bool m_valid = false;
+    std::int32_t m_count = 0;
+    double m_exact = 0.0;
+};
+
+// Where a move sends one axis: its whole count and the exact step position
+// that count stands for; `ok` false when that lies beyond the 32-bit count.
+struct StepAim {
+    bool ok = false;
+    std::int32_t count = 0;
+    double exact = 0.0;
+};
+// The whole count of an exact step position: cut toward zero, except that
+// a value within a millionth of a step of a whole one is that one (a
+// position read back from a count, turned into micrometres and back, comes
+// back a hair off it, and must not move the axis by a step).
+StepAim AimAt(double exact);
 
 // What the three motion objects share: the host's callback and the drive's
 // id, the motion lock, and the record handed to the callback.
@@ -50,10 +99,9 @@ class CTessaroMotion {
     std::atomic<std::uint32_t> m_uDeviceId{0};
     pthread_mutexCS_t m_lock;
 
-    // Asks a limit search or a rotary positioning wait running on this
-    // object to end; true when one was running. Takes no lock: those hold
-    // the motion lock throughout, and poll this request between their
-    // exchanges and sleeps.
+    // Asks a limit search running on this object to end; true when one was
+    // running. Takes no lock: a search holds the motion lock throughout, and
+    // polls this request between its exchanges and sleeps.
     bool RequestStop();
     // The drive defaults that the linear axes (Z, X, Y) share.
     static void SetLinearDefaults(CTessaroAxis& axis);
@@ -73,11 +121,47 @@ class CTessaroMotion {
     // (Atomics: a drive's operations may come from several host threads.)
     std::atomic<std::uint16_t> m_uEndEvents{0};
     std::atomic<bool> m_bWaitRanOut{false};
+    // How long the next wait on the processor may last (host ms): a
+    // positioning move sets its own bound, a search the minute.
+    std::atomic<double> m_dWaitLimitMs{kWaitLimitMs};
+    // Every stop or jog of the object's axes that went out counts here; a
+    // positioning move notes the count when it starts, and its wait ends as
+    // a stop when the count moved on (under the motion lock).
+    std::atomic<std::uint32_t> m_uInterruptions{0};
+    std::uint32_t m_uInterruptionsAtStart = 0;
+    bool Interrupted() const { return m_uInterruptions.load() != m_uInterruptionsAtStart; }
+    // A stop or a jog went out: ends the running move's wait, and every
+    // relative move starts afresh.
+    void NoteInterruption();
+    // The fractions of a step carried between relative moves: [0] the
+    // single axis or X, [1] Y.
+    RelativeCarry m_carry[2];
+    // Notes the start of a positioning move under the motion lock: its
+    // bound (the longest of its axes' predicted durations, with a margin)
+    // and the interruption count.
+    void BeginMove(double seconds);
     // Tells the host how a positioning move ended when that is not what it
-    // was asked for: a limit switch, a wait run out, an axis more than one
-    // step from its target (pairs of axis and target count).
+    // was asked for: a limit switch, an axis more than one step from its
+    // target (pairs of axis and target count).
     void ReportMoveEnding(const char* drive,
-                          std::initializer_list<std::pair<const CTessaroAxis*, std::int32_t>> ends);
+                          std::initializer_list<std::pair<CTessaroAxis*, std::int32_t>> ends);
+    // Waits for `axes` to rest (after a stop sent first when `stopFirst`): a
+    // smooth stop that has not ended within its time is made at once.
+    static void StopAndRest(const std::vector<CTessaroAxis*>& axes, bool stopFirst);
+    // The end of every positioning move, after its wait returned `err`. A
+    // move stopped (or interrupted by a jog) or one whose wait ran past its
+    // bound (those axes are stopped here) waits for its axes to rest and
+    // reads where they stand before it answers kStoppedByHost or
+    // kMoveTimedOut; a move that ended reads its position and tells how
+    // (ReportMoveEnding), and the read's failure is the answer when
+    // `readDecides`. Failures are told to the host.
+    std::uint16_t FinishMove(const char* drive, std::uint16_t err,
+                             std::initializer_list<std::pair<CTessaroAxis*, std::int32_t>> ends,
+                             const std::function<std::uint16_t()>& updatePosition,
+                             bool readDecides = true);
+    // Refuses a target beyond reach: tells the host which, and the range
+    // the axis can reach from its zero point (micrometres).
+    static std::uint16_t RefuseTarget(const char* drive, const CTessaroAxis& axis, double target);
     // Tells the host why an operation failed, in the processor's words
     // (the drive itself can only answer that it failed); returns whether it
     // succeeded, for the callers' answers.
@@ -141,6 +225,10 @@ class CTessaroSingleAxisMotion : public CTessaroMotion {
     // Reads the position and notifies when it changed; 32720 when the
     // notification failed.
     std::uint16_t UpdatePosition();
+    // Waits for an event of `mask`, polling every 10 ms without holding the
+    // motion lock between polls; 0 also when the wait ran past its bound
+    // (m_bWaitRanOut tells), kStoppedByHost when a stop came.
+    std::uint16_t WaitForEvent(std::uint16_t mask);
 
     CTessaroAxis* m_pAxis;
 
@@ -148,8 +236,10 @@ class CTessaroSingleAxisMotion : public CTessaroMotion {
     explicit CTessaroSingleAxisMotion(CTessaroAxis* axis) : CTessaroMotion(axis), m_pAxis(axis) {}
     std::atomic<std::int32_t> m_iTarget{0};  // the last positioning move's target count
     ~CTessaroSingleAxisMotion() = default;
-    // Destination (flipped), speed, events reset and Update; the first error.
-    std::uint16_t SendPositioningMove(std::int32_t target);
+    // Destination (flipped), speed, events reset and Update; the first
+    // error. Notes the move's start (BeginMove) and the carry a relative
+    // move leaves.
+    std::uint16_t SendPositioningMove(const StepAim& aim, bool relative);
 };
 
 class CTessaroZMotion final : public CTessaroSingleAxisMotion {
@@ -166,7 +256,6 @@ class CTessaroZMotion final : public CTessaroSingleAxisMotion {
     std::uint16_t SetDefaults();
 
     std::uint16_t StartMove(double target, bool relative);
-    std::uint16_t WaitForEvent(std::uint16_t mask);
     std::uint16_t SeekLimit(std::int8_t direction);
 
   private:
@@ -182,13 +271,12 @@ class CTessaroRotaryMotion final : public CTessaroSingleAxisMotion {
     bool MoveAndWait(double target, bool relative);
     std::uint16_t WaitForMotionComplete();
     bool MoveVelocity(double revolutionsPerSecond);
-    // Degrees, 0 to 360 inclusive.
+    // Degrees, from 0 up to (not including) 360.
     double GetAngle();
     bool NotifyPosition() override;
     std::uint16_t SetDefaults();
 
     std::uint16_t StartMove(double target, bool relative);
-    std::uint16_t WaitForEvent(std::uint16_t mask);
 
   private:
     void ApplyDefaults();
@@ -225,7 +313,10 @@ class CTessaroXYMotion final : public CTessaroMotion {
 };
 
 // Step target of a linear axis for a target in micrometres: relative to the
-// present position, or absolute from the zero point.
-std::int32_t LinearTarget(const CTessaroAxis& axis, double target, bool relative);
+// present position (from the exact position `carry` holds, while the axis
+// stands where the last relative move sent it), or absolute from the zero
+// point.
+StepAim LinearAim(const CTessaroAxis& axis, double target, bool relative,
+                  const RelativeCarry& carry);
 
 }  // namespace tessaro

@@ -13,7 +13,8 @@ Positions are in micrometres (the rotary drive's in degrees), speeds in
 revolutions per second, accelerations in revolutions per second squared.
 
 Failures raise `Error` or one of its kinds: `LineError` for the port and the
-line, `MotionError` for a move that failed or did not end at its target.
+line, `MotionError` for a move that failed or did not end at its target,
+and its kind `MotionStopped` for one that a stop ended before its end.
 Values that are not finite or that a drive does not take raise `ValueError`
 before anything is sent. Ctrl-C during a wait stops that motion, then
 propagates. Waits release the interpreter's lock, and a board may be used
@@ -33,8 +34,8 @@ from . import _native
 from ._native import lib
 
 __all__ = [
-    "Board", "Error", "LineError", "MotionError", "Port", "Rotary", "Stage", "Focus",
-    "connect", "ports", "__version__",
+    "Board", "Error", "LineError", "MotionError", "MotionStopped", "Port", "Rotary", "Stage",
+    "Focus", "connect", "ports", "__version__",
 ]
 
 __version__: str = lib.tessaro_version().decode()
@@ -65,6 +66,16 @@ class MotionError(Error):
         self.diagnostic = diagnostic
 
 
+class MotionStopped(MotionError):
+    """A move or search stopped before its end: by `stop()`, Ctrl-C or a jog
+    of the drive. `position` is where the drive stopped (None when it could
+    not be read)."""
+
+    def __init__(self, message: str, diagnostic: str = "") -> None:
+        super().__init__(message, diagnostic)
+        self.position: Optional[Union[float, Tuple[float, float]]] = None
+
+
 def _check(code: int) -> None:
     if code == _native.OK:
         return
@@ -75,6 +86,8 @@ def _check(code: int) -> None:
         raise LineError(message)
     if code == _native.ERROR_MOTION:
         raise MotionError(message, _native.last_diagnostic())
+    if code == _native.STOPPED:
+        raise MotionStopped(message, _native.last_diagnostic())
     raise Error(message)
 
 
@@ -142,18 +155,29 @@ class _Drive:
         _check(self._call(lib.tessaro_position, ctypes.byref(a), ctypes.byref(b)))
         return a.value, b.value
 
+    @contextlib.contextmanager
+    def _stop_position(self) -> Iterator[None]:
+        """A stop raised inside says where the drive stopped."""
+        try:
+            yield
+        except MotionStopped as stopped:
+            with contextlib.suppress(Error):
+                stopped.position = self.position  # type: ignore[attr-defined]
+            raise
+
     def _move(self, relative: bool, a: float, b: float, wait: bool) -> None:
         # Ctrl-C that lands between the start and the wait stops it too.
-        with self._board._stopped_by_interrupt(self._id):
+        with self._stop_position(), self._board._stopped_by_interrupt(self._id):
             _check(self._call(lib.tessaro_move, 1 if relative else 0, a, b, 0))
             if wait and not self._board._collecting:
                 self._board._wait(self._id, None)
 
     def wait(self, timeout: Optional[float] = None) -> bool:
         """Waits for the drive's move or search to end (at most `timeout`
-        seconds) and raises its failure. True when it ended (or none ran),
-        False when it still runs. Ctrl-C stops it, then propagates."""
-        with self._board._stopped_by_interrupt(self._id):
+        seconds) and raises its failure (`MotionStopped` when it was
+        stopped). True when it ended (or none ran), False when it still
+        runs. Ctrl-C stops it, then propagates."""
+        with self._stop_position(), self._board._stopped_by_interrupt(self._id):
             return self._board._wait(self._id, timeout)
 
     def stop(self) -> None:
@@ -196,7 +220,7 @@ class _LinearDrive(_Drive):
 
     def find_limits(self, wait: bool = True) -> None:
         """Searches both limit switches and stores them as the limits."""
-        with self._board._stopped_by_interrupt(self._id):
+        with self._stop_position(), self._board._stopped_by_interrupt(self._id):
             _check(self._call(lib.tessaro_find_limits, 0))
             if wait:
                 self._board._wait(self._id, None)

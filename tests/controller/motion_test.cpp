@@ -136,14 +136,27 @@ TEST(RotaryMotion, TurnsTheWayTheAnglesSay) {
     ASSERT_TRUE(r.MoveAndWait(10.0, false));
     EXPECT_EQ(board.Args("SetPosition", mark, 3), Words32(-209666));
     EXPECT_NEAR(r.GetAngle(), 10.0, 0.01);
-    // Whole turns: 0 stays 0, a positive multiple of 360 reads 360 (both
-    // ends of the dial are angles), and never a negative zero.
-    r.m_pAxis->zeroPos_step = -r.m_pAxis->currentPos_step;
-    EXPECT_EQ(r.GetAngle(), 0.0);
-    EXPECT_FALSE(std::signbit(r.GetAngle()));
-    for (const auto& [turns, angle] : {std::pair<int, double>{1, 360.0}, {2, 360.0}, {-1, 0.0}}) {
-        r.m_pAxis->zeroPos_step = turns * 204000 - r.m_pAxis->currentPos_step;
-        EXPECT_EQ(r.GetAngle(), angle) << turns << " turns";
+    // The angle asked for again turns nothing, and so do the same angle a
+    // turn up or down: an angle is taken modulo 360.
+    const std::int32_t at10 = r.m_pAxis->currentPos_step;
+    for (double again : {10.0, 370.0, -350.0}) {
+        ASSERT_TRUE(r.MoveAndWait(again, false));
+        EXPECT_EQ(r.m_pAxis->currentPos_step, at10) << again;
+    }
+    // One angle, one reading: whole turns read 0 (never 360, never a
+    // negative zero); a step short of a turn reads just under 360.
+    const std::int32_t here = r.m_pAxis->currentPos_step;
+    const double step = 360.0 / 204000;
+    for (const auto& [count, angle] : {std::pair<std::int32_t, double>{0, 0.0},
+                                       {204000, 0.0},
+                                       {-408000, 0.0},
+                                       {203999, 360.0 - step},
+                                       {-1, 360.0 - step},
+                                       {1, step}}) {
+        r.m_pAxis->zeroPos_step = count - here;
+        EXPECT_NEAR(r.GetAngle(), angle, 1e-9) << count;
+        EXPECT_FALSE(std::signbit(r.GetAngle()));
+        EXPECT_LT(r.GetAngle(), 360.0);
     }
 }
 

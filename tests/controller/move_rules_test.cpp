@@ -1,0 +1,197 @@
+// The rules that make moves do what was asked: whole steps from exact
+// positions, the fraction of a step carried between relative moves, angles
+// that repeat, targets beyond reach refused, a wait as long as the move, and
+// a stop that ends a move as a stop.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "controller/tessaro_axis.h"
+#include "controller/tessaro_controller.h"
+#include "controller/tessaro_motion.h"
+#include "tests/support/diagnostic_capture.h"
+#include "tests/support/sim_board.h"
+
+namespace tessaro {
+namespace {
+
+using testing_support::DiagnosticCapture;
+using testing_support::SimBoard;
+
+constexpr int kPort = 23;
+
+TEST(StepAim, WholeStepsAreCutTowardZeroButForgiveAHair) {
+    const struct {
+        double exact;
+        bool ok;
+        std::int32_t count;
+    } kCases[] = {
+        {2.9999995, true, 3},    // within a millionth: that step
+        {2.99999, true, 2},      // beyond it: cut
+        {-2.9999995, true, -3},  // the same below zero
+        {-2.5, true, -2},        // a real fraction is cut toward zero
+        {2147483647.0, true, 2147483647},
+        {2147483647.5, false, 0},  // past the top of the count
+        {-2147483648.0, true, -2147483647 - 1},
+        {-2147483648.5, false, 0},  // past the bottom
+        {std::nan(""), false, 0},
+    };
+    for (const auto& c : kCases) {
+        const StepAim aim = AimAt(c.exact);
+        EXPECT_EQ(aim.ok, c.ok) << c.exact;
+        EXPECT_EQ(aim.count, c.ok ? c.count : 0) << c.exact;
+    }
+}
+
+// The board's processor at 50 times real speed: many small moves, and a
+// move of more than a minute.
+class Moves : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(controller.Open()); }
+    std::int32_t Count(int axis) {
+        return static_cast<std::int32_t>(board.endpoint.processor().Axis(axis).position >> 16);
+    }
+    SimBoard board{kPort, 4, 50.0};
+    CTessaroController controller{kPort};
+};
+
+TEST_F(Moves, RelativeMovesCarryTheFractionOfAStep) {
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    CTessaroXYMotion& xy = *controller.m_pXYMotion;
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    // 0.25 um is 12.75 steps: 100 moves are 1275 steps (each alone: 12).
+    const std::int32_t z0 = z.m_pAxis->currentPos_step;
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(z.MoveAndWait(0.25, true));
+    EXPECT_EQ(z.m_pAxis->currentPos_step - z0, 1275);
+    EXPECT_EQ(Count(2), -(z0 + 1275));  // the stage: flipped
+    // 0.3 um is 15.3 steps: 40 stage moves are 612 on each axis.
+    const std::int32_t x0 = xy.m_pAxisX->currentPos_step, y0 = xy.m_pAxisY->currentPos_step;
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(xy.MoveAndWait(0.3, -0.3, true));
+    EXPECT_EQ(xy.m_pAxisX->currentPos_step - x0, 612);
+    EXPECT_EQ(xy.m_pAxisY->currentPos_step - y0, -612);
+    // 36 turns of 10 degrees (5666.67 steps each) are one whole turn: the
+    // dial reads 0 again, not 359.96.
+    const std::int32_t r0 = r.m_pAxis->currentPos_step;
+    for (int i = 0; i < 36; ++i) ASSERT_TRUE(r.MoveAndWait(10.0, true));
+    EXPECT_EQ(r.m_pAxis->currentPos_step - r0, 204000);
+    EXPECT_EQ(r.GetAngle(), 0.0);
+    // Any other motion starts afresh from the count: after a stop, two
+    // moves of 0.01 um (0.51 steps each) move 1 step, not 0.51 + 0.51 on
+    // top of the fraction left over before.
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(z.MoveAndWait(0.01, true));  // 1.53: 1 step
+    ASSERT_TRUE(z.MoveVelocity(0.0));
+    const std::int32_t z1 = z.m_pAxis->currentPos_step;
+    ASSERT_TRUE(z.MoveAndWait(0.01, true));
+    EXPECT_EQ(z.m_pAxis->currentPos_step, z1);  // 0.51: nothing yet
+    ASSERT_TRUE(z.MoveAndWait(0.01, true));
+    EXPECT_EQ(z.m_pAxis->currentPos_step, z1 + 1);
+}
+
+TEST_F(Moves, AnAbsoluteTargetReadBackMovesNothing) {
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    // Counts whose micrometres come back a hair short of the whole step
+    // when multiplied by the steps per micrometre.
+    for (double target : {0.13725490196078433, 10.0 / 3.0, -7.7}) {
+        ASSERT_TRUE(z.MoveAndWait(target, false));
+        const std::int32_t here = z.m_pAxis->currentPos_step;
+        ASSERT_TRUE(z.MoveAndWait(z.m_pAxis->GetPosition(), false));
+        EXPECT_EQ(z.m_pAxis->currentPos_step, here) << target;
+        ASSERT_TRUE(z.MoveAndWait(target, false));
+        EXPECT_EQ(z.m_pAxis->currentPos_step, here) << target;
+    }
+}
+
+TEST_F(Moves, TargetsBeyondReachAreRefusedWithNothingSent) {
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    DiagnosticCapture told;
+    // The highest count is 2^31 - 1 steps from count 0: 42107522.49 um at
+    // 51 steps a micrometre, from a zero point at count 0.
+    z.m_pAxis->zeroPos_step = 0;
+    const double top = 2147483647.0 / 51.0;
+    const std::size_t mark = board.CommandCount();
+    for (double target : {top + 0.02, 1e300, -1e300, HUGE_VAL, std::nan("")})
+        EXPECT_EQ(z.StartMove(target, false), kTargetRefused) << target;
+    // Rotary turns: 100 turns either way.
+    EXPECT_EQ(r.StartMove(36000.001, true), kTargetRefused);
+    EXPECT_EQ(r.StartMove(-36000.001, true), kTargetRefused);
+    EXPECT_EQ(board.Count("SetPosition", mark), 0);
+    EXPECT_TRUE(told.Has(u"lies outside"));
+    // At the ends themselves the moves go out.
+    EXPECT_EQ(z.StartMove(top, false), 0);
+    EXPECT_EQ(board.Args("SetPosition", mark, 2), testing_support::Words32(-2147483647));
+    const std::int32_t turned = r.m_pAxis->currentPos_step - 100 * 204000;
+    EXPECT_EQ(r.StartMove(-36000.0, true), 0);
+    EXPECT_EQ(board.Args("SetPosition", mark, 3), testing_support::Words32(-turned));
+    ASSERT_TRUE(z.MoveVelocity(0.0) && r.MoveVelocity(0.0));
+}
+
+TEST_F(Moves, AMoveTakesAsLongAsTheProfileSays) {
+    const CTessaroAxis& a = *controller.m_pZMotion->m_pAxis;
+    // 10 rev/s (51000 steps a turn), 4.5 rev/s^2 as the processor gets it.
+    // Far: ramps and the run between; short: a triangle; none: no time.
+    const double oneRevolution = a.MoveSeconds(51000, 10.0);
+    const double far = a.MoveSeconds(51000 * 100, 10.0);
+    EXPECT_NEAR(far - oneRevolution, 99.0 / 10.0, 1e-3);
+    EXPECT_GT(a.MoveSeconds(10, 10.0), 0.0);
+    EXPECT_EQ(a.MoveSeconds(0, 10.0), 0.0);
+    EXPECT_TRUE(std::isinf(a.MoveSeconds(10, 0.0)));
+    // Against the processor: a turn and a half of the rotary drive at
+    // 0.02 rev/s, which used to run past the minute, ends as a success.
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    r.m_pAxis->speed_revolutionPerSecond = 0.02;
+    const double predicted = r.m_pAxis->MoveSeconds(204000 * 1.5, 0.02);
+    EXPECT_GT(predicted, 75.0);
+    EXPECT_LT(predicted, 76.0);
+    EXPECT_TRUE(r.MoveAndWait(540.0, true));
+    EXPECT_FALSE(board.endpoint.processor().Axis(3).moving);
+}
+
+TEST_F(Moves, AMovePastItsBoundIsStoppedAndSaysSo) {
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    DiagnosticCapture told;
+    // 1 mm at 10 rev/s is predicted at well under a minute; the processor
+    // is then slowed to a crawl behind the move's back.
+    ASSERT_EQ(z.StartMove(1000.0, false), 0);
+    ASSERT_EQ(z.m_pAxis->SetVelocityCounts(2), 0);
+    ASSERT_EQ(z.m_pAxis->Update(), 0);
+    EXPECT_EQ(z.WaitForMotionComplete(), kMoveTimedOut);
+    EXPECT_TRUE(told.Has(u"did not reach its target within 60 s"));
+    EXPECT_FALSE(board.endpoint.processor().Axis(2).moving);  // stopped, not left running
+    EXPECT_EQ(z.m_pAxis->currentPos_step, -Count(2));
+}
+
+TEST_F(Moves, AStopEndsAMoveAsAStopWhereverItComes) {
+    CTessaroZMotion& z = *controller.m_pZMotion;
+    CTessaroXYMotion& xy = *controller.m_pXYMotion;
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    DiagnosticCapture told;
+    // From another thread while each drive waits; the waits poll at most
+    // every 10 ms and let go of the motion lock between polls.
+    const struct {
+        std::function<bool()> move;
+        std::function<bool()> stop;
+        int axis;
+    } kDrives[] = {
+        {[&] { return z.MoveAndWait(3000.0, false); }, [&] { return z.MoveVelocity(0); }, 2},
+        {[&] { return xy.MoveAndWait(3000.0, 3000.0, false); },
+         [&] { return xy.MoveVelocity(0, 0); }, 0},
+        {[&] { return r.MoveAndWait(180.0, false); }, [&] { return r.MoveVelocity(0); }, 3},
+    };
+    for (const auto& d : kDrives) {
+        SCOPED_TRACE(d.axis);
+        bool answered = true;
+        std::thread mover([&] { answered = d.move(); });
+        while (!board.endpoint.processor().Axis(d.axis).moving) host::Sleep(1);
+        ASSERT_TRUE(d.stop());
+        mover.join();
+        EXPECT_FALSE(answered);
+        EXPECT_FALSE(board.endpoint.processor().Axis(d.axis).moving);
+    }
+    EXPECT_TRUE(told.Has(u"move stopped before its target"));
+    EXPECT_FALSE(told.Has(u"steps from its target"));
+}
+
+}  // namespace
+}  // namespace tessaro
