@@ -12,6 +12,8 @@
 
 namespace tessaro {
 
+class CTessaroAxis;
+
 // Whether `value` may be stored in the parameter named by its settings key
 // (`key`, with or without the stage's "_x"/"_y" suffix; a key without a
 // range takes any value). When not, one diagnostic line names the drive,
@@ -21,5 +23,12 @@ bool AcceptParameter(const char* drive, const std::string& key, double value, do
                      const char* source);
 bool AcceptParameter(const char* drive, const std::string& key, double value, double kept,
                      const char* source, double shown);
+// The same, and further what `axis`'s processor registers can carry (once
+// its sample time is known): a speed that would reach it as 0 counts, an
+// acceleration or deceleration that would wrap its 32 bits.
+bool AcceptAxisParameter(const char* drive, const CTessaroAxis& axis, const std::string& key,
+                         double value, double kept, const char* source);
+// The slowest speed the processor can run `axis` at (one count), rev/s.
+double SlowestSpeed(const CTessaroAxis& axis);
 
 }  // namespace tessaro

@@ -9,6 +9,7 @@
 #include "controller/controller_clock.h"
 #include "controller/line_retry.h"
 #include "controller/motion_report.h"
+#include "controller/parameter_ranges.h"
 #include "controller/position_trust.h"
 #include "controller/unit_conversion.h"
 
@@ -230,13 +231,53 @@ bool CTessaroMotion::ReportFailure(const char* drive, const char* operation, std
 bool CTessaroMotion::SpeedsUsable(const char* drive,
                                   std::initializer_list<const CTessaroAxis*> axes) {
     for (const CTessaroAxis* axis : axes) {
+        // A speed the processor would get as 0 counts never arrives; one
+        // beyond the dialogs' maximum is no speed a stage is built for.
         const double speed = axis->speed_revolutionPerSecond;
-        if (!(speed > 0.0) || !std::isfinite(speed)) {
-            ReportMotionEnding(drive, "refused a move: its speed is 0; set a speed above 0");
+        if (!(speed <= kTopSpeed) || axis->VelocityToCounts(speed) < 1) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "refused a move: its speed %g rev/s lies outside %.3g to %g rev/s", speed,
+                          SlowestSpeed(*axis), kTopSpeed);
+            ReportMotionEnding(drive, text);
             return false;
         }
     }
     return true;
+}
+
+double CTessaroMotion::JogScale(const char* drive,
+                                std::initializer_list<std::pair<const CTessaroAxis*, double>> jog) {
+    double scale = 1.0, asked = 0.0, ceiling = 0.0;
+    for (const auto& [axis, v] : jog) {
+        const double top = axis->maxJoystickSpeed_revolutionPerSecond;
+        if (std::abs(v) > top && top / std::abs(v) < scale) {
+            scale = top / std::abs(v);
+            asked = v;
+            ceiling = top;
+        }
+    }
+    // Told once for each ceiling (again when it changes).
+    if (scale < 1.0 && m_dCeilingTold.exchange(ceiling) != ceiling) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "velocity move of %g rev/s runs at the maximum joystick speed, %g rev/s",
+                      asked, ceiling);
+        ReportMotionEnding(drive, text);
+    }
+    return scale;
+}
+
+bool CTessaroMotion::JogUsable(const char* drive, const CTessaroAxis& axis, double v) {
+    if (v == 0.0 || axis.VelocityToCounts(std::abs(v)) >= 1) return true;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "refused a velocity move: %g rev/s lies outside %.3g to %g rev/s either way "
+                  "(slower, the processor would stop the axis)",
+                  v, SlowestSpeed(axis),
+                  static_cast<double>(axis.maxJoystickSpeed_revolutionPerSecond));
+    ReportMotionEnding(drive, text);
+    return false;
 }
 
 std::uint16_t CTessaroMotion::RefuseTarget(const char* drive, const CTessaroAxis& axis,
@@ -399,6 +440,8 @@ bool CTessaroZMotion::MoveVelocity(double v) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
+    v *= JogScale("Z", {{&a, v}});
+    if (!JogUsable("Z", a, v)) return false;
     std::uint16_t err;
     if (v == 0.0) {
         err = a.Stop();
@@ -515,6 +558,8 @@ bool CTessaroRotaryMotion::MoveVelocity(double v) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return false;
     CTessaroAxis& a = *m_pAxis;
+    v *= JogScale("rotary", {{&a, v}});
+    if (!JogUsable("rotary", a, v)) return false;
     std::uint16_t err;
     if (v == 0.0) {
         err = a.Stop();
@@ -708,6 +753,11 @@ bool CTessaroXYMotion::MoveVelocity(double vx, double vy) {
         ReportMotionEnding("XY", "velocity move refused: the stage's joystick moves are off");
         return false;
     }
+    // Both axes slowed alike: the stage keeps the direction asked for.
+    const double scale = JogScale("XY", {{m_pAxisX, vx}, {m_pAxisY, vy}});
+    vx *= scale;
+    vy *= scale;
+    if (!JogUsable("XY", *m_pAxisX, vx) || !JogUsable("XY", *m_pAxisY, vy)) return false;
     const auto prepare = [](CTessaroAxis& axis, double v) {
         return v == 0.0 ? axis.Stop() : PrepareVelocity(axis, v, kMaskBeforeVelocity);
     };

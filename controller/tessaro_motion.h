@@ -44,6 +44,9 @@ inline constexpr std::uint16_t kMaskLimitEvents = 0x00E0;
 // How long a limit search's wait on the processor lasts at most, and the
 // least a positioning move's wait is given.
 inline constexpr double kWaitLimitMs = 60000.0;
+// The fastest positioning or joystick speed a drive takes, rev/s: as fast
+// as the dialogs let it go.
+inline constexpr double kTopSpeed = 100.0;
 // How far one relative turn of the rotary drive may go: 100 turns either
 // way (a rotation series turns by less than one; more is a unit mistaken).
 inline constexpr double kRotaryTurnLimitDegrees = 36000.0;
@@ -187,9 +190,20 @@ class CTessaroMotion {
     std::uint16_t StoreLimit(CTessaroAxis& axis, bool lower, bool atSwitch);
     // Whether the running search or wait was asked to end.
     bool StopRequested() const { return m_bStopRequested.load(std::memory_order_acquire); }
-    // Whether each axis has a positioning speed to move at; when not, tells
-    // the host and returns false.
+    // Whether each axis has a positioning speed to move at (one the
+    // processor gets as at least one count, and at most kTopSpeed); when
+    // not, tells the host and returns false.
     static bool SpeedsUsable(const char* drive, std::initializer_list<const CTessaroAxis*> axes);
+    // What a velocity move's speeds (pairs of axis and rev/s) are scaled by
+    // to stay within each axis's maximum joystick speed: 1, or less for a
+    // faster one, which runs at the ceiling (told once for each ceiling).
+    double JogScale(const char* drive,
+                    std::initializer_list<std::pair<const CTessaroAxis*, double>> jog);
+    // Whether a velocity move of `v` reaches the processor as at least one
+    // count (0 is a stop); when not, tells the host and returns false.
+    static bool JogUsable(const char* drive, const CTessaroAxis& axis, double v);
+    // The last ceiling JogSpeed told of.
+    std::atomic<double> m_dCeilingTold{-1.0};
 
     // Marks a stoppable operation (a limit search, a rotary wait) as running
     // while it lives (and clears an old stop request at its start and end).

@@ -53,8 +53,8 @@ EDeviceManagerReturnCode STessaro_RDrive::LoadSettings(const char16_t* text, uns
 
 EDeviceManagerReturnCode STessaro_RDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
-    if (!AcceptParameter("rotary", "maxJoystickSpeed_revolutionPerSecond", speed,
-                         Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
+    if (!AcceptAxisParameter("rotary", *Axis(), "maxJoystickSpeed_revolutionPerSecond", speed,
+                             Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
         return KX_DM_OUT_OF_RANGE;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -62,8 +62,8 @@ EDeviceManagerReturnCode STessaro_RDrive::SetMaxJoystickSpeed(double speed) {
 
 EDeviceManagerReturnCode STessaro_RDrive::SetSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
-    if (!AcceptParameter("rotary", "speed_revolutionPerSecond", speed,
-                         Axis()->speed_revolutionPerSecond, "SetSpeed"))
+    if (!AcceptAxisParameter("rotary", *Axis(), "speed_revolutionPerSecond", speed,
+                             Axis()->speed_revolutionPerSecond, "SetSpeed"))
         return KX_DM_OUT_OF_RANGE;
     Axis()->speed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -83,6 +83,9 @@ EDeviceManagerReturnCode STessaro_RDrive::GetSpeed(double* speed) {
 
 EDeviceManagerReturnCode STessaro_RDrive::SetAcceleration(unsigned acceleration) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptAxisParameter("rotary", *Axis(), "acceleration_revolutionPerSecond2", acceleration,
+                             Axis()->acceleration_revolutionPerSecond2, "SetAcceleration"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->acceleration_revolutionPerSecond2 = acceleration;
     return KX_DM_OK;
 }

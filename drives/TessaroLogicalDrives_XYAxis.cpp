@@ -64,11 +64,17 @@ EDeviceManagerReturnCode STessaro_XYDrive::LoadSettings(const char16_t* text, un
     return KX_DM_OK;
 }
 
+bool STessaro_XYDrive::AcceptOnBoth(const char* key, double value, double kept,
+                                    const char* source) const {
+    return AcceptAxisParameter("XY", *m_pXYMotion->m_pAxisX, key, value, kept, source) &&
+           AcceptAxisParameter("XY", *m_pXYMotion->m_pAxisY, key, value, kept, source);
+}
+
 EDeviceManagerReturnCode STessaro_XYDrive::SetMaxJoystickSpeed(double speed) {
     if (!HasAxes()) return KX_DM_FAILED;
-    if (!AcceptParameter("XY", "maxJoystickSpeed_revolutionPerSecond", speed,
-                         m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond,
-                         "SetMaxJoystickSpeed"))
+    if (!AcceptOnBoth("maxJoystickSpeed_revolutionPerSecond", speed,
+                      m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond,
+                      "SetMaxJoystickSpeed"))
         return KX_DM_OUT_OF_RANGE;
     m_pXYMotion->m_pAxisX->maxJoystickSpeed_revolutionPerSecond = speed;
     m_pXYMotion->m_pAxisY->maxJoystickSpeed_revolutionPerSecond = speed;
@@ -77,8 +83,8 @@ EDeviceManagerReturnCode STessaro_XYDrive::SetMaxJoystickSpeed(double speed) {
 
 EDeviceManagerReturnCode STessaro_XYDrive::SetSpeed(double speed) {
     if (!HasAxes()) return KX_DM_FAILED;
-    if (!AcceptParameter("XY", "speed_revolutionPerSecond", speed,
-                         m_pXYMotion->m_pAxisX->speed_revolutionPerSecond, "SetSpeed"))
+    if (!AcceptOnBoth("speed_revolutionPerSecond", speed,
+                      m_pXYMotion->m_pAxisX->speed_revolutionPerSecond, "SetSpeed"))
         return KX_DM_OUT_OF_RANGE;
     m_pXYMotion->m_pAxisX->speed_revolutionPerSecond = speed;
     m_pXYMotion->m_pAxisY->speed_revolutionPerSecond = speed;
@@ -100,6 +106,9 @@ EDeviceManagerReturnCode STessaro_XYDrive::GetSpeed(double* speed) {
 
 EDeviceManagerReturnCode STessaro_XYDrive::SetAcceleration(unsigned acceleration) {
     if (!HasAxes()) return KX_DM_FAILED;
+    if (!AcceptOnBoth("acceleration_revolutionPerSecond2", acceleration,
+                      m_pXYMotion->m_pAxisX->acceleration_revolutionPerSecond2, "SetAcceleration"))
+        return KX_DM_OUT_OF_RANGE;
     m_pXYMotion->m_pAxisX->acceleration_revolutionPerSecond2 = acceleration;
     m_pXYMotion->m_pAxisY->acceleration_revolutionPerSecond2 = acceleration;
     return KX_DM_OK;

@@ -123,6 +123,9 @@ class STessaro_XYDrive : public CKxDeviceXY_Default {
   private:
     // Both axis records exist.
     bool HasAxes() const { return m_pXYMotion && m_pXYMotion->m_pAxisX && m_pXYMotion->m_pAxisY; }
+    // A parameter both axes take (each with its own registers); told and
+    // false when either does not.
+    bool AcceptOnBoth(const char* key, double value, double kept, const char* source) const;
     EDeviceManagerReturnCode PositioningMove(double x, double y, bool relative);
 };
 

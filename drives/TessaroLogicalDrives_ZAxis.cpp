@@ -42,8 +42,8 @@ EDeviceManagerReturnCode STessaro_ZDrive::LoadSettings(const char16_t* text, uns
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetMaxJoystickSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
-    if (!AcceptParameter("Z", "maxJoystickSpeed_revolutionPerSecond", speed,
-                         Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
+    if (!AcceptAxisParameter("Z", *Axis(), "maxJoystickSpeed_revolutionPerSecond", speed,
+                             Axis()->maxJoystickSpeed_revolutionPerSecond, "SetMaxJoystickSpeed"))
         return KX_DM_OUT_OF_RANGE;
     Axis()->maxJoystickSpeed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -51,8 +51,8 @@ EDeviceManagerReturnCode STessaro_ZDrive::SetMaxJoystickSpeed(double speed) {
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetSpeed(double speed) {
     if (!Axis()) return KX_DM_FAILED;
-    if (!AcceptParameter("Z", "speed_revolutionPerSecond", speed, Axis()->speed_revolutionPerSecond,
-                         "SetSpeed"))
+    if (!AcceptAxisParameter("Z", *Axis(), "speed_revolutionPerSecond", speed,
+                             Axis()->speed_revolutionPerSecond, "SetSpeed"))
         return KX_DM_OUT_OF_RANGE;
     Axis()->speed_revolutionPerSecond = speed;
     return KX_DM_OK;
@@ -72,6 +72,9 @@ EDeviceManagerReturnCode STessaro_ZDrive::GetSpeed(double* speed) {
 
 EDeviceManagerReturnCode STessaro_ZDrive::SetAcceleration(unsigned acceleration) {
     if (!Axis()) return KX_DM_FAILED;
+    if (!AcceptAxisParameter("Z", *Axis(), "acceleration_revolutionPerSecond2", acceleration,
+                             Axis()->acceleration_revolutionPerSecond2, "SetAcceleration"))
+        return KX_DM_OUT_OF_RANGE;
     Axis()->acceleration_revolutionPerSecond2 = acceleration;
     return KX_DM_OK;
 }

@@ -75,7 +75,8 @@ void LoadAxisParameters(const char16_t* text, CTessaroAxis& axis, AxisKeySet set
         double value = 0;
         Relaxed<double>& field = axis.*kDoubleKeys[i].field;
         if (GetDoubleFromKey(text, Key(kDoubleKeys[i].name, suffix).c_str(), &value) &&
-            AcceptParameter(drive, name(kDoubleKeys[i].name), value, field, "the settings"))
+            AcceptAxisParameter(drive, axis, name(kDoubleKeys[i].name), value, field,
+                                "the settings"))
             field = value;
     }
     int number = 0;

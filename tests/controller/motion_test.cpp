@@ -9,6 +9,7 @@
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
 #include "controller/tessaro_motion.h"
+#include "tests/support/diagnostic_capture.h"
 #include "tests/support/sim_board.h"
 
 namespace tessaro {
@@ -191,47 +192,64 @@ TEST_F(Motion, VelocityMovesAndStops) {
     EXPECT_TRUE(xy.MoveVelocity(0.0, 0.0));
 }
 
-TEST_F(Motion, VelocitiesBeyondTheRangeSaturateTheWayAsked) {
+TEST_F(Motion, JogsAreHeldToTheCeilingAndSpeedsToWhatTheProcessorTakes) {
     CTessaroZMotion& z = *controller.m_pZMotion;
     CTessaroXYMotion& xy = *controller.m_pXYMotion;
-    // The 32-bit count the processor got last for an axis: as far as 32 bits
-    // reach, in the direction asked for.
-    const auto saturated = [&](std::size_t mark, int axis, bool up) {
-        const auto words = board.Args("SetVelocity", mark, axis, true);
-        const std::int32_t counts =
-            words.size() == 2 ? cmotion::SignedFromBits(cmotion::JoinWords(words[0], words[1])) : 0;
-        return up ? counts == 2147483647 : counts <= -2147483647;
-    };
     CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    testing_support::DiagnosticCapture told;
+    // The 32-bit count the processor got last for an axis.
+    const auto sent = [&](std::size_t mark, int axis) {
+        const auto words = board.Args("SetVelocity", mark, axis, true);
+        return words.size() == 2 ? cmotion::SignedFromBits(cmotion::JoinWords(words[0], words[1]))
+                                 : 0;
+    };
+    // The ceiling (10 rev/s, the rotary's 0.5) in the direction asked, the
+    // flip applied; at the ceiling itself nothing changes. The stage keeps
+    // its direction: (50, 5) runs at (10, 1).
     for (std::int8_t flip : {1, -1}) {
-        for (double v : {1e9, -1e9, 1e300, -1e300}) {
+        for (double v : {10.0, 50.0, -1e300}) {
             SCOPED_TRACE(std::to_string(v) + " flip " + std::to_string(flip));
-            const bool positive = (v > 0) == (flip > 0);
-            z.m_pAxis->axisFlip = xy.m_pAxisX->axisFlip = r.m_pAxis->axisFlip = flip;
-            std::size_t mark = board.CommandCount();
+            const int sign = (v > 0 ? 1 : -1) * flip;
+            z.m_pAxis->axisFlip = xy.m_pAxisX->axisFlip = xy.m_pAxisY->axisFlip =
+                r.m_pAxis->axisFlip = flip;
+            const std::size_t mark = board.CommandCount();
             ASSERT_TRUE(z.MoveVelocity(v));
-            ASSERT_TRUE(xy.MoveVelocity(v, 0));
+            ASSERT_TRUE(xy.MoveVelocity(v, v / 10));
             ASSERT_TRUE(r.MoveVelocity(v));
-            EXPECT_TRUE(saturated(mark, 2, positive));
-            EXPECT_TRUE(saturated(mark, 0, positive));
-            EXPECT_TRUE(saturated(mark, 3, positive));
-            // The limit approach: the axis speed, its flip and the side.
-            z.m_pAxis->speed_revolutionPerSecond = std::abs(v);
-            for (std::int8_t side : {1, -1}) {
-                mark = board.CommandCount();
-                ASSERT_EQ(z.m_pAxis->StartLimitApproach(side), 0);
-                EXPECT_TRUE(saturated(mark, 2, side * flip > 0));
-            }
-            z.m_pAxis->speed_revolutionPerSecond = 10.0;
+            EXPECT_EQ(sent(mark, 2), sign * 3342336);
+            EXPECT_EQ(sent(mark, 0), sign * 3342336);
+            EXPECT_EQ(sent(mark, 1), sign * 334233);
+            EXPECT_EQ(sent(mark, 3), sign * r.m_pAxis->VelocityToCounts(0.5));
             ASSERT_TRUE(z.MoveVelocity(0) && xy.MoveVelocity(0, 0) && r.MoveVelocity(0));
         }
     }
-    // Positioning speeds are magnitudes; beyond the range they saturate
-    // positive.
+    // Told once for each drive and ceiling.
+    int lines = 0;
+    for (const std::u16string& line : told.Messages())
+        lines += line.find(u"runs at the maximum joystick speed") != std::u16string::npos;
+    EXPECT_EQ(lines, 3);
+    // Slower than one count a jog would be a stop: refused, nothing sent.
+    std::size_t mark = board.CommandCount();
+    EXPECT_FALSE(z.MoveVelocity(1e-9));
+    EXPECT_EQ(board.CommandCount(), mark);
+    // Positioning speeds: up to 100 rev/s, and at least one count.
+    for (const auto& [speed, goes] :
+         {std::pair{100.0, true}, {100.001, false}, {0.0, false}, {3e-6, true}, {2.9e-6, false}}) {
+        z.m_pAxis->speed_revolutionPerSecond = speed;
+        mark = board.CommandCount();
+        EXPECT_EQ(z.Move(10.0, false), goes) << speed;
+        EXPECT_EQ(board.Count("SetPosition", mark) > 0, goes) << speed;
+    }
+    EXPECT_TRUE(told.Has(u"refused a move: its speed 0 rev/s lies outside 2.99e-06 to 100 rev/s"));
+    // The limit approach runs at the axis speed, saturated the way asked.
     z.m_pAxis->speed_revolutionPerSecond = 1e300;
-    const std::size_t mark = board.CommandCount();
-    ASSERT_TRUE(z.Move(10.0, false));
-    EXPECT_TRUE(saturated(mark, 2, true));
+    for (std::int8_t side : {1, -1}) {
+        mark = board.CommandCount();
+        ASSERT_EQ(z.m_pAxis->StartLimitApproach(side), 0);
+        EXPECT_EQ(sent(mark, 2), side * z.m_pAxis->axisFlip > 0 ? 2147483647 : -2147483647);
+    }
+    z.m_pAxis->speed_revolutionPerSecond = 10.0;
+    ASSERT_TRUE(z.MoveVelocity(0));
 }
 
 TEST_F(Motion, AStageStopWhoseSecondHalfFailsStillStopsTheFirstAxis) {

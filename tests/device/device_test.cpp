@@ -157,14 +157,12 @@ TEST(PhysicalDevice, EndingsThatTheAnswerCannotTellAreTold) {
         plugin.board->endpoint.processor().SetLimitSwitches(2, sim::LimitSwitches{});
     }
     {
-        // Speed 0: the move would never end; refused at once, nothing sent.
-        plugin.z->SetSpeed(0);
+        // Speed 0: a move would never end; the setter refuses it.
         DiagnosticCapture diag;
-        const std::size_t from = plugin.board->CommandCount();
-        EXPECT_EQ(plugin.z->MoveRelative(50), 21);
-        EXPECT_EQ(plugin.board->Count("SetPosition", from), 0);
-        EXPECT_TRUE(diag.Has(u"Z drive refused a move: its speed is 0; set a speed above 0"));
-        plugin.z->SetSpeed(10);
+        EXPECT_EQ(plugin.z->SetSpeed(0), 12);
+        EXPECT_TRUE(
+            diag.Has(u"Z drive kept speed_revolutionPerSecond at 10: 0 from SetSpeed lies "
+                     u"outside 2.99e-06 to 100"));
     }
     {
         // A move that fails on the line names the processor's error (the

@@ -60,11 +60,11 @@ TEST(BadInput, OddDoublesInEveryDriveOperation) {
         EXPECT_EQ(z.SetUpperLimit(v), 0);
         EXPECT_EQ(xy.SetAsZero(v, v), 0);
         EXPECT_EQ(z.SetAsZero(v), 0);
-        // A speed that is finite and not negative goes into the record as
-        // it is and into the processor saturated at the next move or jog;
-        // any other is refused (12) and changes nothing. No such value is
-        // a calibration.
-        const int speedAnswer = std::isfinite(v) && v >= 0 ? 0 : 12;
+        // A speed from 0 to 100 rev/s goes into the record as it is (these
+        // axes know no sample time to hold it against the registers); any
+        // other is refused (12) and changes nothing. No such value is a
+        // calibration.
+        const int speedAnswer = std::isfinite(v) && v >= 0 && v <= 100 ? 0 : 12;
         EXPECT_EQ(z.SetSpeed(v), speedAnswer);
         EXPECT_TRUE(Defined(z.MoveRelative(1.0)));
         EXPECT_EQ(z.SetSpeed(10.0), 0);
@@ -110,9 +110,9 @@ TEST(BadInput, IntegerExtremesAndNullOutputs) {
     EXPECT_EQ(r.JoystickSpeedLevelToSpeed(std::numeric_limits<int>::max(), &v), 12);
     EXPECT_EQ(v, 7);
     unsigned acceleration = 0, id = 0;
-    EXPECT_EQ(z.SetAcceleration(0xFFFFFFFFu), 0);
+    EXPECT_EQ(z.SetAcceleration(0xFFFFFFFFu), 12);  // its register would wrap
     EXPECT_EQ(z.GetAcceleration(&acceleration), 0);
-    EXPECT_EQ(acceleration, 0xFFFFFFFFu);
+    EXPECT_EQ(acceleration, 4u);
     // Ids pass through unchanged.
     r.LoadSettings(u"", 0xFFFFFFFFu);
     r.GetDeviceId(&id);

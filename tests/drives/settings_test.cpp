@@ -204,8 +204,17 @@ TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndRangesTheirEnds) {
         {u"current_percent=0;", u"current_percent", 0}, {u"current_percent=-0.001;", u"current_percent", 0},
         {u"holdingCurrent_percent=30;", u"holdingCurrent_percent", 30},
         {u"holdingCurrent_percent=30.001;", u"holdingCurrent_percent", 30},
-        {u"speed_revolutionPerSecond=0;", u"speed_revolutionPerSecond", 0},
-        {u"speed_revolutionPerSecond=-0.001;", u"speed_revolutionPerSecond", 0},
+        // Speeds up to the dialogs' 100 rev/s and down to one count (1.2e-5
+        // rev/s at the 12800 steps a turn of 64 microsteps); rates as far
+        // as 32 bits carry them.
+        {u"speed_revolutionPerSecond=100;", u"speed_revolutionPerSecond", 100},
+        {u"speed_revolutionPerSecond=100.001;", u"speed_revolutionPerSecond", 100},
+        {u"speed_revolutionPerSecond=1.2e-5;", u"speed_revolutionPerSecond", 1.2e-5},
+        {u"speed_revolutionPerSecond=1.1e-5;", u"speed_revolutionPerSecond", 1.2e-5},
+        {u"speed_revolutionPerSecond=0;", u"speed_revolutionPerSecond", 1.2e-5},
+        {u"acceleration_revolutionPerSecond2=51199;", u"acceleration_revolutionPerSecond2", 51199},
+        {u"acceleration_revolutionPerSecond2=51200;", u"acceleration_revolutionPerSecond2", 51199},
+        {u"deceleration_revolutionPerSecond2=51200;", u"deceleration_revolutionPerSecond2", 4.5},
         {u"jerk_revolutionPerSecond3=1e999;", u"jerk_revolutionPerSecond3", 0.1},
         // clang-format on
     };
@@ -217,6 +226,9 @@ TEST(DriveSettings, NarrowFieldsKeepTheirLowBitsAndRangesTheirEnds) {
         told.Has(u"Z drive kept microsteps at 16383: 16384 from the settings lies outside "
                  u"1 to 16383"));
     EXPECT_TRUE(told.Has(u"Z drive kept axisFlip at 1: 0 from the settings lies outside -1 or 1"));
+    EXPECT_TRUE(
+        told.Has(u"Z drive kept acceleration_revolutionPerSecond2 at 51199: 51200 from the "
+                 u"settings lies outside 0 to 51199.999"));
     plugin.xy->LoadSettings(u"microsteps_x=65537;axisFlip_x=255;microsteps_y=64;axisFlip_y=1;", 1);
     ExpectSaved(
         *plugin.xy,
