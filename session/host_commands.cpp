@@ -121,7 +121,9 @@ std::string FailureLine(const std::vector<std::string>& lines, const std::string
     for (const std::string& line : lines)
         if ((drive.empty() || AboutDrive(line, drive)) &&
             (line.find(" failed: ") != std::string::npos ||
-             line.find(" refused ") != std::string::npos))
+             line.find(" refused ") != std::string::npos ||
+             line.find(" stopped") != std::string::npos ||
+             line.find(" did not reach its target") != std::string::npos))
             return line;
     return {};
 }

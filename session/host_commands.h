@@ -34,8 +34,8 @@ bool ParseNumbers(const std::vector<std::string>& words, std::size_t first, std:
 std::vector<std::string> SplitScript(const std::string& script);
 
 // The device's line among `lines` that says why an operation failed (the
-// processor's error, or a refusal), about `drive` ("xy", "z", "r") when one
-// is named; "" when there is none.
+// processor's error, a refusal, a stop or a move past its bound), about
+// `drive` ("xy", "z", "r") when one is named; "" when there is none.
 std::string FailureLine(const std::vector<std::string>& lines, const std::string& drive = "");
 // The controller information text (lines end in '\n'), as its dialog shows it.
 std::string InformationText(HostSession& session);
