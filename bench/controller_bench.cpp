@@ -18,9 +18,11 @@
 //  7. Time from a line's return (the simulator's line unplugged for a
 //     second, then back under its link) to the end of the first move that
 //     works: what a drop costs an acquisition beyond its own length.
+//  8. What waiting for a rotary move costs: the event status reads a second
+//     on the line and the waiting thread's CPU, as a share of one core.
 #include <pthread.h>
-#include <unistd.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -35,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "cmotion/link_opcodes.h"
 #include "cmotion/link_serial.h"
 #include "controller/tessaro_axis.h"
 #include "controller/tessaro_controller.h"
@@ -335,6 +338,38 @@ void LineReturnToMove(int drops) {
         Text("%d drops; reopened every 500 ms", drops));
 }
 
+void RotaryWaitCost(double seconds) {
+    Board board;
+    CTessaroController controller(kPort);
+    if (!controller.Open()) std::exit(1);
+    CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
+    // A turn at the default 0.5 rev/s lasts 2 s: as many as fill the time.
+    const double degrees = 360.0 * 0.5 * seconds;
+    const std::size_t mark = board.endpoint.trace().Snapshot().size();
+    std::atomic<bool> moved{false};
+    double cpu = 0;
+    const auto t0 = Clock::now();
+    std::thread waiter([&] {
+        const double cpu0 = ThreadCpuSeconds(pthread_self());
+        moved = r.MoveAndWait(degrees, true);
+        cpu = ThreadCpuSeconds(pthread_self()) - cpu0;
+    });
+    waiter.join();
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const auto trace = board.endpoint.trace().Snapshot();
+    std::size_t reads = 0;
+    for (std::size_t i = mark; i < trace.size(); ++i)
+        reads += trace[i].axis == 3 &&
+                 trace[i].opcode == static_cast<std::uint8_t>(cmotion::Opcode::GetEventStatus);
+    controller.Close();
+    if (!moved) std::exit(1);
+    const double perSecond = reads / wall, share = 100.0 * cpu / wall;
+    Row("rotary move waited for: status reads a second, CPU of the wait",
+        Text("%.0f reads/s, %.2f %%", perSecond, share), "<= 100 reads/s, <= 2 %",
+        perSecond <= 100.0 && share <= 2.0,
+        Text("%.0f degrees in %.1f s, %zu reads", degrees, wall, reads));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -345,12 +380,14 @@ int main(int argc, char** argv) {
     int opens = 11;
     int disconnects = 100;
     int drops = 10;
+    double rotarySeconds = 4;
     app.add_option("--idle-seconds", idleSeconds, "How long to measure the idle polling thread");
     app.add_option("--notifications", notifications, "Position changes to time");
     app.add_option("--moves", moves, "Moves to time");
     app.add_option("--opens", opens, "Opens to time");
     app.add_option("--disconnects", disconnects, "Disconnects to time");
     app.add_option("--drops", drops, "Line drops to time");
+    app.add_option("--rotary-seconds", rotarySeconds, "How long the rotary move waited for lasts");
     CLI11_PARSE(app, argc, argv);
 
     // Rows only: run-benchmarks.sh puts them into its table.
@@ -360,5 +397,6 @@ int main(int argc, char** argv) {
     DisconnectWhilePolling(disconnects);
     OpenTime(opens);
     LineReturnToMove(drops);
+    RotaryWaitCost(rotarySeconds);
     return 0;
 }
