@@ -61,7 +61,7 @@ bool AboutDrive(const std::string& line, const std::string& drive) {
 // Lines the device writes when a move or a search did not end as asked.
 bool EndedBadly(const std::string& line) {
     for (const char* sign : {"steps from its target", "stopped at a limit switch",
-                             "did not report the end of its move", "found no limit switch"})
+                             "did not reach its target", "found no limit switch"})
         if (line.find(sign) != std::string::npos) return true;
     return false;
 }
