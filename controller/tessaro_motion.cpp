@@ -64,17 +64,18 @@ double WrapAngle(double a) {
 
 // ---------------------------------------------------------------- shared --
 
-StepAim AimAt(double exact) {
+StepAim AimAt(double exact, bool nearest) {
     if (!(exact >= -2147483648.0 && exact <= 2147483647.0)) return {false, 0, exact};
     const double whole = std::round(exact);
-    const double cut = std::abs(exact - whole) < 1e-6 ? whole : std::trunc(exact);
+    const double cut = nearest || std::abs(exact - whole) < 1e-6 ? whole : std::trunc(exact);
+    if (!(cut >= -2147483648.0 && cut <= 2147483647.0)) return {false, 0, exact};
     return {true, static_cast<std::int32_t>(cut), exact};
 }
 
 StepAim LinearAim(const CTessaroAxis& axis, double target, bool relative,
                   const RelativeCarry& carry) {
     const double k = axis.GetStepsPerUnit();
-    if (relative) return AimAt(carry.From(axis.currentPos_step) + k * target);
+    if (relative) return AimAt(carry.From(axis.currentPos_step) + k * target, true);
     // Absolute: the steps from the zero point cut first, then the zero
     // point added (a whole count).
     const StepAim fromZero = AimAt(k * target);
@@ -519,7 +520,8 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     StepAim aim;
     if (std::abs(turn) <= kRotaryTurnLimitDegrees)
         aim = AimAt((relative ? m_carry[0].From(a.currentPos_step) : a.currentPos_step.load()) +
-                    steps * turn / 360.0);
+                        steps * turn / 360.0,
+                    true);
     if (!aim.ok) {
         char text[160];
         std::snprintf(text, sizeof text,

@@ -83,11 +83,14 @@ struct StepAim {
     std::int32_t count = 0;
     double exact = 0.0;
 };
-// The whole count of an exact step position: cut toward zero, except that
-// a value within a millionth of a step of a whole one is that one (a
-// position read back from a count, turned into micrometres and back, comes
-// back a hair off it, and must not move the axis by a step).
-StepAim AimAt(double exact);
+// The whole count of an exact step position. `nearest`: the nearest one
+// (relative moves and rotary angles: each position lies within half a step
+// of the exact one, so that a series started from any count ends within a
+// step of its sum). Otherwise cut toward zero, except that a value within a
+// millionth of a step of a whole one is that one (a position read back from
+// a count, turned into micrometres and back, comes back a hair off it, and
+// must not move the axis by a step).
+StepAim AimAt(double exact, bool nearest = false);
 
 // What the three motion objects share: the host's callback and the drive's
 // id, the motion lock, and the record handed to the callback.

@@ -132,10 +132,11 @@ TEST(RotaryMotion, TurnsTheWayTheAnglesSay) {
     ASSERT_TRUE(r.MoveAndWait(350.0, false));
     EXPECT_NEAR(r.GetAngle(), 350.0, 0.01);
     // ...and from 350 to 10 it turns by -340 degrees, not +20: to 370
-    // unwrapped, 209666 steps of 204000 a turn, sent flipped.
+    // unwrapped, the nearest step to 209666.67 of 204000 a turn, sent
+    // flipped.
     const std::size_t mark = board.CommandCount();
     ASSERT_TRUE(r.MoveAndWait(10.0, false));
-    EXPECT_EQ(board.Args("SetPosition", mark, 3), Words32(-209666));
+    EXPECT_EQ(board.Args("SetPosition", mark, 3), Words32(-209667));
     EXPECT_NEAR(r.GetAngle(), 10.0, 0.01);
     // The angle asked for again turns nothing, and so do the same angle a
     // turn up or down: an angle is taken modulo 360.

@@ -76,16 +76,16 @@ TEST_F(Moves, RelativeMovesCarryTheFractionOfAStep) {
     for (int i = 0; i < 36; ++i) ASSERT_TRUE(r.MoveAndWait(10.0, true));
     EXPECT_EQ(r.m_pAxis->currentPos_step - r0, 204000);
     EXPECT_EQ(r.GetAngle(), 0.0);
-    // Any other motion starts afresh from the count: after a stop, two
-    // moves of 0.01 um (0.51 steps each) move 1 step, not 0.51 + 0.51 on
-    // top of the fraction left over before.
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(z.MoveAndWait(0.01, true));  // 1.53: 1 step
-    ASSERT_TRUE(z.MoveVelocity(0.0));
+    // Each target is the nearest step, and any other motion starts afresh
+    // from the count: three moves of 0.01 um (0.51 steps each) stand at
+    // 1.53, 2 steps; after a stop the next one goes 0.51 from there, a step
+    // (carried on from 1.53 it would have stayed at 2.04).
     const std::int32_t z1 = z.m_pAxis->currentPos_step;
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(z.MoveAndWait(0.01, true));
+    EXPECT_EQ(z.m_pAxis->currentPos_step, z1 + 2);
+    ASSERT_TRUE(z.MoveVelocity(0.0));
     ASSERT_TRUE(z.MoveAndWait(0.01, true));
-    EXPECT_EQ(z.m_pAxis->currentPos_step, z1);  // 0.51: nothing yet
-    ASSERT_TRUE(z.MoveAndWait(0.01, true));
-    EXPECT_EQ(z.m_pAxis->currentPos_step, z1 + 1);
+    EXPECT_EQ(z.m_pAxis->currentPos_step, z1 + 3);
 }
 
 TEST_F(Moves, AnAbsoluteTargetReadBackMovesNothing) {

@@ -234,6 +234,13 @@ def recorded(function):
 
 
 finite = st.floats(-1500, 1500, allow_nan=False).map(lambda v: round(v, 2))
+# Distances of relative moves in series: no whole number of steps (0.25 um is
+# 12.75 steps, 10 degrees 5666.67).
+STEP_SERIES = {"linear": [0.25, -0.3, 0.01, 1.7, -7.77],
+               "rotary": [10.0, -7.5, 0.3, 1 / 3, 45.0]}
+# Positioning speeds the rules set, rev/s: the last is refused.
+SPEEDS = {"xy": [0.5, 2.0, 10.0, 150.0], "z": [0.5, 2.0, 10.0, 150.0],
+          "rotary": [0.1, 0.5, 2.0, 150.0]}
 drives = st.sampled_from(["xy", "z", "rotary"])
 linear = st.sampled_from(LINEAR)
 
@@ -318,9 +325,9 @@ class Lifecycle(RuleBasedStateMachine):
             return None
         self.violate(f"unexpected failure: {answer}")
 
-    def call(self, drive, name, *args, bound=BOUND["other"]):
-        return self.worker.ask({"do": "call", "drive": drive, "name": name, "args": list(args)},
-                               bound)
+    def call(self, drive, name, *args, bound=BOUND["other"], **keywords):
+        return self.worker.ask({"do": "call", "drive": drive, "name": name, "args": list(args),
+                                "kwargs": keywords}, bound)
 
     def get(self, drive, name):
         return self.worker.ask({"do": "get", "drive": drive, "name": name})
@@ -542,6 +549,93 @@ class Lifecycle(RuleBasedStateMachine):
                                     f"from its target")
         self.check(moved=AXES[drive])
 
+    @rule(drive=drives, n=st.integers(2, 12), pick=st.integers(0, 4))
+    @when(lambda self: self.connected)
+    @recorded
+    def series(self, drive, n, pick):
+        """n relative moves of a distance that is no whole number of steps
+        end within a step of n times it: each carries its fraction on."""
+        d = (STEP_SERIES["rotary"] if drive == "rotary" else STEP_SERIES["linear"])[pick]
+        self.begin("series of relative moves", drive=drive, n=n, pick=pick)
+        self.halt(drive)
+        start, _ = self.sim.where()
+        args = (d, -d) if drive == "xy" else (d,)
+        done = True
+        for _ in range(n):
+            answer = self.call(drive, "move_by", *args, bound=BOUND["move"])
+            done = done and self.expected(answer, "MotionError", "ValueError") is not None
+        steps = self.settle()
+        if done:
+            for axis, value in zip(AXES[drive], args):
+                per = ROTARY_STEPS / 360.0 if drive == "rotary" else STEPS_PER_UM
+                went = (steps[axis] - start[axis]) * self.frames[axis].flip
+                if abs(went - n * value * per) > 1.0 + 1e-6:
+                    self.violate(f"{drive} axis {axis}: {n} moves of {value} went {went} steps, "
+                                 f"not {n * value * per:.2f} within a step")
+        self.check(moved=AXES[drive])
+
+    @rule(drive=drives, a=finite)
+    @when(lambda self: self.connected)
+    @recorded
+    def again(self, drive, a):
+        """An absolute target asked for again moves nothing (the rotary's a
+        turn away is the same angle)."""
+        self.begin("absolute target again", drive=drive, a=a)
+        self.halt(drive)
+        if drive in LINEAR and not self.read_trusted(drive):
+            self.check()
+            return
+        if drive == "rotary" and not self.rotary_known:
+            self.check_drive(drive, self.settle())
+        first = (a, a / 2) if drive == "xy" else (a,)
+        second = (a + 360.0,) if drive == "rotary" else first
+        answer = self.call(drive, "move_to", *first, bound=BOUND["move"])
+        if self.expected(answer, "MotionError", "ValueError") is not None:
+            there = self.settle()
+            answer = self.call(drive, "move_to", *second, bound=BOUND["move"])
+            if self.expected(answer, "MotionError", "ValueError") is not None:
+                steps = self.settle()
+                for axis in AXES[drive]:
+                    if steps[axis] != there[axis]:
+                        self.violate(f"{drive} axis {axis} moved {steps[axis] - there[axis]} "
+                                     f"steps to the target it stood at")
+        self.check(moved=AXES[drive])
+
+    @rule(drive=drives, a=finite, after=st.floats(0.0, 0.3))
+    @when(lambda self: self.connected)
+    @recorded
+    def stop_move(self, drive, a, after):
+        """A stop right after a move's start (or a moment later) stops it:
+        the wait says so once the axes rest, where they stay."""
+        self.begin("stop a move", drive=drive, a=a, after=after)
+        self.halt(drive)
+        args = (a, -a) if drive == "xy" else (a,)
+        answer = self.call(drive, "move_by", *args, bound=BOUND["move"], wait=False)
+        if self.expected(answer, "MotionError", "ValueError") is not None:
+            time.sleep(after)
+            self.expected(self.call(drive, "stop"))
+            answer = self.call(drive, "wait", bound=BOUND["move"])
+            self.expected(answer, "MotionStopped", "MotionError")
+            _, moving = self.sim.where()
+            still = [axis for axis in AXES[drive] if moving[axis]]
+            if answer.get("error") == "MotionStopped" and still:
+                self.violate(f"axes {still} still move when the stop was answered")
+        self.check(moved=AXES[drive])
+
+    @rule(drive=drives, pick=st.integers(0, 3))
+    @when(lambda self: self.connected)
+    @recorded
+    def speed(self, drive, pick):
+        """Positioning speeds from slow to fast; one no stage is built for
+        is refused and changes nothing."""
+        value = SPEEDS[drive][pick]
+        self.begin("speed", drive=drive, value=value)
+        answer = self.worker.ask({"do": "set", "drive": drive, "name": "speed", "value": value})
+        self.expected(answer, "ValueError")
+        if ("value" in answer) == (value > 100):
+            self.violate(f"{drive} speed {value}: {answer}")
+        self.check()
+
     @rule(drive=drives, speed=st.sampled_from([-2.0, -0.5, 0.5, 2.0]))
     @when(lambda self: self.connected)
     @recorded
@@ -639,7 +733,7 @@ class Lifecycle(RuleBasedStateMachine):
         if "interrupted" in answer and still:
             self.violate(f"axes {still} still move when Ctrl-C came back")
         if "interrupted" not in answer and not (away and answer.get("error") == "LineError"):
-            self.expected(answer, "MotionError", "ValueError", "Error")
+            self.expected(answer, "MotionError", "MotionStopped", "ValueError", "Error")
         if find:
             self.searched(drive, "value" in answer, flagged)
         self.check(moved=AXES[drive])

@@ -6,7 +6,7 @@ users do with their scripts.
 
 Requests: {"do": "connect", "port": 7, "device": PATH, "settings": PATH|null},
 {"do": "disconnect"}, {"do": "call", "drive": NAME|null, "name": METHOD,
-"args": [...]}, {"do": "get", "drive": NAME, "name": ATTRIBUTE},
+"args": [...], "kwargs": {...}}, {"do": "get", "drive": NAME, "name": ATTRIBUTE},
 {"do": "set", "drive": NAME, "name": ATTRIBUTE, "value": VALUE}.
 Answers: {"value": ...}, {"error": CLASS, "message": TEXT} or
 {"interrupted": true}.
@@ -46,7 +46,8 @@ def carry_out(request):
         connected.disconnect()
         return None
     if do == "call":
-        return getattr(target(request["drive"]), request["name"])(*request["args"])
+        return getattr(target(request["drive"]), request["name"])(*request["args"],
+                                                                   **request.get("kwargs", {}))
     if do == "get":
         return getattr(target(request["drive"]), request["name"])
     if do == "set":
