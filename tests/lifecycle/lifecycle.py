@@ -111,8 +111,18 @@ class Sim:
             if time.monotonic() > end:
                 raise RuntimeError("tessaro-sim did not come up")
             time.sleep(0.01)
-        self.socket = socket.socket(socket.AF_UNIX)
-        self.socket.connect(self.control)
+        # The socket's file exists from its bind on; it answers from its
+        # listen on, a moment later.
+        while True:
+            self.socket = socket.socket(socket.AF_UNIX)
+            try:
+                self.socket.connect(self.control)
+                break
+            except ConnectionRefusedError:
+                self.socket.close()
+                if time.monotonic() > end:
+                    raise
+                time.sleep(0.01)
         self.channel = self.socket.makefile("rw")
 
     def ask(self, request):
