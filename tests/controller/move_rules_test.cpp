@@ -76,20 +76,6 @@ TEST_F(Moves, RelativeMovesCarryTheFractionOfAStep) {
     EXPECT_EQ(z.m_pAxis->currentPos_step, z1 + 3);
 }
 
-TEST_F(Moves, AnAbsoluteTargetReadBackMovesNothing) {
-    CTessaroZMotion& z = *controller.m_pZMotion;
-    // Counts whose micrometres come back a hair short of the whole step
-    // when multiplied by the steps per micrometre.
-    for (double target : {0.13725490196078433, 10.0 / 3.0, -7.7}) {
-        ASSERT_TRUE(z.MoveAndWait(target, false));
-        const std::int32_t here = z.m_pAxis->currentPos_step;
-        ASSERT_TRUE(z.MoveAndWait(z.m_pAxis->GetPosition(), false));
-        EXPECT_EQ(z.m_pAxis->currentPos_step, here) << target;
-        ASSERT_TRUE(z.MoveAndWait(target, false));
-        EXPECT_EQ(z.m_pAxis->currentPos_step, here) << target;
-    }
-}
-
 TEST_F(Moves, TargetsBeyondReachAreRefusedWithNothingSent) {
     CTessaroZMotion& z = *controller.m_pZMotion;
     CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
