@@ -291,7 +291,10 @@ TEST(PhysicalDevice, DriveListFollowsTheAxesTheBoardReports) {
 TEST(PhysicalDevice, EachDriveKeepsItsOwnAxesWhenOneFails) {
     PluginFixture plugin(48, 4);
     plugin.board->Fault("refuse:op=SetMotorType:axis=1:status=4:count=1");
+    // Axis 1's set-up refused: the stage is left out, Z and the rotary drive
+    // keep axes 2 and 3.
     ASSERT_TRUE(plugin.Connect(48) && plugin.z && plugin.rotary);
+    EXPECT_EQ(plugin.xy, nullptr);
     const std::size_t from = plugin.board->CommandCount();
     EXPECT_EQ(plugin.z->MoveRelative(100.0) + plugin.rotary->MoveRelative(10.0), 0);
     for (int axis = 0; axis < 4; ++axis)
