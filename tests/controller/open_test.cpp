@@ -96,48 +96,6 @@ TEST(ControllerOpen, FourAxesCommandSequenceAndDefaults) {
     EXPECT_EQ(board.Commands().back(), (SimCommand{0, "Reset", {}, 0}));
 }
 
-TEST(ControllerOpen, MotionObjectsOnTheirOwnAxes) {
-    for (std::uint16_t axes : {2, 3}) {
-        SimBoard board(kPort, axes);
-        CTessaroController controller(kPort);
-        ASSERT_TRUE(controller.Open());
-        EXPECT_NE(controller.m_pXYMotion, nullptr);
-        EXPECT_EQ(controller.m_pZMotion != nullptr, axes == 3);
-        EXPECT_EQ(controller.m_pRotaryMotion, nullptr);
-    }
-    {
-        // One spoiled reply to axis 1's first set-up command (packet 17:
-        // sync, GetVersion, 13 for axis 0, axis 1's probe) is repeated and
-        // the axis kept.
-        SimBoard board(kPort, 4);
-        board.Fault("badsum:from=17:count=1");
-        CTessaroController controller(kPort);
-        ASSERT_TRUE(controller.Open());
-        EXPECT_EQ(controller.m_axes.size(), 4u);
-        EXPECT_TRUE(controller.m_setupFailures.empty());
-    }
-    {
-        // The repeat spoiled too: Initialize fails, the axis is left out and
-        // the failure is kept for the connection's diagnostics.
-        SimBoard board(kPort, 4);
-        board.Fault("badsum:from=17:count=2");
-        CTessaroController controller(kPort);
-        ASSERT_TRUE(controller.Open());
-        ASSERT_EQ(controller.m_setupFailures.size(), 1u);
-        const auto& failure = controller.m_setupFailures[0];
-        EXPECT_EQ(failure.axis, 1);
-        EXPECT_STREQ(cmotion::GetOpcodeName(failure.opcode), "SetPWMFrequency");
-        EXPECT_EQ(failure.code, cmotion::kLinkChecksumError);
-        ASSERT_EQ(controller.m_axes.size(), 3u);
-        // The stage, on axes 0 and 1, is left out; Z and the rotary drive
-        // keep theirs.
-        EXPECT_EQ(controller.m_pXYMotion, nullptr);
-        ASSERT_TRUE(controller.m_pZMotion && controller.m_pRotaryMotion);
-        EXPECT_EQ(controller.m_pZMotion->m_pAxis->axisNumber(), 2);
-        EXPECT_EQ(controller.m_pRotaryMotion->m_pAxis->axisNumber(), 3);
-    }
-}
-
 // A board an earlier session set up and then left without a disconnect (it
 // died): X stopped with a jog still buffered, Z still jogging. Connect
 // stops Z smoothly and waits for it, clears the events and buffers a
@@ -223,15 +181,6 @@ TEST(ControllerOpen, FailuresLeaveItStoppedAndClosed) {
         EXPECT_FALSE(controller.Open());
         EXPECT_TRUE(controller.m_axes.empty());
     }
-}
-
-TEST(ControllerOpen, DestroyingAnOpenControllerClosesIt) {
-    // Closed first: thread ended, processor reset.
-    SimBoard board(kPort, 4);
-    auto* controller = new CTessaroController(kPort);
-    ASSERT_TRUE(controller->Open());
-    delete controller;
-    EXPECT_EQ(board.Commands().back().name, "Reset");
 }
 
 }  // namespace

@@ -51,13 +51,13 @@ TEST(DeviceDialog, InformationTextByteForByte) {
 
 TEST(DeviceDialog, OkEndsWithOneCloseBoxWithZeroEscapeIsIgnored) {
     testing_support::PluginFixture plugin(71, 4);
-    std::u16string shown, caption;
+    std::u16string caption;
     bool openAfterEscape = false;
-    // Through the device, as the host opens it.
+    // Through the device, as the host opens it (that it shows the board's
+    // information is the module test's).
     WithDialogDriver(
         [&](KxWindow dialog) {
             caption = host::DialogCaption(dialog);
-            shown = host::DialogItemText(dialog, 1034);
             host::SendDialogCommand(dialog, 2);  // Escape
             openAfterEscape = host::IsDialogOpen(dialog);
             host::ClickDialogButton(dialog, 1);
@@ -65,11 +65,6 @@ TEST(DeviceDialog, OkEndsWithOneCloseBoxWithZeroEscapeIsIgnored) {
         [&] { EXPECT_EQ(plugin.device->ShowDeviceDialog(0, nullptr), 10); });
     EXPECT_EQ(caption, u"Configure Device");
     EXPECT_TRUE(openAfterEscape);
-    // The text is the information text (above) of the simulated board.
-    EXPECT_EQ(shown.rfind(u"Information about controller\r\n\r\n  Generation: Marivel \r\n"
-                          u"  Motor type: Brushless \r\n",
-                          0),
-              0u);
 
     // The results, through the same lookup the device uses; a module
     // language without the template falls back on US English.

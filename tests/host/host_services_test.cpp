@@ -1,8 +1,7 @@
 // The stand-in host's services: number texts in both directions, a
-// recursive mutex, the hook that sees posted messages, time with a speed
-// factor that never jumps, and the module-file reader on damaged files.
-// (Formatting, languages and the wait cursor are checked where the dialogs
-// use them.)
+// recursive mutex, time with a speed factor that never jumps, and the
+// module-file reader on damaged files. (Formatting, languages, the wait
+// cursor and posted messages are checked where the dialogs use them.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -66,17 +65,6 @@ TEST(HostThreads, TheOwnerMayLockTheMutexAgain) {
     }
     std::thread([&] { CKxMutexLock free(m); }).join();  // released by both
     EXPECT_EQ(pthread_mutexCS_destroy(&m), 0);
-}
-
-TEST(HostUiServices, AMessagePosterSeesWhatIsPosted) {
-    unsigned message = 0;
-    host::SetMessagePoster([&](KxWindow, unsigned m, std::uintptr_t, std::intptr_t) {
-        message = m;
-        return true;
-    });
-    EXPECT_TRUE(KX_PostMessageImpl(nullptr, 0x401, 0, 0, "Test", __LINE__));
-    host::SetMessagePoster(nullptr);
-    EXPECT_EQ(message, 0x401u);
 }
 
 TEST(HostTime, SpeedFactorWithoutJumps) {

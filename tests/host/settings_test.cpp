@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "host/kx_diag.h"
 #include "host/kx_settings.h"
 
 namespace {
@@ -143,22 +142,6 @@ TEST(HostStrings, FindDeleteConcatenate) {
               "a\xEF\xBF\xBD"
               "b\xEF\xBF\xBD");
     EXPECT_EQ(KX_ToUtf8(std::u16string_view(u"x\0y", 3)), std::string("x\0y", 3));
-}
-
-TEST(HostDiagnostics, LinesGoToTheChosenSink) {
-    std::vector<host::DiagnosticLine> lines;
-    host::SetDiagnosticSink([&](const host::DiagnosticLine& line) { lines.push_back(line); });
-    DiagOutputExW_hlp("TessaroDevice", 82);
-    DiagOutputExW(u"Tessaro device board id 1 connected");
-    { CKxTraceExecutionTime scope(u"CKxTessaroDevice::ConnectDevice", -1); }
-    host::SetDiagnosticSink(nullptr);
-    DiagOutputExW(u"nowhere");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].source, "TessaroDevice");
-    EXPECT_EQ(lines[0].line, 82);
-    EXPECT_EQ(lines[0].message, u"Tessaro device board id 1 connected");
-    EXPECT_EQ(lines[1].message, u"CKxTessaroDevice::ConnectDevice");
-    EXPECT_GE(lines[1].elapsedMs, 0.0);
 }
 
 }  // namespace

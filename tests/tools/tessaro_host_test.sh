@@ -74,6 +74,20 @@ interrupt_once() {
   unix_lines "$err"
 }
 
+# The fixture's simulator over its control socket: one request, its answer.
+sim_ask() {
+  python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(sys.argv[2].encode() + b"\n")
+print(s.makefile().readline().strip())' "$TESSARO_SIM_CONTROL" "$*"
+}
+# A shell (fd 3 its input) in the background: pid is set.
+start_shell() {
+  rm -f "$work/$name.in"; mkfifo "$work/$name.in"
+  "$@" shell <"$work/$name.in" >"$out" 2>"$err" &
+  pid=$!
+  exec 3>"$work/$name.in"
+}
+
 case "$name" in
   info)
     # The module's sections and the information text are checked byte for
@@ -307,14 +321,10 @@ case "$name" in
     ;;
   drop)
     # The fixture's simulator takes its line away for 2 s (SIGUSR1) under a
-    # connected shell (a power cut and a disconnect while the line is away:
-    # the edges case).
+    # connected shell, then again with its state probe refused (a power cut
+    # and a disconnect while the line is away: the edges case).
     sim=$(cat "$TESSARO_SIM_PID")
-    fifo="$work/drop.in"
-    rm -f "$fifo"; mkfifo "$fifo"
-    "$@" --trace shell <"$fifo" >"$out" 2>"$err" &
-    pid=$!
-    exec 3>"$fifo"
+    start_shell "$@" --trace
     say() { echo "$1" >&3; }
     await() {  # a pattern in the output, within 10 s
       i=0
@@ -328,17 +338,19 @@ case "$name" in
     await "line to COM7 is back: the board kept its state"
     say "z move-rel 5"; say pos; await "^z 105.000 um$"
     await "^xy 30.000 -20.000 um$"
+    # A board that refuses the probe of its state: taken as reset, the
+    # session comes back all the same and moves.
+    trap 'sim_ask clear-faults >/dev/null' EXIT
+    [ "$(sim_ask fault refuse:op=GetOperatingMode:status=2)" = ok ] || fail "no fault armed"
+    kill -USR1 "$sim"; await "did not say what it kept .*its axes are set up again"
+    say "z move-rel 5"; say pos; await "^z .* um (not trusted"
     say exit; exec 3>&-; wait $pid; expect_rc 0 $?
     ;;
   edges)
     # The edges of a session, with the simulator's word on where Z stands
     # (steps, whatever resets came).
     sim=$(cat "$TESSARO_SIM_PID")
-    zsteps() {
-      python3 -c 'import socket, sys
-s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"where\n")
-print(s.makefile().readline().split()[3])' "$TESSARO_SIM_CONTROL"
-    }
+    zsteps() { sim_ask where | cut -d' ' -f4; }
     # The position tessaro-host shows of Z, compared with the steps since
     # `origin` (the drive counts the other way: -1 um a 51 steps).
     expect_z_at() {  # origin
@@ -368,9 +380,8 @@ print(s.makefile().readline().split()[3])' "$TESSARO_SIM_CONTROL"
     "$@" --settings "$work/edges-killed.txt" --trace-file "$work/edges-killed.trace" \
       run "z jog 2 0.3; save; xy jog 0.001 0 60" >"$out" 2>"$err" &
     pid=$!; i=0
-    until python3 -c 'import socket, sys
-s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"where\n")
-w = s.makefile().readline().split(); sys.exit(not (w[6] == "1" and w[8] == "0"))' "$TESSARO_SIM_CONTROL"; do
+    # X jogs (its moving flag), Z rests.
+    until sim_ask where | awk '{ exit !($7 == "1" && $9 == "0") }'; do
       i=$((i + 1)); [ $i -lt 200 ] || { kill $pid; fail "the stage never jogged"; }; sleep 0.05; done
     killed $pid "edges-killed"
     before=$(zsteps)
@@ -381,11 +392,7 @@ w = s.makefile().readline().split(); sys.exit(not (w[6] == "1" and w[8] == "0"))
     [ "$(zsteps)" = "$((before - 5100))" ] || fail "a move by 100 um went $(( before - $(zsteps) )) steps"
     # (3) Absolute moves one after the other while the board's power goes:
     # none goes out once the line is back.
-    fifo="$work/edges.in"
-    rm -f "$fifo"; mkfifo "$fifo"
-    "$@" --trace --settings none shell <"$fifo" >"$out" 2>"$err" &
-    pid=$!
-    exec 3>"$fifo"
+    start_shell "$@" --trace --settings none
     shell_connected
     i=0
     while [ $i -lt 200 ]; do
@@ -412,10 +419,7 @@ w = s.makefile().readline().split(); sys.exit(not (w[6] == "1" and w[8] == "0"))
     # (4a) A disconnect while the line is away, a move running on; then the
     # board's power goes while nobody is connected: flagged, not trusted in
     # the wrong frame.
-    rm -f "$fifo"; mkfifo "$fifo"
-    "$@" --settings "$work/edges.txt" shell <"$fifo" >"$out" 2>"$err" &
-    pid=$!
-    exec 3>"$fifo"
+    start_shell "$@" --settings "$work/edges.txt"
     shell_connected
     echo "z move-rel -300" >&3; sleep 0.1; kill -USR1 "$sim"; sleep 0.3
     # It ends the session at once.
