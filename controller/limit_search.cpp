@@ -42,7 +42,7 @@ void CTessaroMotion::BeginSearch() {
     m_bSwitchMissed = false;
     m_originFound.clear();
     m_dWaitLimitMs = kWaitLimitMs;
-    m_uInterruptionsAtStart = m_uInterruptions.load();
+    m_uInterruptionsAtStart.store(m_uInterruptions.load());
     for (RelativeCarry& carry : m_carry) carry.Forget();
 }
 

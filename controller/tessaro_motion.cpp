@@ -25,11 +25,11 @@ bool TimedOut(double t0, double limitMs) {
 
 // A wait's bound for a move predicted to take `seconds`: half as long again
 // and 5 s more (a real profile's jerk and the line's delays), never less
-// than the minute every wait has.
+// than the minute every wait has (nor more, for a move that would never
+// arrive: every wait ends).
 double WaitBoundMs(double seconds) {
     const double ms = (seconds * 1.5 + 5.0) * 1000.0;
-    return std::isfinite(ms) && ms > kWaitLimitMs ? ms
-                                                  : (std::isfinite(ms) ? kWaitLimitMs : HUGE_VAL);
+    return std::isfinite(ms) ? std::max(ms, kWaitLimitMs) : kWaitLimitMs;
 }
 
 // Starts a velocity move at `v` rev/s on one axis with its events reset by
@@ -129,7 +129,7 @@ void CTessaroMotion::NoteInterruption() {
 
 void CTessaroMotion::BeginMove(double seconds) {
     m_dWaitLimitMs = WaitBoundMs(seconds);
-    m_uInterruptionsAtStart = m_uInterruptions.load();
+    m_uInterruptionsAtStart.store(m_uInterruptions.load());
 }
 
 void CTessaroMotion::StopAndRest(const std::vector<CTessaroAxis*>& axes, bool stopFirst) {
@@ -163,9 +163,17 @@ std::uint16_t CTessaroMotion::FinishMove(
         // rest (a move that ran past its bound is stopped here) and the
         // position read is where they stay.
         std::vector<CTessaroAxis*> axes;
+        bool arrived = true;
         for (const auto& end : ends) axes.push_back(end.first);
         StopAndRest(axes, ranOut);
-        updatePosition();
+        const std::uint16_t read = updatePosition();
+        for (const auto& [axis, target] : ends) {
+            const std::int64_t off = static_cast<std::int64_t>(axis->currentPos_step) - target;
+            arrived = arrived && read == kLinkOk && off >= -1 && off <= 1;
+        }
+        // A stop that came once the move had got there leaves a move that
+        // did what was asked.
+        if (stopped && arrived) return kLinkOk;
         if (stopped) {
             ReportMotionEnding(drive, "move stopped before its target");
             return kStoppedByHost;

@@ -134,8 +134,9 @@ class CTessaroMotion {
     // positioning move notes the count when it starts, and its wait ends as
     // a stop when the count moved on (under the motion lock).
     std::atomic<std::uint32_t> m_uInterruptions{0};
-    std::uint32_t m_uInterruptionsAtStart = 0;
-    bool Interrupted() const { return m_uInterruptions.load() != m_uInterruptionsAtStart; }
+    // (Read by a wait between its polls, without the lock.)
+    std::atomic<std::uint32_t> m_uInterruptionsAtStart{0};
+    bool Interrupted() const { return m_uInterruptions.load() != m_uInterruptionsAtStart.load(); }
     // A stop or a jog went out: ends the running move's wait, and every
     // relative move starts afresh.
     void NoteInterruption();
