@@ -23,15 +23,6 @@ bool TimedOut(double t0, double limitMs) {
     return KX_GetTimeCounter() - t0 > limitMs;
 }
 
-// A wait's bound for a move predicted to take `seconds`: half as long again
-// and 5 s more (a real profile's jerk and the line's delays), never less
-// than the minute every wait has (nor more, for a move that would never
-// arrive: every wait ends).
-double WaitBoundMs(double seconds) {
-    const double ms = (seconds * 1.5 + 5.0) * 1000.0;
-    return std::isfinite(ms) ? std::max(ms, kWaitLimitMs) : kWaitLimitMs;
-}
-
 // Starts a velocity move at `v` rev/s on one axis with its events reset by
 // `mask` (no Update yet); the first error, or 0.
 std::uint16_t PrepareVelocity(CTessaroAxis& axis, double v, std::uint16_t mask) {
@@ -63,6 +54,11 @@ double WrapAngle(double a) {
 }  // namespace
 
 // ---------------------------------------------------------------- shared --
+
+double WaitBoundMs(double seconds) {
+    const double ms = (seconds * 1.5 + 5.0) * 1000.0;
+    return std::isfinite(ms) ? std::max(ms, kWaitLimitMs) : kWaitLimitMs;
+}
 
 StepAim AimAt(double exact, bool nearest) {
     if (!(exact >= -2147483648.0 && exact <= 2147483647.0)) return {false, 0, exact};

@@ -91,6 +91,11 @@ struct StepAim {
 // a count, turned into micrometres and back, comes back a hair off it, and
 // must not move the axis by a step).
 StepAim AimAt(double exact, bool nearest = false);
+// A positioning wait's bound (host ms) for a move predicted to take
+// `seconds`: half as long again and 5 s more (a real profile's jerk, the
+// line's delays), never less than the minute every wait has (nor more, for
+// a move that would never arrive: every wait ends).
+double WaitBoundMs(double seconds);
 
 // What the three motion objects share: the host's callback and the drive's
 // id, the motion lock, and the record handed to the callback.

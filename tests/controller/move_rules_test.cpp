@@ -111,6 +111,10 @@ TEST_F(Moves, AMoveTakesAsLongAsTheProfileSays) {
     EXPECT_GT(a.MoveSeconds(10, 10.0), 0.0);
     EXPECT_EQ(a.MoveSeconds(0, 10.0), 0.0);
     EXPECT_TRUE(std::isinf(a.MoveSeconds(10, 0.0)));
+    // The wait: the minute up to a move of 36.67 s, then the move's own.
+    EXPECT_EQ(WaitBoundMs(36.0), 60000.0);
+    EXPECT_EQ(WaitBoundMs(37.0), 60500.0);
+    EXPECT_EQ(WaitBoundMs(HUGE_VAL), 60000.0);
     // Against the processor: a turn and a half of the rotary drive at
     // 0.02 rev/s, which used to run past the minute, ends as a success.
     CTessaroRotaryMotion& r = *controller.m_pRotaryMotion;
