@@ -29,12 +29,13 @@ Outcome OperationSlot::Start(std::function<Outcome()> operation) {
         if (m_running && !m_finished)
             return {TESSARO_ERROR_BUSY, "the drive is still carrying out its last operation"};
         if (m_running) {
-            // Ended, not waited for: a success is taken as seen, a failure
-            // is told now instead of the new operation.
+            // Ended, not waited for: a success is taken as seen, and so is
+            // a stop (the caller asked for it); a failure is told now
+            // instead of the new operation.
             Outcome earlier = m_outcome;
             m_running = m_finished = false;
             finished = std::move(m_thread);
-            if (earlier.code != TESSARO_OK) {
+            if (earlier.code != TESSARO_OK && earlier.code != TESSARO_STOPPED) {
                 finished.join();
                 earlier.reason = "the drive's last operation failed: " + earlier.reason;
                 return earlier;

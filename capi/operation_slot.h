@@ -27,7 +27,7 @@ class OperationSlot {
 
     // Starts `operation`. Refused (with the reason) while one runs, and once
     // when the one before failed and nobody waited for it: a failure is
-    // never dropped unseen.
+    // never dropped unseen (a stop is no failure: it was asked for).
     Outcome Start(std::function<Outcome()> operation);
     // Waits up to `timeoutMs` (negative: until it ends). The outcome of the
     // operation, once (later waits answer success); `*done` false while it

@@ -108,7 +108,7 @@ TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait);
 /* Waits up to `timeout_ms` (negative: until it ends) for the drive's
  * operation and returns its result; TESSARO_ERROR_TIMEOUT while it runs.
  * A failure nobody waited for is returned instead by the drive's next
- * move or search, which then does not start. */
+ * move or search, which then does not start (a stop is no failure). */
 TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms);
 /* A velocity move (b: the stage's y speed); speed 0 stops that axis. */
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b);

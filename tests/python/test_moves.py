@@ -29,6 +29,10 @@ def test_a_stop_is_a_stop_with_the_position_it_left(board, stop_from_another_thr
     assert board.z.position != start + 3000
     time.sleep(0.3)
     assert board.z.position == stopped.value.position
+    # A stop nobody waited for is no failure to hold the next move back.
+    board.z.move_by(3000, wait=False)
+    board.z.stop()
+    board.z.move_by(1)
 
 
 def test_a_target_beyond_reach_raises_value_error(board, sim):
