@@ -518,21 +518,22 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     // Absolute: the angle is taken modulo 360 and the axis turns by target
     // - present angle (between -360 and +360, whichever way that is), so
     // that the angle shown asked for again moves nothing. Relative: by the
-    // target, up to kRotaryTurnLimitDegrees either way.
+    // target. Both are held to kRotaryTurnLimitDegrees either way: an angle
+    // a hundred turns out is a mistaken unit, not an angle.
     const double steps = static_cast<double>(a.GetStepsPerRevolution());
     const double turn = relative ? target : WrapAngle(target) - WrapAngle(RawAngle(a));
     StepAim aim;
-    if (std::abs(turn) <= kRotaryTurnLimitDegrees)
+    if (std::abs(target) <= kRotaryTurnLimitDegrees)
         aim = AimAt((relative ? m_carry[0].From(a.currentPos_step) : a.currentPos_step.load()) +
                         steps * turn / 360.0,
                     true);
     if (!aim.ok) {
         char text[160];
         std::snprintf(text, sizeof text,
-                      "refused a move: a turn of %g degrees lies outside -%g to %g degrees "
-                      "(%g turns either way) or beyond the step count",
-                      turn, kRotaryTurnLimitDegrees, kRotaryTurnLimitDegrees,
-                      kRotaryTurnLimitDegrees / 360.0);
+                      "refused a move: %s %g degrees lies outside -%g to %g degrees (%g turns "
+                      "either way) or beyond the step count",
+                      relative ? "a turn of" : "the angle", target, kRotaryTurnLimitDegrees,
+                      kRotaryTurnLimitDegrees, kRotaryTurnLimitDegrees / 360.0);
         ReportMotionEnding("rotary", text);
         return kTargetRefused;
     }

@@ -87,9 +87,10 @@ TEST_F(Moves, TargetsBeyondReachAreRefusedWithNothingSent) {
     const std::size_t mark = board.CommandCount();
     for (double target : {top + 0.02, 1e300, -1e300, HUGE_VAL, std::nan("")})
         EXPECT_EQ(z.StartMove(target, false), kTargetRefused) << target;
-    // Rotary turns: 100 turns either way.
+    // Rotary turns and angles: 100 turns either way.
     EXPECT_EQ(r.StartMove(36000.001, true), kTargetRefused);
     EXPECT_EQ(r.StartMove(-36000.001, true), kTargetRefused);
+    EXPECT_EQ(r.StartMove(1e9, false), kTargetRefused);
     EXPECT_EQ(board.Count("SetPosition", mark), 0);
     EXPECT_TRUE(told.Has(u"lies outside"));
     // At the ends themselves the moves go out.
