@@ -637,7 +637,7 @@ class Lifecycle(RuleBasedStateMachine):
     @rule(drive=drives, pick=st.integers(0, 3))
     @when(lambda self: self.connected)
     @recorded
-    def speed(self, drive, pick):
+    def set_speed(self, drive, pick):
         """Positioning speeds from slow to fast; one no stage is built for
         is refused and changes nothing."""
         value = SPEEDS[drive][pick]
