@@ -514,6 +514,11 @@ std::uint16_t CTessaroRotaryMotion::StartMove(double target, bool relative) {
     CKxMutexLock lock(m_lock);
     if (!m_pAxis) return kLinkOk;
     CTessaroAxis& a = *m_pAxis;
+    // The aim and the start in one piece under the controller lock, as on
+    // Z and XY: a line's return sets the count (0 on a board that was reset)
+    // under that lock, and a target taken from the count before it would be
+    // sent to a board that starts counting elsewhere.
+    AxisControllerLock controllerLock(a);
     if (!SpeedsUsable("rotary", {&a})) return kSpeedRefused;
     // Absolute: the angle is taken modulo 360 and the axis turns by target
     // - present angle (between -360 and +360, whichever way that is), so
