@@ -36,16 +36,23 @@ Outcome OperationSlot::Start(std::function<Outcome()> operation) {
             m_running = m_finished = false;
             finished = std::move(m_thread);
             if (earlier.code != TESSARO_OK && earlier.code != TESSARO_STOPPED) {
+                // It has let go of the lock for good: joined at once.
                 finished.join();
                 earlier.reason = "the drive's last operation failed: " + earlier.reason;
                 return earlier;
             }
         }
+        // The slot is taken here, under the same lock as the check: a
+        // second start from another thread is busy from this moment, not
+        // only once the thread below exists.
+        m_running = true;
+        m_finished = false;
+        m_outcome = {};
     }
     if (finished.joinable()) finished.join();
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_running = true;
-    m_finished = false;
+    // The operation's thread takes the lock to finish: it cannot end before
+    // it is stored here.
     m_thread = std::thread([this, operation = std::move(operation)] {
         Outcome outcome = operation();
         std::lock_guard<std::mutex> lock(m_mutex);
