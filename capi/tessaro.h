@@ -137,8 +137,11 @@ typedef void (*tessaro_position_callback)(void* context, int drive, double a, do
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
                                     void* context);
 
-/* Between these, moves are stored; the end starts them together. With
- * `wait` 0 it returns once they started: tessaro_wait(TESSARO_ALL) waits. */
+/* Between these, the moves of the thread that began are stored (another
+ * thread's moves run as usual); the end starts them together. With `wait` 0
+ * it returns once they started: tessaro_wait(TESSARO_ALL) waits. An end
+ * while a drive is busy keeps what was stored. Only the collecting thread
+ * ends or drops the collection. */
 TESSARO_API int tessaro_collect_begin(tessaro_board* board);
 TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait);
 /* Ends the collection without starting what it stored. */

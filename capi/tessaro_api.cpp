@@ -10,6 +10,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <thread>
 
 #include "capi/operation_slot.h"
 #include "capi/tessaro.h"
@@ -132,7 +133,10 @@ struct tessaro_board {
     OperationSlot slots[4];
     std::mutex collectMutex;
     bool collecting = false;  // under collectMutex
-    std::string collected;    // the moves stored so far, under collectMutex
+    // The thread that began the collection: only its moves are stored
+    // (another thread's move runs as usual), under collectMutex.
+    std::thread::id collector;
+    std::string collected;  // the moves stored so far, under collectMutex
 
     bool Has(int drive) {
         return (drive == TESSARO_XY && session.xy) || (drive == TESSARO_Z && session.z) ||
@@ -328,7 +332,7 @@ TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, doub
                        Number(a) + (drive == TESSARO_XY ? " " + Number(b) : "");
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
-        if (board->collecting) {
+        if (board->collecting && board->collector == std::this_thread::get_id()) {
             const Outcome checked = Classify(tessaro_host::CheckCommand(line), true);
             if (checked.code != TESSARO_OK) return Report(checked);
             board->collected += (board->collected.empty() ? "" : "; ") + line;
@@ -504,30 +508,50 @@ TESSARO_API int tessaro_collect_begin(tessaro_board* board) {
     std::lock_guard<std::mutex> lock(board->collectMutex);
     if (board->collecting) return Fail(TESSARO_ERROR_BUSY, "moves are being collected already");
     board->collecting = true;
+    board->collector = std::this_thread::get_id();
     board->collected.clear();
     return Succeed();
 }
+
+namespace {
+
+// Why this thread may not end the collection; "" when it may.
+std::string NotCollector(const tessaro_board& board) {
+    if (!board.collecting) return "no moves are being collected";
+    if (board.collector != std::this_thread::get_id())
+        return "the moves are being collected by another thread";
+    return {};
+}
+
+}  // namespace
 
 TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
     std::string moves;
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
-        if (!board->collecting) return Fail(TESSARO_ERROR_VALUE, "no moves are being collected");
+        if (std::string why = NotCollector(*board); !why.empty())
+            return Fail(TESSARO_ERROR_VALUE, why);
+        // A busy drive keeps the collection as it is: the caller may wait
+        // and end it again, or drop it.
+        for (int drive = TESSARO_XY; drive <= TESSARO_ROTARY; ++drive)
+            if (!board->collected.empty() && board->slots[drive].Running())
+                return Fail(TESSARO_ERROR_BUSY,
+                            std::string("the ") + DriveWord(drive) +
+                                " drive is still carrying out its last operation; the collected "
+                                "moves are kept");
         board->collecting = false;
         moves.swap(board->collected);
     }
     if (moves.empty()) return Succeed();
-    for (int drive = TESSARO_XY; drive <= TESSARO_ROTARY; ++drive)
-        if (board->slots[drive].Running())
-            return Fail(TESSARO_ERROR_BUSY, std::string("the ") + DriveWord(drive) +
-                                                " drive is still carrying out its last operation");
     return board->Long(TESSARO_ALL, "collect \"" + moves + "\"", wait);
 }
 
 TESSARO_API int tessaro_collect_drop(tessaro_board* board) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
     std::lock_guard<std::mutex> lock(board->collectMutex);
+    if (std::string why = NotCollector(*board); !why.empty() && board->collecting)
+        return Fail(TESSARO_ERROR_VALUE, why);
     board->collecting = false;
     board->collected.clear();
     return Succeed();

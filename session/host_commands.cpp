@@ -511,7 +511,9 @@ CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
         if (!one(v)) return Usage("set " + drive + " " + key + " takes one number");
         if (key == "acceleration" && (v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0])))
             return Usage("the acceleration is a whole number of rev/s^2");
-        const auto acceleration = static_cast<unsigned>(v[0]);
+        // Only an acceleration is a whole number checked to fit; a speed of
+        // 1e10 converted here would be undefined.
+        const unsigned acceleration = key == "acceleration" ? static_cast<unsigned>(v[0]) : 0;
         if (key == "speed")
             code = isXY ? xy->SetSpeed(v[0]) : z ? z->SetSpeed(v[0]) : r->SetSpeed(v[0]);
         if (key == "joystick-speed")

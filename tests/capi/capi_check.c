@@ -46,11 +46,21 @@ int main(int argc, char** argv) {
     EXPECT(tessaro_move(board, TESSARO_Z, 0, NAN, 0, 1) == TESSARO_ERROR_VALUE);
     EXPECT(strstr(tessaro_last_error(), "not a number") != NULL);
     EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_SPEED, 0, 0) == TESSARO_ERROR_VALUE);
+    /* No integer holds it: refused, never converted (undefined). */
+    EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_SPEED, 1e10, 0) == TESSARO_ERROR_VALUE);
     /* A move beyond the user's limit is refused as a value. */
     EXPECT(tessaro_set_limits(board, TESSARO_Z, -100, 100, 0, 0) == TESSARO_OK);
     EXPECT(tessaro_move(board, TESSARO_Z, 0, 150, 0, 1) == TESSARO_ERROR_VALUE);
     EXPECT(strstr(tessaro_last_error(), "above the upper limit") != NULL);
     EXPECT(tessaro_last_error()[0] != '\0');
+    /* Collected moves ended while a drive is busy are kept, not dropped. */
+    EXPECT(tessaro_move(board, TESSARO_Z, 1, -90, 0, 0) == TESSARO_OK);
+    EXPECT(tessaro_collect_begin(board) == TESSARO_OK);
+    EXPECT(tessaro_move(board, TESSARO_ROTARY, 1, 10, 0, 1) == TESSARO_OK);
+    EXPECT(tessaro_collect_end(board, 1) == TESSARO_ERROR_BUSY);
+    EXPECT(tessaro_wait(board, TESSARO_Z, -1) == TESSARO_OK);
+    EXPECT(tessaro_collect_end(board, 1) == TESSARO_OK);
+    EXPECT(tessaro_position(board, TESSARO_ROTARY, &a, NULL) == TESSARO_OK && fabs(a - 100) < 1e-3);
     EXPECT(tessaro_disconnect(board) == TESSARO_OK);
     if (g_failures == 0) printf("capi_check: ok\n");
     return g_failures == 0 ? 0 : 1;
