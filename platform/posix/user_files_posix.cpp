@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +17,40 @@ std::string UserConfigFolder() {
     return {};
 }
 
+namespace {
+
+// What the system still holds of `path` in memory, written to the disk.
+bool SyncToDisk(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+}  // namespace
+
 bool ReplaceFileAtomically(const std::string& from, const std::string& to, std::string* error) {
+    // The new file's bytes reach the disk before its name replaces the old
+    // one: a power loss of the computer after the rename must not leave an
+    // empty file where the old one was.
+    if (!SyncToDisk(from, 0)) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
     // rename() replaces the target atomically within one file system.
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    if (error) *error = std::strerror(errno);
-    return false;
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    // The rename itself is an entry of the folder: written too (a folder
+    // that cannot be opened so leaves it to the system's next write-back).
+    const std::size_t slash = to.rfind('/');
+    SyncToDisk(slash == std::string::npos ? "."
+               : slash == 0               ? "/"
+                                          : to.substr(0, slash),
+               O_DIRECTORY);
+    return true;
 }
 
 }  // namespace platform
