@@ -27,15 +27,15 @@ import contextlib
 import ctypes
 import math
 import threading
-import weakref
+import time
 from typing import Callable, Iterator, List, NamedTuple, Optional, Tuple, Union
 
 from . import _native
 from ._native import lib
 
 __all__ = [
-    "Board", "Error", "LineError", "MotionError", "MotionStopped", "Port", "Rotary", "Stage",
-    "Focus", "connect", "ports", "__version__",
+    "Board", "BusyError", "Error", "LineError", "MotionError", "MotionStopped", "Port", "Rotary",
+    "Stage", "Focus", "connect", "ports", "__version__",
 ]
 
 __version__: str = lib.tessaro_version().decode()
@@ -76,18 +76,27 @@ class MotionStopped(MotionError):
         self.position: Optional[Union[float, Tuple[float, float]]] = None
 
 
-def _check(code: int) -> None:
+class BusyError(Error):
+    """The drive (or the collected moves) still carries out an earlier
+    operation: wait for it, or stop it, first."""
+
+
+def _check(code: int, told: Optional[Tuple[str, str]] = None) -> None:
+    """Raises what `code` means, with this thread's last reason and device
+    line (or `told`'s, read before a later call replaced them)."""
     if code == _native.OK:
         return
-    message = _native.last_error()
+    message, diagnostic = told or (_native.last_error(), _native.last_diagnostic())
     if code == _native.ERROR_VALUE:
         raise ValueError(message)
     if code == _native.ERROR_LINE:
         raise LineError(message)
     if code == _native.ERROR_MOTION:
-        raise MotionError(message, _native.last_diagnostic())
+        raise MotionError(message, diagnostic)
     if code == _native.STOPPED:
-        raise MotionStopped(message, _native.last_diagnostic())
+        raise MotionStopped(message, diagnostic)
+    if code == _native.ERROR_BUSY:
+        raise BusyError(message)
     raise Error(message)
 
 
@@ -169,7 +178,7 @@ class _Drive:
         # Ctrl-C that lands between the start and the wait stops it too.
         with self._stop_position(), self._board._stopped_by_interrupt(self._id):
             _check(self._call(lib.tessaro_move, 1 if relative else 0, a, b, 0))
-            if wait and not self._board._collecting:
+            if wait and self._board._collector != threading.get_ident():
                 self._board._wait(self._id, None)
 
     def wait(self, timeout: Optional[float] = None) -> bool:
@@ -341,7 +350,9 @@ class Board:
     def __init__(self, handle: ctypes.c_void_p) -> None:
         self._handle: Optional[ctypes.c_void_p] = handle
         self._callback = None  # the C callback must live as long as it is installed
-        self._collecting = False
+        self._callback_lock = threading.Lock()
+        self._collector: Optional[int] = None  # the thread inside collect()
+        self._closing = False  # a disconnect lets the last calls out, under _guard
         self._guard = threading.Condition()
         # Calls inside the library, by thread, under _guard.
         self._users: collections.Counter = collections.Counter()
@@ -362,7 +373,7 @@ class Board:
         call of another thread is inside the library."""
         me = threading.get_ident()
         with self._guard:
-            if self._handle is None:
+            if self._handle is None or self._closing:
                 raise LineError("the board is disconnected")
             handle = self._handle
             self._users[me] += 1
@@ -377,18 +388,25 @@ class Board:
         """Stops what still runs, writes the settings file and disconnects."""
         me = threading.get_ident()
         with self._guard:
-            handle, self._handle = self._handle, None
-            if handle is None:
+            handle = self._handle
+            if handle is None or self._closing:
                 return
             # Other threads' calls are short (a wait returns every slice):
-            # they are let out before the board goes. The calling thread's
-            # own count is not waited for: it is inside no call, and Ctrl-C
-            # (raised in the main thread only) can land in the bookkeeping
-            # above and leave a count behind.
+            # they are let out before the board goes, and no new one starts.
+            # The calling thread's own count is not waited for: it is inside
+            # no call, and Ctrl-C (raised in the main thread only) can land
+            # in the bookkeeping above and leave a count behind. The handle
+            # is kept until they are out: after a time-out or a Ctrl-C here
+            # the board can still be disconnected.
             others = lambda: not any(n for t, n in self._users.items() if t != me)  # noqa: E731
-            if not self._guard.wait_for(others, timeout=_LET_OUT_SECONDS):
-                self._handle = handle
-                raise Error("calls of other threads did not return; the board stays connected")
+            self._closing = True
+            try:
+                if not self._guard.wait_for(others, timeout=_LET_OUT_SECONDS):
+                    raise Error("calls of other threads did not return; the board stays connected")
+            except BaseException:
+                self._closing = False
+                raise
+            self._handle = None
         _open_boards.discard(self)
         _check(lib.tessaro_disconnect(handle))
 
@@ -404,52 +422,67 @@ class Board:
         """`callback(drive_name, position)` with each position the board
         reports ("xy" with (x, y), "z", "rotary"), from its polling thread;
         None stops the calls."""
+        if callback is not None and not callable(callback):
+            raise TypeError(f"on_position: callback must be callable or None, not "
+                            f"{type(callback).__name__}")
         if callback is None:
-            _check(self._call(lib.tessaro_on_position,
-                              ctypes.cast(None, _native.POSITION_CALLBACK), None))
-            self._callback = None
-            return
+            c_callback = ctypes.cast(None, _native.POSITION_CALLBACK)
+        else:
+            def relay(_context, drive, a, b):
+                callback(_NAMES.get(drive, "?"), (a, b) if drive == _native.XY else a)
 
-        def relay(_context, drive, a, b):
-            callback(_NAMES.get(drive, "?"), (a, b) if drive == _native.XY else a)
-
-        c_callback = _native.POSITION_CALLBACK(relay)
-        _check(self._call(lib.tessaro_on_position, c_callback, None))
-        self._callback = c_callback
+            c_callback = _native.POSITION_CALLBACK(relay)
+        # The install and the reference that keeps its object alive go
+        # together: of two threads installing at once, the object kept is
+        # the one the library calls.
+        with self._callback_lock:
+            _check(self._call(lib.tessaro_on_position, c_callback, None))
+            self._callback = None if callback is None else c_callback
 
     @contextlib.contextmanager
     def collect(self) -> Iterator["Board"]:
         """The moves asked inside start together when it ends, and are
-        waited for. An exception inside drops them."""
+        waited for. An exception inside drops them. The collection belongs
+        to the thread that opened it: other threads' moves run as usual."""
         _check(self._call(lib.tessaro_collect_begin))
-        self._collecting = True
+        self._collector = threading.get_ident()
         try:
             yield self
         except BaseException:
-            self._collecting = False
+            self._collector = None
             with contextlib.suppress(Error):
                 self._call(lib.tessaro_collect_drop)
             raise
-        self._collecting = False
+        self._collector = None
         with self._stopped_by_interrupt(_native.ALL):
-            _check(self._call(lib.tessaro_collect_end, 0))
+            code = self._call(lib.tessaro_collect_end, 0)
+            if code != _native.OK:
+                # Not started (a drive was busy): not left open either.
+                told = (_native.last_error(), _native.last_diagnostic())
+                with contextlib.suppress(Error):
+                    self._call(lib.tessaro_collect_drop)
+                _check(code, told)
             self._wait(_native.ALL, None)
 
     def _wait(self, drive: int, timeout: Optional[float]) -> bool:
         if timeout is not None:
             (timeout,) = _finite(timeout)
-        remaining = None if timeout is None else max(0.0, timeout)
+        # Slices end at a deadline, not at a sum of slices: a remainder under
+        # a millisecond still waits that long, and the last slice ends the
+        # wait within a few milliseconds of its time-out.
+        deadline = None if timeout is None else time.monotonic() + max(0.0, timeout)
         while True:
-            slice_ms = _WAIT_SLICE_MS if remaining is None else int(
-                min(remaining * 1000, _WAIT_SLICE_MS))
+            if deadline is None:
+                slice_ms = _WAIT_SLICE_MS
+            else:
+                left = deadline - time.monotonic()
+                slice_ms = max(0, min(_WAIT_SLICE_MS, math.ceil(left * 1000)))
             code = self._call(lib.tessaro_wait, drive, slice_ms)
             if code != _native.ERROR_TIMEOUT:
                 _check(code)
                 return True
-            if remaining is not None:
-                remaining -= slice_ms / 1000.0
-                if remaining <= 0:
-                    return False
+            if deadline is not None and time.monotonic() >= deadline:
+                return False
 
     @contextlib.contextmanager
     def _stopped_by_interrupt(self, drive: int) -> Iterator[None]:
@@ -499,8 +532,11 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
 
 
 # Boards still connected when the interpreter ends are disconnected first:
-# nothing keeps moving, the settings file is written, the port is let go.
-_open_boards: "weakref.WeakSet[Board]" = weakref.WeakSet()
+# nothing keeps moving, the settings file is written, the port is let go. The
+# set holds them: a board the program dropped without a disconnect stays
+# connected (its callback object with it) until then, never collected while
+# the board still reports positions.
+_open_boards: "set[Board]" = set()
 
 
 @atexit.register

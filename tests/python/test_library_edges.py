@@ -1,0 +1,70 @@
+"""What a script can do to the library from several threads, and what it may
+forget to do, without taking the program down."""
+
+import os
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+
+import pytest
+
+import tessaro
+
+
+def test_a_start_on_a_busy_drive_raises_busy_error(board):
+    board.z.speed = 2.0
+    board.z.move_by(500, wait=False)
+    with pytest.raises(tessaro.BusyError, match="still carrying out"):
+        board.z.move_by(500, wait=False)
+    board.z.wait()
+
+
+def test_a_wait_returns_at_its_timeout(board):
+    # 0.25 s in slices of 0.1 s leaves a remainder under a millisecond,
+    # which once made a slice of 0 and a wait to the move's end.
+    board.z.speed = 0.5
+    board.z.move_by(3000, wait=False)
+    start = time.monotonic()
+    assert board.z.wait(timeout=0.25) is False
+    assert time.monotonic() - start < 1.0
+    board.z.stop()
+    with pytest.raises(tessaro.MotionStopped):
+        board.z.wait()
+
+
+def test_collected_moves_are_the_collecting_threads_only(board):
+    start = board.z.position
+    with board.collect():
+        board.xy.move_by(10, 10)
+        other = threading.Thread(target=board.z.move_by, args=(20,))
+        other.start()
+        other.join(10)
+        # Moved by then, not stored with this thread's moves.
+        assert board.z.position == pytest.approx(start + 20, abs=0.03)
+    assert board.z.position == pytest.approx(start + 20, abs=0.03)
+
+
+def test_a_callback_must_be_callable(board):
+    with pytest.raises(TypeError, match="callback"):
+        board.on_position("not callable")
+
+
+def test_a_board_the_program_drops_stays_connected_until_exit(sim, tmp_path):
+    # Its callback object went with it while the board still reported
+    # positions (a crash at the next report), and its settings were never
+    # written.
+    settings = tmp_path / "settings.txt"
+    script = textwrap.dedent(f"""
+        import gc, time, tessaro
+        board = tessaro.connect(7, device={sim.link!r}, settings={str(settings)!r})
+        board.on_position(lambda drive, position: None)
+        board.z.jog(2.0)
+        del board
+        gc.collect()
+        time.sleep(0.5)
+    """)
+    done = subprocess.run([sys.executable, "-c", script], env=dict(os.environ), timeout=60)
+    assert done.returncode == 0
+    assert settings.read_text().startswith("# tessaro-host settings")
