@@ -131,8 +131,13 @@ TESSARO_API int tessaro_set_origin(tessaro_board* board, int drive);
 TESSARO_API int tessaro_get(tessaro_board* board, int drive, int parameter, double* a, double* b);
 TESSARO_API int tessaro_set(tessaro_board* board, int drive, int parameter, double a, double b);
 
-/* Called from the board's polling thread with each position it reports
- * (b: the stage's y); null stops the calls. */
+/* Called with each position the board reports (b: the stage's y), from a
+ * thread of the library's own for the board: in order, one call at a time,
+ * with no lock of the library held, so that the callback may call any
+ * function here (tessaro_disconnect included). A drive's position not yet
+ * delivered is replaced by its newer one. Null stops the calls. It returns
+ * once the callback before has returned (unless called from it; 10 s at
+ * most), and that one is not called again. */
 typedef void (*tessaro_position_callback)(void* context, int drive, double a, double b);
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
                                     void* context);

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "capi/event_delivery.h"
 #include "capi/operation_slot.h"
 #include "capi/tessaro.h"
 #include "host/kx_module.h"
@@ -126,6 +127,8 @@ int DriveFailure(tessaro_host::HostSession& s, std::size_t told, const char* dri
 }  // namespace
 
 struct tessaro_board {
+    // First, so that it goes last: the session's reports post into it.
+    tessaro_capi::EventDelivery events;
     NullBuffer quiet;
     std::ostream out{&quiet};
     tessaro_host::HostSession session{out};
@@ -260,6 +263,11 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
                         : TESSARO_ERROR_LINE,
                     error);
     }
+    // The plug-in's reports only queue; the board's own thread calls the
+    // program.
+    tessaro_capi::EventDelivery& events = made->events;
+    made->session.SetPositionListener(
+        [&events](unsigned id, double a, double b) { events.Post(static_cast<int>(id), a, b); });
     *board = made.release();
     return Succeed();
 }
@@ -274,6 +282,9 @@ TESSARO_API int tessaro_disconnect(tessaro_board* board) {
         bool done = false;
         slot.Wait(-1, &done);
     }
+    // No call of the program's callback from here on (it may be the
+    // caller: a callback that disconnects).
+    board->events.SetCallback(nullptr);
     board->session.SetPositionListener(nullptr);
     std::string error;
     const bool saved = board->session.Close(&error);
@@ -494,10 +505,10 @@ TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callb
                                     void* context) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
     if (!callback) {
-        board->session.SetPositionListener(nullptr);
+        board->events.SetCallback(nullptr);
     } else {
-        board->session.SetPositionListener([callback, context](unsigned id, double a, double b) {
-            callback(context, static_cast<int>(id), a, id == TESSARO_XY ? b : 0.0);
+        board->events.SetCallback([callback, context](int drive, double a, double b) {
+            callback(context, drive, a, drive == TESSARO_XY ? b : 0.0);
         });
     }
     return Succeed();

@@ -351,6 +351,7 @@ class Board:
         self._handle: Optional[ctypes.c_void_p] = handle
         self._callback = None  # the C callback must live as long as it is installed
         self._callback_lock = threading.Lock()
+        self._retired: List[object] = []  # callbacks replaced, under _callback_lock
         self._collector: Optional[int] = None  # the thread inside collect()
         self._closing = False  # a disconnect lets the last calls out, under _guard
         self._guard = threading.Condition()
@@ -420,8 +421,12 @@ class Board:
     def on_position(self, callback: Optional[Callable[[str, Union[float, Tuple[float, float]]],
                                                       None]]) -> None:
         """`callback(drive_name, position)` with each position the board
-        reports ("xy" with (x, y), "z", "rotary"), from its polling thread;
-        None stops the calls."""
+        reports ("xy" with (x, y), "z", "rotary"), in order from a thread of
+        the board's own, one call at a time; it may call anything of the
+        board, `disconnect()` included. A drive's position not delivered yet
+        is replaced by its newer one. None stops the calls: once this
+        returns, the callback before is not running (unless it is the
+        caller) and is not called again."""
         if callback is not None and not callable(callback):
             raise TypeError(f"on_position: callback must be callable or None, not "
                             f"{type(callback).__name__}")
@@ -434,9 +439,12 @@ class Board:
             c_callback = _native.POSITION_CALLBACK(relay)
         # The install and the reference that keeps its object alive go
         # together: of two threads installing at once, the object kept is
-        # the one the library calls.
+        # the one the library calls. The one before stays too: it may be the
+        # caller (a callback that replaces itself returns through it).
         with self._callback_lock:
             _check(self._call(lib.tessaro_on_position, c_callback, None))
+            if self._callback is not None:
+                self._retired.append(self._callback)
             self._callback = None if callback is None else c_callback
 
     @contextlib.contextmanager
