@@ -3,6 +3,7 @@
 // explained by the device's own lines), run with the session's console off.
 // Reads (positions, limits, parameters) go to the drives directly.
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -98,10 +99,11 @@ Outcome Classify(const CommandResult& result, bool motion) {
     return {motion ? TESSARO_ERROR_MOTION : TESSARO_ERROR, why};
 }
 
+// Shortest text that reads back as the same double, in every locale.
 std::string Number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("nan");
 }
 
 int CopyText(const std::string& text, char* out, std::size_t size, std::size_t* needed) {

@@ -1,5 +1,7 @@
 #include "drives/dialog_support.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -48,9 +50,26 @@ double LeadingNumber(platform::HWindow dialog, int id) {
     // Characters beyond ASCII end the number, as they would end it anyway.
     std::string narrow;
     for (const char16_t* c = text; *c && *c < 0x80; ++c) narrow += static_cast<char>(*c);
-    // strtod in the C locale (the programs never change it) reads what the
-    // wide conversion reads: spaces, a sign, digits, a point, an exponent.
-    return std::strtod(narrow.c_str(), nullptr);
+    // What the wide conversion reads: spaces, a sign, digits, a point, an
+    // exponent; the rest ends the number. from_chars reads it the same in
+    // every locale (a host that set one with a decimal comma included).
+    const char* at = narrow.c_str();
+    while (*at == ' ' || (*at >= '\t' && *at <= '\r')) ++at;
+    const bool negative = *at == '-';
+    if (*at == '-' || *at == '+') ++at;
+    double value = 0;
+    const auto [stop, error] = std::from_chars(at, narrow.c_str() + narrow.size(), value);
+    // Beyond the range: as the conversion would, infinity (or 0 for a
+    // number too small, its exponent negative).
+    if (error == std::errc::result_out_of_range) {
+        const std::string number(at, stop);
+        value = number.find("e-") != std::string::npos || number.find("E-") != std::string::npos
+                    ? 0.0
+                    : HUGE_VAL;
+    } else if (error != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
 }
 
 namespace {

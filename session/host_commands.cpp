@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -129,10 +130,16 @@ std::string FailureLine(const std::vector<std::string>& lines, const std::string
 }
 
 bool ParseFiniteNumber(const std::string& text, double* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (!end || *end != '\0' || !std::isfinite(v)) return false;
+    // from_chars reads the same in every locale: a program that set a
+    // numeric locale with a decimal comma (GUI toolkits do) reads "2.5" as
+    // 2.5, as every file and script writes it. It takes no leading '+'; a
+    // user may type one.
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+' && end - begin > 1 && begin[1] != '-') ++begin;
+    double v = 0;
+    const auto [stop, error] = std::from_chars(begin, end, v);
+    if (begin == end || error != std::errc() || stop != end || !std::isfinite(v)) return false;
     *value = v;
     return true;
 }

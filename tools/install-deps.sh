@@ -5,7 +5,7 @@
 set -eu
 packages="cmake make g++ googletest libgtest-dev libcli11-dev libedit-dev gettext
           g++-mingw-w64-x86-64-posix wine wine64 python3 python3-pytest python3-hypothesis python3-setuptools
-          python3-pip python3-wheel $*"
+          python3-pip python3-wheel locales $*"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -99,3 +99,29 @@ def test_a_callback_may_call_the_library(sim):
     """)
     done = subprocess.run([sys.executable, "-c", script], env=dict(os.environ), timeout=60)
     assert done.returncode == 0
+
+
+def test_numbers_cross_the_same_in_a_decimal_comma_locale(sim, tmp_path):
+    # GUI toolkits set the numeric locale; with a decimal comma the settings
+    # file once read as defaults (speed 10, z 0) and was overwritten so.
+    locales = tmp_path / "locales"
+    locales.mkdir()
+    # Its exit code counts warnings too; the locale is there or not.
+    subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", str(locales / "de_DE.UTF-8")],
+                   capture_output=True)
+    assert (locales / "de_DE.UTF-8").is_dir()
+    settings = tmp_path / "settings.txt"
+    script = textwrap.dedent(f"""
+        import locale, tessaro
+        locale.setlocale(locale.LC_NUMERIC, "de_DE.UTF-8")
+        assert locale.str(2.5) == "2,5"
+        with tessaro.connect(7, device={sim.link!r}, settings={str(settings)!r}) as board:
+            board.z.speed = 2.5
+            board.z.move_to(100.5)
+        with tessaro.connect(7, device={sim.link!r}, settings={str(settings)!r}) as board:
+            assert board.z.speed == 2.5, board.z.speed
+            assert abs(board.z.position - 100.5) < 0.02, board.z.position
+    """)
+    done = subprocess.run([sys.executable, "-c", script], timeout=60,
+                          env=dict(os.environ, LOCPATH=str(locales)))
+    assert done.returncode == 0
