@@ -72,7 +72,10 @@ int ComPortNumberFromName(std::u16string_view name) {
 
 void SetComPortPath(int portNumber, std::string path) {
     std::lock_guard<std::mutex> lock(g_portMapMutex);
-    PortMap()[portNumber] = std::move(path);
+    if (path.empty())
+        PortMap().erase(portNumber);
+    else
+        PortMap()[portNumber] = std::move(path);
 }
 
 std::vector<std::pair<int, std::string>> MappedComPorts() {

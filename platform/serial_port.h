@@ -178,7 +178,7 @@ int ComPortNumberFromName(std::u16string_view name);
 // Which device stands behind a COM port number on systems without COM names.
 // By default COMn is /dev/ttyS(n-1); a host can point any port at another
 // device (a USB adapter, a pseudo-terminal). Windows names its ports itself
-// and ignores this table.
+// and ignores this table. An empty path gives the port its default again.
 void SetComPortPath(int portNumber, std::string path);
 void ClearComPortPaths();
 std::string ComPortPath(int portNumber);

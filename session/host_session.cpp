@@ -68,7 +68,9 @@ std::string ModuleProblem(const std::string& path) {
 }
 
 std::string PortProblem(int port, const std::string& device) {
-    if (!device.empty()) platform::SetComPortPath(port, device);
+    // A device names the port for this connection only: without one, the
+    // port is the system's again (not what an earlier connect pointed it at).
+    platform::SetComPortPath(port, device);
     const std::string problem = platform::DescribeSerialOpenProblem(port);
     if (problem.empty()) return {};
     return "cannot open COM" + std::to_string(port) + " (" + platform::DescribeSerialPort(port) +
@@ -85,10 +87,8 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     }
     auto factory = reinterpret_cast<Factory>(m_module.Symbol("KX_ConstructorForCKxTessaroDevice"));
     if (!factory) return *error = "the module has no factory", false;
-    if (!options.device.empty()) {
-        auto map = reinterpret_cast<MapPort>(m_module.Symbol("TessaroDevice_SetComPortPath"));
-        if (map) map(options.port, options.device.c_str());
-    }
+    if (auto map = reinterpret_cast<MapPort>(m_module.Symbol("TessaroDevice_SetComPortPath")))
+        map(options.port, options.device.c_str());
     if (!options.traceFile.empty()) {
         m_traceOut.open(options.traceFile, std::ios::app);
         if (!m_traceOut) return *error = "cannot write the trace to " + options.traceFile, false;
