@@ -72,13 +72,25 @@ def test_a_target_beyond_reach_raises_value_error(board, sim):
     assert sim.sets_and_updates() == before
 
 
-def test_a_stop_from_another_thread_raises_motion_stopped_where_it_left(board):
-    # (A stop right after a start is the lifecycle test's stop_move rule.)
+@pytest.mark.parametrize("right_after_the_start", [False, True])
+def test_a_stop_raises_motion_stopped_where_it_left(board, right_after_the_start):
+    # Right after the start the start may still be on its way (the lifecycle
+    # test's stop_move rule takes a move that ended as well).
     start = board.z.position
-    threading.Timer(0.2, board.z.stop).start()
-    with pytest.raises(tessaro.MotionStopped, match="stopped") as stopped:
-        board.z.move_by(3000)
+    if right_after_the_start:
+        board.z.move_by(3000, wait=False)
+        board.z.stop()
+        with pytest.raises(tessaro.MotionStopped, match="stopped") as stopped:
+            board.z.wait()
+    else:
+        threading.Timer(0.2, board.z.stop).start()
+        with pytest.raises(tessaro.MotionStopped, match="stopped") as stopped:
+            board.z.move_by(3000)
     assert stopped.value.position == board.z.position != start + 3000
+    # A stop nobody waited for is no failure to hold the next move back.
+    board.z.move_by(3000, wait=False)
+    board.z.stop()
+    board.z.move_by(1)
 
 
 def test_stage_limits_pair_by_axis(board):
