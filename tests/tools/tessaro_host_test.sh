@@ -362,13 +362,20 @@ case "$name" in
     expect_out "Z drive position cannot be trusted: the last session on the board ended without a disconnect"
     [ "$(zsteps)" = "$before" ] || fail "Z moved $(( $(zsteps) - before )) steps at connect and a move by 0"
     # (Absolute moves through a power cut: the fault matrix's power-cut
-    # column and the flagged-drive settings test. A disconnect while a
-    # stopped jog still slows down: the lifecycle test's jog, stop and
-    # disconnect rules.)
-    # (4) A disconnect while the line is away, a move running on; then the
+    # column and the flagged-drive settings test.)
+    # (2) A disconnect right after a fast jog's stop, while Z still slows
+    # down: saved where it comes to rest, and trusted there (-1 um a 51 steps).
+    rm -f "$work/edges.txt"
+    host "$@" --settings "$work/edges.txt" pos; expect_rc 0 $?
+    origin=$(zsteps)
+    host "$@" --settings "$work/edges.txt" run "z jog 5 0.2"; expect_rc 0 $?
+    host "$@" --settings "$work/edges.txt" pos; expect_rc 0 $?
+    shown=$(sed -n 's/^z \([-0-9.]*\) um$/\1/p' "$out")
+    awk -v s="$shown" -v n="$(zsteps)" -v o="$origin" 'BEGIN { d = s + (n - o) / 51; exit !(s != "" && d < 0.03 && d > -0.03) }' ||
+      fail "z shows '$shown' um (trusted), stands $(( $(zsteps) - origin )) steps from its origin"
+    # (3) A disconnect while the line is away, a move running on; then the
     # board's power goes while nobody is connected: flagged, not trusted in
     # the wrong frame.
-    rm -f "$work/edges.txt"
     start_shell "$@" --settings "$work/edges.txt"
     shell_connected
     echo "z move-rel -300" >&3; sleep 0.1; kill -USR1 "$sim"; sleep 0.3
