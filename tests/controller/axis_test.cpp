@@ -1,6 +1,6 @@
 // The axis model: derived quantities and their wrap-around, conversions
-// with defined results for every double, the profile-mode cache, the sense
-// bits, and an axis with no controller.
+// with defined results for every double, the sense bits, and an axis with
+// no controller.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -146,30 +146,20 @@ TEST(AxisModel, WithoutAControllerNothingIsSent) {
               (std::vector<int>{0, 0, 3, 3, 3, 3}));
 }
 
-TEST(AxisModel, ProfileModeCacheAndSenseBits) {
+// (The profile-mode cache: a second move sends no mode, Motion.ZMove; a
+// load empties it, the collected-move test's refused SetProfileMode.)
+TEST(AxisModel, SenseBits) {
     SimBoard board(kPort, 4);
     CTessaroController controller(kPort);
     ASSERT_TRUE(controller.Open());
     CTessaroAxis& axis = *controller.m_axes[2];
     CKxMutexLock motionLock(controller.m_lock);  // keep polling reads out of the way
-    // Sent once while cached, again once the cache is unknown; other modes
-    // are only cached.
-    std::size_t mark = board.CommandCount();
-    EXPECT_EQ(axis.SetProfileMode(1) + axis.SetProfileMode(1), 0);
-    EXPECT_EQ(board.Count("SetProfileMode", mark, 2), 1);
-    axis.m_uProfileMode = kProfileModeUnknown;
-    EXPECT_EQ(axis.SetProfileMode(1), 0);
-    EXPECT_EQ(board.Count("SetProfileMode", mark, 2), 2);
-    EXPECT_EQ(axis.SetProfileMode(7), 0);
-    EXPECT_EQ(board.Count("SetProfileMode", mark, 2), 2);
-    EXPECT_EQ(axis.m_uProfileMode, 7);
-
-    // Sense: positive switches clear bits 4 and 5, negative ones set them.
+    // Positive switches clear bits 4 and 5, negative ones set them.
     for (const auto& [positive, before, after] :
          {std::tuple<bool, std::uint16_t, std::uint16_t>{true, 0x00FF, 0x00CF}, {false, 0, 0x30}}) {
         cmotion::SetSignalSense(&axis.m_handle, before);
         axis.positiveLimitSwitches = positive;
-        mark = board.CommandCount();
+        const std::size_t mark = board.CommandCount();
         ASSERT_EQ(axis.ApplySettings(), 0);
         EXPECT_EQ(board.Args("SetSignalSense", mark, 2), (std::vector<std::uint16_t>{after}));
     }

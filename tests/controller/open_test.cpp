@@ -153,33 +153,20 @@ TEST(ControllerOpen, AdoptsABoardLeftAsItWas) {
 }
 
 TEST(ControllerOpen, FailuresLeaveItStoppedAndClosed) {
-    {
-        // No such port.
-        CTessaroController controller(kPort + 1);
-        EXPECT_FALSE(controller.Open());
-        EXPECT_TRUE(controller.m_bStopped);
-        EXPECT_EQ(controller.m_board.m_pPort, nullptr);
-    }
-    {
-        // A processor that never answers the synchronisation.
+    // No such port; a processor that never answers the synchronisation;
+    // GetVersion refused. Each leaves no axes and the port free again.
+    for (const char* fault : {"", "silence:from=1", "badsum:op=GetVersion"}) {
+        SCOPED_TRACE(fault);
         SimBoard board(kPort, 4);
-        board.Fault("silence:from=1");
-        CTessaroController controller(kPort);
+        if (*fault) board.Fault(fault);
+        CTessaroController controller(*fault ? kPort : kPort + 1);
         EXPECT_FALSE(controller.Open());
         EXPECT_TRUE(controller.m_bStopped);
         EXPECT_EQ(controller.m_board.m_pPort, nullptr);
-        // The port is free again.
+        EXPECT_TRUE(controller.m_axes.empty());
         cmotion::CLinkAxisHandle handle{};
         EXPECT_EQ(cmotion::OpenSerialInterface(&handle, 0, kPort), cmotion::kLinkOk);
         handle.m_pfnClose(handle.m_pPort);
-    }
-    {
-        // GetVersion refused.
-        SimBoard board(kPort, 4);
-        board.Fault("badsum:op=GetVersion");
-        CTessaroController controller(kPort);
-        EXPECT_FALSE(controller.Open());
-        EXPECT_TRUE(controller.m_axes.empty());
     }
 }
 

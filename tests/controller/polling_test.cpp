@@ -118,6 +118,9 @@ TEST(Polling, SilentProcessorFreezesPositionsAndCloseStillEndsTheThread) {
     const auto start = Clock::now();
     controller.Close();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    // A closed controller tells the host nothing more.
+    EXPECT_TRUE(controller.m_pZMotion->NotifyPosition());
+    EXPECT_EQ(z.count, settled);
 }
 
 }  // namespace

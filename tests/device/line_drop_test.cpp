@@ -25,6 +25,7 @@ TEST(LineDrop, TheLossIsToldOnceNothingGoesOutAndAResetBoardIsSetUpAgain) {
         for (const std::u16string& m : diag.Messages())
             lost += m.find(u"line to COM43 lost (") != std::u16string::npos;
         EXPECT_EQ(lost, 1);
+        EXPECT_EQ(diag.Has(u"the board came back reset"), powerCut);
         EXPECT_EQ(f.board->Count("SetOperatingMode", away), powerCut ? 4 : 0);
         EXPECT_EQ(f.z->MoveRelative(5), KX_DM_OK);
     }

@@ -90,16 +90,6 @@ TEST(BadInput, OddDoublesInEveryDriveOperation) {
     }
 }
 
-TEST(BadInput, AMoveBeyondTheStepRangeIsRefusedWithNothingSent) {
-    PluginFixture plugin(92, 4, 5000.0);
-    for (double v : {1e300, std::numeric_limits<double>::infinity(),
-                     std::numeric_limits<double>::quiet_NaN()}) {
-        const std::size_t from = plugin.board->CommandCount();
-        EXPECT_EQ(plugin.z->MoveAbsolute(v), KX_DM_MOTION_FAILED) << v;
-        EXPECT_EQ(plugin.board->Count("SetPosition", from), 0) << v;
-    }
-}
-
 TEST(BadInput, IntegerExtremesAndNullOutputs) {
     PluginFixture plugin(93, 4);
     IKxDeviceXY& xy = *plugin.xy;

@@ -244,13 +244,6 @@ TEST(DriveSettings, AnEmptyTextChangesOnlyTheIdsAndStillAppliesTheParameters) {
     unsigned id = 0;
     plugin.z->GetDeviceId(&id);
     EXPECT_EQ(id, 12u);
-
-    // A text with only the speed changes the speed and applies once more.
-    const std::size_t again = plugin.board->CommandCount();
-    plugin.z->LoadSettings(u"speed_revolutionPerSecond=2.5;", 12);
-    EXPECT_EQ(plugin.board->Count("SetMotorCommand", again), 1);
-    EXPECT_EQ(plugin.board->Count("SetMotorCommand", again, 2), 1);
-    EXPECT_EQ(Saved(*plugin.z, u"speed_revolutionPerSecond"), 2.5);
 }
 
 TEST(DriveSettings, SaveThenLoadOnAnUnmovedStageReproducesEveryField) {

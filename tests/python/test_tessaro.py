@@ -65,11 +65,36 @@ def test_values_not_taken_raise_before_anything_is_sent(board, sim, call):
     assert sim.sets_and_updates() == before
 
 
-def test_limits_and_the_moves_they_refuse(board):
-    board.z.set_limits(-100, 100)
-    assert board.z.limits == (-100, 100)
-    with pytest.raises(ValueError, match="above the upper limit 100.000 um"):
-        board.z.move_to(150)
+def test_a_target_beyond_reach_raises_value_error(board, sim):
+    before = sim.sets_and_updates()
+    with pytest.raises(ValueError, match="lies outside"):
+        board.rotary.move_by(1e6)
+    assert sim.sets_and_updates() == before
+
+
+@pytest.mark.parametrize("right_after_the_start", [False, True])
+def test_a_stop_raises_motion_stopped_where_it_left(board, right_after_the_start):
+    # Right after the start the start may still be on its way (the lifecycle
+    # test's stop_move rule takes a move that ended as well).
+    start = board.z.position
+    if right_after_the_start:
+        board.z.move_by(3000, wait=False)
+        board.z.stop()
+        with pytest.raises(tessaro.MotionStopped, match="stopped") as stopped:
+            board.z.wait()
+    else:
+        threading.Timer(0.2, board.z.stop).start()
+        with pytest.raises(tessaro.MotionStopped, match="stopped") as stopped:
+            board.z.move_by(3000)
+    assert stopped.value.position == board.z.position != start + 3000
+    # A stop nobody waited for is no failure to hold the next move back.
+    board.z.move_by(3000, wait=False)
+    board.z.stop()
+    board.z.move_by(1)
+
+
+def test_stage_limits_pair_by_axis(board):
+    # (A move beyond a limit: capi_check and the unwaited failure below.)
     board.xy.set_limits((-5, -6), (5, 6))
     assert board.xy.limits == ((-5, 5), (-6, 6))
     # A range wholly above the old one.
