@@ -34,8 +34,8 @@ from . import _native
 from ._native import lib
 
 __all__ = [
-    "Board", "BusyError", "Error", "LineError", "MotionError", "MotionStopped", "Port", "Rotary",
-    "Stage", "Focus", "connect", "ports", "__version__",
+    "Board", "BusyError", "Error", "Limits", "LineError", "MotionError", "MotionStopped", "Port",
+    "Rotary", "Stage", "Focus", "connect", "ports", "__version__",
 ]
 
 __version__: str = lib.tessaro_version().decode()
@@ -100,13 +100,30 @@ def _check(code: int, told: Optional[Tuple[str, str]] = None) -> None:
     raise Error(message)
 
 
-def _finite(*values: float) -> Tuple[float, ...]:
-    for value in values:
+def _finite(**named: float) -> Tuple[float, ...]:
+    """The values as floats, in order; a value that is no number raises
+    TypeError, one that is not finite ValueError, each naming it."""
+    for name, value in named.items():
         if not isinstance(value, (int, float)) or isinstance(value, bool):
-            raise TypeError(f"a number was expected, not {value!r}")
+            raise TypeError(f"{name} must be a number, not {type(value).__name__} {value!r}")
         if not math.isfinite(value):
-            raise ValueError(f"{value!r} is not a finite number")
-    return tuple(float(v) for v in values)
+            raise ValueError(f"{name} must be a finite number, not {value!r}")
+    return tuple(float(v) for v in named.values())
+
+
+def _direction(name: str, value: object) -> float:
+    if isinstance(value, bool) or value not in (1, -1):
+        raise (ValueError if isinstance(value, (int, float)) else TypeError)(
+            f"{name} must be 1 or -1, not {value!r}")
+    return float(value)  # type: ignore[arg-type]
+
+
+class Limits(NamedTuple):
+    """Travel limits: moves beyond them are refused. Micrometres; on the
+    stage each end is an (x, y) pair."""
+
+    lower: Union[float, Tuple[float, float]]
+    upper: Union[float, Tuple[float, float]]
 
 
 class Port(NamedTuple):
@@ -120,6 +137,7 @@ class Port(NamedTuple):
 
     @property
     def is_board(self) -> bool:
+        """True when a probe found a Tessaro board on the port."""
         return self.answer.startswith("a Tessaro board")
 
 
@@ -210,7 +228,8 @@ class _Drive:
 
     @speed.setter
     def speed(self, value: float) -> None:
-        (value,) = _finite(value)
+        """Sets it: above 0 up to 100 rev/s (ValueError otherwise)."""
+        (value,) = _finite(speed=value)
         self._write(_native.SPEED, value)
 
     @property
@@ -220,7 +239,8 @@ class _Drive:
 
     @acceleration.setter
     def acceleration(self, value: int) -> None:
-        (value,) = _finite(value)
+        """Sets it (ValueError for one the processor cannot take)."""
+        (value,) = _finite(acceleration=value)
         self._write(_native.ACCELERATION, value)
 
 
@@ -252,29 +272,43 @@ class Stage(_LinearDrive):
 
     @property
     def position(self) -> Tuple[float, float]:
+        """Where the stage stands, (x, y) in micrometres. LineError while
+        the line to the board is lost (no position is known then)."""
         return self._position()
 
     def move_to(self, x: float, y: float, *, wait: bool = True) -> None:
-        self._move(False, *_finite(x, y), wait)
+        """Moves to (x, y) micrometres; both axes arrive together. With
+        `wait` False it returns once started (`wait()` gives its end).
+        Raises ValueError for a target beyond the limits or the step count
+        (nothing moves), MotionError when the move fails or ends away from
+        its target, MotionStopped when it is stopped; refused while the
+        position cannot be trusted (see `trusted`)."""
+        self._move(False, *_finite(x=x, y=y), wait)
 
     def move_by(self, dx: float, dy: float, *, wait: bool = True) -> None:
-        self._move(True, *_finite(dx, dy), wait)
+        """Moves by (dx, dy) micrometres, as `move_to`. A series of such
+        moves ends within a step of the sum asked: the fraction of a step
+        each leaves is carried to the next. Allowed while not trusted."""
+        self._move(True, *_finite(dx=dx, dy=dy), wait)
 
     def jog(self, vx: float, vy: float) -> None:
         """A velocity move, rev/s per axis (0 stops that axis); it runs until
         stopped or a limit."""
-        _check(self._call(lib.tessaro_jog, *_finite(vx, vy)))
+        _check(self._call(lib.tessaro_jog, *_finite(vx=vx, vy=vy)))
 
     @property
-    def limits(self) -> Tuple[Tuple[float, float], Tuple[float, float]]:
-        """((x lower, x upper), (y lower, y upper)), micrometres."""
+    def limits(self) -> Limits:
+        """`Limits(lower=(x, y), upper=(x, y))`, micrometres."""
         xl, xu, yl, yu = self._limits()
-        return (xl, xu), (yl, yu)
+        return Limits((xl, yl), (xu, yu))
 
     def set_limits(self, lower: Tuple[float, float], upper: Tuple[float, float]) -> None:
         """Lower (x, y) and upper (x, y) limits; moves beyond are refused."""
+        for name, pair in (("lower", lower), ("upper", upper)):
+            if not isinstance(pair, (tuple, list)) or len(pair) != 2:
+                raise TypeError(f"{name} must be a pair (x, y), not {pair!r}")
         (xl, yl), (xu, yu) = lower, upper
-        xl, xu, yl, yu = _finite(xl, xu, yl, yu)
+        xl, xu, yl, yu = _finite(lower_x=xl, upper_x=xu, lower_y=yl, upper_y=yu)
         _check(self._call(lib.tessaro_set_limits, xl, xu, yl, yu))
 
     @property
@@ -285,7 +319,10 @@ class Stage(_LinearDrive):
 
     @flip.setter
     def flip(self, value: Tuple[int, int]) -> None:
-        self._write(_native.FLIP, *_finite(*value))
+        """Sets the direction of x and y, each 1 or -1."""
+        if not isinstance(value, (tuple, list)) or len(value) != 2:
+            raise TypeError(f"flip must be a pair (x, y) of 1 or -1, not {value!r}")
+        self._write(_native.FLIP, _direction("flip x", value[0]), _direction("flip y", value[1]))
 
 
 class _OneAxis(_Drive):
@@ -293,18 +330,29 @@ class _OneAxis(_Drive):
 
     @property
     def position(self) -> float:
+        """Where the drive stands: micrometres (focus), degrees in [0, 360)
+        (rotary). LineError while the line to the board is lost."""
         return self._position()[0]
 
     def move_to(self, target: float, *, wait: bool = True) -> None:
-        self._move(False, *_finite(target), 0.0, wait)
+        """Moves to `target`: micrometres (focus) or an angle (rotary; taken
+        modulo 360, turning by less than a turn, so that the angle shown
+        asked for again moves nothing). With `wait` False it returns once
+        started. Raises ValueError for a target out of reach (nothing
+        moves), MotionError when the move fails or ends away from its
+        target, MotionStopped when it is stopped."""
+        self._move(False, *_finite(target=target), 0.0, wait)
 
     def move_by(self, distance: float, *, wait: bool = True) -> None:
-        self._move(True, *_finite(distance), 0.0, wait)
+        """Moves by `distance` (micrometres or degrees, at most 100 turns),
+        as `move_to`. A series of such moves ends within a step of the sum
+        asked: the fraction of a step each leaves is carried to the next."""
+        self._move(True, *_finite(distance=distance), 0.0, wait)
 
     def jog(self, speed: float) -> None:
         """A velocity move, rev/s (0 stops); it runs until stopped (or, on
         the focus drive, a limit)."""
-        _check(self._call(lib.tessaro_jog, *_finite(speed), 0.0))
+        _check(self._call(lib.tessaro_jog, *_finite(speed=speed), 0.0))
 
 
 class Focus(_OneAxis, _LinearDrive):
@@ -314,12 +362,13 @@ class Focus(_OneAxis, _LinearDrive):
     _id = _native.Z
 
     @property
-    def limits(self) -> Tuple[float, float]:
-        """(lower, upper), micrometres."""
-        return self._limits()[:2]
+    def limits(self) -> Limits:
+        """`Limits(lower, upper)`, micrometres."""
+        return Limits(*self._limits()[:2])
 
     def set_limits(self, lower: float, upper: float) -> None:
-        lower, upper = _finite(lower, upper)
+        """Lower and upper limits, micrometres; moves beyond are refused."""
+        lower, upper = _finite(lower=lower, upper=upper)
         _check(self._call(lib.tessaro_set_limits, lower, upper, 0.0, 0.0))
 
     @property
@@ -329,7 +378,8 @@ class Focus(_OneAxis, _LinearDrive):
 
     @flip.setter
     def flip(self, value: int) -> None:
-        self._write(_native.FLIP, *_finite(value))
+        """Sets the direction, 1 or -1."""
+        self._write(_native.FLIP, _direction("flip", value))
 
 
 class Rotary(_OneAxis):
@@ -474,7 +524,7 @@ class Board:
 
     def _wait(self, drive: int, timeout: Optional[float]) -> bool:
         if timeout is not None:
-            (timeout,) = _finite(timeout)
+            (timeout,) = _finite(timeout=timeout)
         # Slices end at a deadline, not at a sum of slices: a remainder under
         # a millisecond still waits that long, and the last slice ends the
         # wait within a few milliseconds of its time-out.

@@ -46,9 +46,15 @@ def test_collected_moves_are_the_collecting_threads_only(board):
     assert board.z.position == pytest.approx(start + 20, abs=0.03)
 
 
-def test_a_callback_must_be_callable(board):
-    with pytest.raises(TypeError, match="callback"):
-        board.on_position("not callable")
+@pytest.mark.parametrize("call, name", [
+    (lambda b: b.on_position("not callable"), "callback"),
+    (lambda b: setattr(b.xy, "flip", 0), "flip"),
+    (lambda b: b.z.move_to("5"), "target"),
+    (lambda b: b.xy.move_by(1, None), "dy"),
+])
+def test_a_wrong_type_raises_type_error_naming_it(board, call, name):
+    with pytest.raises(TypeError, match=name):
+        call(board)
 
 
 def test_a_board_the_program_drops_stays_connected_until_exit(sim, tmp_path):
@@ -125,3 +131,10 @@ def test_numbers_cross_the_same_in_a_decimal_comma_locale(sim, tmp_path):
     done = subprocess.run([sys.executable, "-c", script], timeout=60,
                           env=dict(os.environ, LOCPATH=str(locales)))
     assert done.returncode == 0
+
+
+def test_a_device_names_the_port_for_its_connection_only(sim):
+    tessaro.connect(7, device=sim.link).disconnect()
+    # COM7 is the system's again, not the simulator an earlier connect named.
+    with pytest.raises(tessaro.LineError, match="COM7"):
+        tessaro.connect(7).disconnect()

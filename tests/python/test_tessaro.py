@@ -96,10 +96,10 @@ def test_a_stop_raises_motion_stopped_where_it_left(board, right_after_the_start
 def test_stage_limits_pair_by_axis(board):
     # (A move beyond a limit: capi_check and the unwaited failure below.)
     board.xy.set_limits((-5, -6), (5, 6))
-    assert board.xy.limits == ((-5, 5), (-6, 6))
+    assert board.xy.limits == tessaro.Limits(lower=(-5, -6), upper=(5, 6))
     # A range wholly above the old one.
-    board.xy.set_limits((10, 10), (20, 20))
-    assert board.xy.limits == ((10, 20), (10, 20))
+    board.xy.set_limits((10, 11), (20, 21))
+    assert board.xy.limits.upper == (20, 21)
 
 
 def test_a_switch_stop_is_told_by_its_own_drive(tmp_path):
