@@ -1,6 +1,7 @@
 // One exchange as a line of text, the same in every trace (tessaro-host's
 // --trace, the module's trace file): time, axis, command, arguments, then
-// the answer's words or the error with its text.
+// the answer's words or the error with its text. A 32-bit value is one
+// number (signed where the command's is), not two words.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cmotion/link_commands.h"
+#include "cmotion/link_trace.h"
 
 namespace cmotion {
 namespace {
@@ -161,6 +162,35 @@ TEST_F(Commands, ResetGoesOutAsAxisZeroAndRestoresTheHandle) {
     EXPECT_EQ(Reset(nullptr), kLinkNotConnected);
     EXPECT_EQ(Update(nullptr), kLinkNotConnected);
     EXPECT_EQ(recorder.commands.size(), sent);
+}
+
+TEST_F(Commands, TheTraceShowsA32BitValueAsOneNumber) {
+    // Each 32-bit command as its trace line shows it: the value it means,
+    // signed where the command's is, not its two halves.
+    handle.m_uAxis = 1;
+    std::int32_t s32 = 0;
+    std::uint32_t u32 = 0;
+    const struct Case {
+        std::function<LinkError()> call;
+        Words reply;
+        const char* shown;
+    } kCases[] = {
+        {[&] { return SetPosition(&handle, -17850); }, {}, "SetPosition              -17850  ->"},
+        {[&] { return SetAcceleration(&handle, 0xFFFFBA46u); }, {}, " 4294949446  ->"},
+        {[&] { return GetCommandedPosition(&handle, &s32); }, {0xFFFF, 0xFFFE}, "  -> -2"},
+        {[&] { return GetTime(&handle, &u32); }, {0x0001, 0x0002}, "  -> 65538"},
+        // Two 16-bit values stay two.
+        {[&] { return SetEventAction(&handle, 1, 2); }, {}, "SetEventAction           1 2  ->"},
+    };
+    for (const Case& c : kCases) {
+        recorder.reply = c.reply;
+        ASSERT_EQ(c.call(), kLinkOk);
+        const Words& sent = recorder.commands.back();
+        const std::string line =
+            FormatExchange(0.0, static_cast<std::uint16_t>(sent.size()), sent.data(),
+                           recorder.replyCounts.back(), c.reply.data(), kLinkOk);
+        EXPECT_NE(line.find(c.shown), std::string::npos) << line;
+    }
 }
 
 }  // namespace
