@@ -150,6 +150,21 @@ LinkError SendCommand16Get32(CLinkAxisHandle* handle, Opcode opcode, std::uint16
     return code;
 }
 
+const char* GetFamilyName(std::uint16_t generation) {
+    switch (generation) {
+        case 2:
+            return "Navigarot";
+        case 3:
+            return "Corvane";
+        case 5:
+            return "Marivel";
+        case 9:
+            return "Ulor";
+        default:
+            return "Unknown";
+    }
+}
+
 LinkError GetVersion(CLinkAxisHandle* handle, std::uint16_t* generation, std::uint16_t* motorType,
                      std::uint16_t* numberAxes, std::uint16_t* chipCount, std::uint16_t* kept,
                      std::uint16_t* versionMajor, std::uint16_t* versionMinor) {

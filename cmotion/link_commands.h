@@ -41,6 +41,9 @@ LinkError SendCommand16Get32(CLinkAxisHandle* handle, Opcode opcode, std::uint16
                              std::uint32_t* value);
 
 // --- Processor as a whole (sent as axis 0; the handle keeps its axis). ----
+// The processor family's name for GetVersion's generation field
+// ("Unknown" for a code no family has).
+const char* GetFamilyName(std::uint16_t generation);
 // GetVersion: w1 = generation:4 motorType:4 axes:4 chips:4,
 //             w2 = kept:8 major:4 minor:4.
 LinkError GetVersion(CLinkAxisHandle* handle, std::uint16_t* generation, std::uint16_t* motorType,

@@ -1,7 +1,9 @@
 #include "device/device_dialog.h"
 
+#include <cstring>
 #include <string>
 
+#include "cmotion/link_commands.h"
 #include "drives/dialog_support.h"
 #include "host/kx_string.h"
 #include "resources/resource_ids.h"
@@ -14,18 +16,8 @@ SDeviceDialogContext* g_pContext = nullptr;
 }  // namespace
 
 CKxStringW GetGenerationName(std::uint16_t code) {
-    switch (code) {
-        case 2:
-            return u"Navigarot";
-        case 3:
-            return u"Corvane";
-        case 5:
-            return u"Marivel";
-        case 9:
-            return u"Ulor";
-        default:
-            return u"Unknown";
-    }
+    const char* name = cmotion::GetFamilyName(code);
+    return CKxStringW(std::u16string(name, name + std::strlen(name)));
 }
 
 CKxStringW GetMotorTypeName(std::uint16_t code) {

@@ -10,10 +10,15 @@ namespace platform {
 void CatchInterrupts();
 bool InterruptRequested();
 void ClearInterrupt();
+// What the last request was, as a user names it ("Ctrl-C", "a termination
+// request (SIGTERM)"); kept when the flag is cleared.
+const char* InterruptName();
 
 // Reads one line at the prompt, with editing and history where the terminal
 // offers them; false at the end of the input.
 bool ReadLine(const char* prompt, std::string* line);
+// Whether standard input is a terminal (a user types), or a file or pipe.
+bool InputIsTerminal();
 // Whether standard output / error is a terminal (worth a live status line).
 bool OutputIsTerminal();
 bool ErrorIsTerminal();

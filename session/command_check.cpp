@@ -95,6 +95,10 @@ CommandResult CheckCommand(const std::string& line, bool topLevel) {
     const std::string& verb = words[0];
     if ((verb == "help" || verb == "info" || verb == "pos" || verb == "save") && words.size() == 1)
         return {};
+    if (verb == "help") {
+        if (words.size() == 2 && !CommandRunner::HelpFor(words[1], topLevel).empty()) return {};
+        return Bad("help takes one command's name");
+    }
     if (IsDrive(verb)) return CheckDrive(words);
     if (verb == "set") return CheckSet(words);
     if (verb == "collect") {

@@ -190,30 +190,58 @@ std::vector<std::string> SplitScript(const std::string& script) {
     return commands;
 }
 
-std::string CommandRunner::Help() {
-    return "commands:\n"
-           "  info                      controller information and the drive list\n"
-           "  pos                       positions of all drives\n"
-           "  xy move-abs X Y | move-rel DX DY     micrometres\n"
-           "  z move-abs UM | move-rel UM          micrometres\n"
-           "  r move-abs DEG | move-rel DEG        degrees\n"
-           "  xy jog VX VY [S] | z jog V [S] | r jog V [S]\n"
-           "                            velocity move in rev/s for S seconds (default 60)\n"
-           "                            or until Ctrl-C; 0 stops\n"
-           "  xy find-limits | z find-limits\n"
-           "  collect \"MOVE; MOVE; ...\"  moves of several drives started together\n"
-           "  set DRIVE speed V | joystick-speed V | acceleration N | joystick on|off\n"
-           "  set DRIVE lower X [Y] | upper X [Y] | origin [X [Y]] | flip S [S]\n"
-           "  save                      write the drives' settings to the settings file\n"
-           "  dialog device|xy|z|r      show a dialog (on Linux as text)\n"
-           "  run \"CMD; CMD; ...\"       several commands in one connection\n"
-           "  shell                     an interactive prompt (Ctrl-D or exit leaves it)\n"
-           "  ports [--probe]           the serial ports; --probe: which answer as a board\n"
-           "  doctor [--bundle FILE]    a read-only check of the line: adapter, latency, round\n"
-           "                            trip, repeats, limit switches, problems and fixes;\n"
-           "                            --bundle: also an archive of it for support\n"
-           "  help\n"
-           "Ctrl-C stops a move, a jog or a limit search.\n";
+std::string CommandRunner::Help(bool topLevel) {
+    std::string help =
+        "commands:\n"
+        "  info                      controller information and the drive list\n"
+        "  pos                       positions of all drives\n"
+        "  xy move-abs X Y | move-rel DX DY     micrometres\n"
+        "  z move-abs UM | move-rel UM          micrometres\n"
+        "  r move-abs DEG | move-rel DEG        degrees\n"
+        "  xy jog VX VY [S] | z jog V [S] | r jog V [S]\n"
+        "                            velocity move in rev/s for S seconds (default 60)\n"
+        "                            or until Ctrl-C; 0 stops\n"
+        "  xy find-limits | z find-limits\n"
+        "  collect \"MOVE; MOVE; ...\"  moves of several drives started together\n"
+        "  set DRIVE speed V | joystick-speed V | acceleration N | joystick on|off\n"
+        "  set DRIVE lower X [Y] | upper X [Y] | origin [X [Y]] | flip S [S]\n"
+        "  save                      write the drives' settings to the settings file\n"
+        "  dialog device|xy|z|r      show a dialog (on Linux as text)\n";
+    // What only the command line takes (the shell and a script do not).
+    if (topLevel)
+        help +=
+            "  run \"CMD; CMD; ...\"       several commands in one connection\n"
+            "  shell                     an interactive prompt (Ctrl-D or exit leaves it)\n"
+            "  ports [--probe]           the serial ports; --probe: which answer as a board\n"
+            "  doctor [--bundle FILE]    a read-only check of the line: adapter, latency, round\n"
+            "                            trip, repeats, limit switches, problems and fixes;\n"
+            "                            --bundle: also an archive of it for support\n";
+    help += "  help [COMMAND]\n";
+    help += topLevel ? "Ctrl-C stops a move, a jog or a limit search.\n"
+                     : "Ctrl-C stops a move, a jog or a limit search; exit (or Ctrl-D) leaves.\n";
+    return help;
+}
+
+std::string CommandRunner::HelpFor(const std::string& verb, bool topLevel) {
+    // The lines of the command list that name `verb` as a command ("  z
+    // move-abs ...", "... | z jog V [S]"), each with the lines that go on
+    // describing it.
+    const std::string full = Help(topLevel);
+    std::string found;
+    bool taking = false;
+    std::size_t at = 0;
+    while (at < full.size()) {
+        const std::size_t end = full.find('\n', at);
+        const std::string line = full.substr(at, end - at + 1);
+        at = end + 1;
+        const bool continuation = line.rfind("                  ", 0) == 0;
+        if (!continuation)
+            taking = line.rfind("  " + verb + " ", 0) == 0 ||
+                     line.find(" | " + verb + " ") != std::string::npos ||
+                     line == "  " + verb + "\n";
+        if (taking) found += line;
+    }
+    return found;
 }
 
 CommandResult CommandRunner::RunScript(const std::string& script) {
@@ -233,7 +261,13 @@ CommandResult CommandRunner::Run(const std::string& line) {
     if (words.empty()) return Ok();
     const std::string& verb = words[0];
     if (verb == "help") {
-        m_out << Help();
+        if (words.size() == 1) {
+            m_out << Help(false);
+            return Ok();
+        }
+        const std::string lines = words.size() == 2 ? HelpFor(words[1], false) : std::string();
+        if (lines.empty()) return Usage("help takes one command's name (try help)");
+        m_out << lines;
         return Ok();
     }
     if (!m_session.device) return {kExitNoController, "not connected"};
@@ -471,7 +505,7 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
     bool interrupted = false;
     const std::size_t told = m_session.DiagnosticCount();
     const int code = RunWatched(m_session, operation, stop, &interrupted);
-    if (interrupted) return {kExitInterrupted, what + " stopped by Ctrl-C"};
+    if (interrupted) return {kExitInterrupted, what + " stopped by " + platform::InterruptName()};
     if (code != 0) {
         bool joystick = true;
         if (action == "jog" && xy && drive == "xy" && xy->GetJoystickEnabled(&joystick) == 0 &&
@@ -599,7 +633,9 @@ CommandResult CommandRunner::Collect(const std::string& moves) {
         },
         &interrupted);
     device->SetCollectMoves(false);
-    if (interrupted) return {kExitInterrupted, "collected move stopped by Ctrl-C"};
+    if (interrupted)
+        return {kExitInterrupted,
+                std::string("collected move stopped by ") + platform::InterruptName()};
     if (code != 0) {
         // The device names the drive that failed, and why.
         const std::string line = FailureLine(m_session.DiagnosticsSince(told));

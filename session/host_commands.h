@@ -47,7 +47,11 @@ class CommandRunner {
     CommandResult Run(const std::string& line);
     // Runs the commands in order; stops at the first failure.
     CommandResult RunScript(const std::string& script);
-    static std::string Help();
+    // The command list; `topLevel`: with what only the command line takes
+    // (run, shell, ports, doctor).
+    static std::string Help(bool topLevel);
+    // The lines of that list about one command ("" when there is none).
+    static std::string HelpFor(const std::string& verb, bool topLevel);
 
   private:
     CommandResult Info();

@@ -23,11 +23,12 @@ std::string Probe(int number) {
         std::uint16_t v[7] = {};
         const cmotion::LinkError code =
             cmotion::GetVersion(&handle, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
-        answer = code == cmotion::kLinkOk ? "a Tessaro board: family " + std::to_string(v[0]) +
-                                                ", " + std::to_string(v[2]) + " axes, version " +
-                                                std::to_string(v[5]) + "." + std::to_string(v[6])
-                                          : std::string("answers, but not as a Tessaro board (") +
-                                                cmotion::GetErrorText(code) + ")";
+        answer = code == cmotion::kLinkOk
+                     ? "a Tessaro board: " + std::string(cmotion::GetFamilyName(v[0])) +
+                           " (family " + std::to_string(v[0]) + "), " + std::to_string(v[2]) +
+                           " axes, version " + std::to_string(v[5]) + "." + std::to_string(v[6])
+                     : std::string("answers, but not as a Tessaro board (") +
+                           cmotion::GetErrorText(code) + ")";
     }
     if (handle.m_pfnClose) handle.m_pfnClose(handle.m_pPort);
     return answer;

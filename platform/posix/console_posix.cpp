@@ -11,9 +11,12 @@ namespace platform {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signal{SIGINT};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal) {
+    g_signal = signal;
     g_interrupted = true;
 }
 
@@ -34,6 +37,10 @@ bool InterruptRequested() {
     return g_interrupted.load();
 }
 
+const char* InterruptName() {
+    return g_signal.load() == SIGTERM ? "a termination request (SIGTERM)" : "Ctrl-C";
+}
+
 void ClearInterrupt() {
     g_interrupted = false;
 }
@@ -45,6 +52,10 @@ bool ReadLine(const char* prompt, std::string* line) {
     if (*text) add_history(text);
     std::free(text);
     return true;
+}
+
+bool InputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
 }
 
 bool OutputIsTerminal() {

@@ -11,9 +11,11 @@ namespace platform {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<DWORD> g_event{CTRL_C_EVENT};
 
 BOOL WINAPI OnControl(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        g_event = event;
         g_interrupted = true;
         return TRUE;
     }
@@ -30,6 +32,17 @@ bool InterruptRequested() {
     return g_interrupted.load();
 }
 
+const char* InterruptName() {
+    switch (g_event.load()) {
+        case CTRL_BREAK_EVENT:
+            return "Ctrl-Break";
+        case CTRL_CLOSE_EVENT:
+            return "the console window closing";
+        default:
+            return "Ctrl-C";
+    }
+}
+
 void ClearInterrupt() {
     g_interrupted = false;
 }
@@ -42,6 +55,10 @@ bool ReadLine(const char* prompt, std::string* line) {
         std::fflush(stdout);
     }
     return static_cast<bool>(std::getline(std::cin, *line));
+}
+
+bool InputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
 }
 
 bool OutputIsTerminal() {

@@ -49,13 +49,13 @@ case "$name" in
     rm -f "$work/bundle.tar"
     host "$@" --settings "$work/doctor-settings.txt" doctor --bundle "$work/bundle.tar"
     [ $rc = 0 ] || fail "exit code $rc"
-    expect_out "^processor: *family 5, 4 axes, version 1.2$"
+    expect_out "^processor: *Marivel (family 5), 4 axes, version 1.2$"
     expect_out "^axis 3: *limit switches + inactive, - inactive; count"
     expect_out "^no problems found$"
     expect_out "^support bundle: .*bundle.tar (versions.txt doctor.txt trace.txt doctor-settings.txt)"
     [ "$(tar tf "$work/bundle.tar" | tr '\n' ' ')" = \
       "versions.txt doctor.txt trace.txt doctor-settings.txt " ] || fail "not the four files"
-    tar xOf "$work/bundle.tar" versions.txt | grep -q "^processor: family 5" || fail "no processor"
+    tar xOf "$work/bundle.tar" versions.txt | grep -q "^processor: Marivel (family 5)" || fail "no processor"
     tar xOf "$work/bundle.tar" doctor.txt | grep -q "^no problems found" || fail "no report"
     tar xOf "$work/bundle.tar" trace.txt | grep -q "axis 3  GetCommandedPosition" || fail "no trace"
     tar xOf "$work/bundle.tar" doctor-settings.txt | cmp -s - "$work/doctor-settings.txt" ||

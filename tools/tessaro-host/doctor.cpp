@@ -173,8 +173,10 @@ CommandResult Check(Run& run, const SessionOptions& options, std::string* proces
             "that this is the board's port (tessaro-host ports --probe)");
         return {kExitNoController, why};
     }
-    *processor = "family " + std::to_string(v[0]) + ", " + std::to_string(v[2]) +
-                 " axes, version " + std::to_string(v[5]) + "." + std::to_string(v[6]);
+    // The family by the name the information dialog shows.
+    *processor = std::string(GetFamilyName(v[0])) + " (family " + std::to_string(v[0]) + "), " +
+                 std::to_string(v[2]) + " axes, version " + std::to_string(v[5]) + "." +
+                 std::to_string(v[6]);
     run.Say("processor:     " + *processor);
 
     std::vector<double> times;

@@ -31,6 +31,12 @@ int Finish(const CommandResult& result) {
 }
 
 CommandResult Shell(CommandRunner& runner) {
+    // Each error is told and the shell goes on, as typed. Fed from a file
+    // or a pipe, it then ends with the first failure's code, so that the
+    // program or script behind it learns that one failed (`run` stops at
+    // the first failure instead).
+    const bool interactive = platform::InputIsTerminal();
+    CommandResult first;
     std::cout << "type help for the commands, exit to leave\n";
     std::string line;
     CommandResult last;
@@ -46,10 +52,14 @@ CommandResult Shell(CommandRunner& runner) {
         if (line == "exit" || line == "quit") break;
         platform::ClearInterrupt();
         last = runner.RunScript(line);
-        if (last.exitCode != kExitOk) std::cout << "error: " << last.reason << "\n";
+        if (last.exitCode != kExitOk) {
+            std::cout << "error: " << last.reason << "\n";
+            if (first.exitCode == kExitOk) first = last;
+        }
         std::cout.flush();
     }
-    return {};
+    if (interactive || first.exitCode == kExitOk) return {};
+    return {first.exitCode, "a command of the shell failed: " + first.reason};
 }
 
 // The settings file of a port when none is named: one per port in the
@@ -70,7 +80,7 @@ int main(int argc, char** argv) {
         "Load the Tessaro plug-in module like the host application and drive its "
         "controller.",
         "tessaro-host"};
-    app.footer("\n" + CommandRunner::Help() +
+    app.footer("\n" + CommandRunner::Help(true) +
                "\nExit codes: 0 done, 1 the plug-in reported a failure, 2 usage, 3 no "
                "module or controller, 4 stopped by Ctrl-C.\n"
                "doctor: 0 checked (the problems it names are advice), 1 the bundle could not be "
@@ -97,9 +107,11 @@ int main(int argc, char** argv) {
                    "Settings file: read at connect, written by save and at exit (default: one "
                    "per port in the user's settings folder; none: no file)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_flag("--trace", options.trace, "Print every packet on the wire");
+    CLI::Option* trace = app.add_flag("--trace", options.trace, "Print every packet on the wire");
+    // One place for the trace: both given would drop one silently.
     app.add_option("--trace-file", options.traceFile,
-                   "Append every packet on the wire to this file instead");
+                   "Append every packet on the wire to this file instead")
+        ->excludes(trace);
     app.add_flag("!--no-metadata", options.metadata, "Do not print the module's metadata sections");
     // Everything after the options is the command, taken as it stands (a
     // distance like -5 is no option).
@@ -125,8 +137,17 @@ int main(int argc, char** argv) {
         const bool quote = word.find_first_of(" \t;") != std::string::npos;
         line += (line.empty() ? "" : " ") + (quote ? "\"" + word + "\"" : word);
     }
+    // Help on one command: "help COMMAND", or the command with --help.
+    if ((command[0] == "help" && command.size() == 2) ||
+        (command.size() >= 2 && (command.back() == "--help" || command.back() == "-h"))) {
+        const std::string verb = command[0] == "help" ? command[1] : command[0];
+        const std::string lines = CommandRunner::HelpFor(verb, true);
+        if (lines.empty()) return Finish({kExitUsage, "no command " + verb + " (see --help)"});
+        std::cout << lines;
+        return kExitOk;
+    }
     if (command[0] == "help") {
-        std::cout << CommandRunner::Help();
+        std::cout << CommandRunner::Help(true);
         return kExitOk;
     }
     // Everything is checked before anything connects: a mistyped command
@@ -190,7 +211,8 @@ int main(int argc, char** argv) {
     CommandResult result;
     if (platform::InterruptRequested()) {
         // Ctrl-C while connecting: nothing is started.
-        result = {kExitInterrupted, "stopped by Ctrl-C before the command"};
+        result = {kExitInterrupted,
+                  std::string("stopped by ") + platform::InterruptName() + " before the command"};
     } else if (command[0] == "shell" && command.size() == 1) {
         result = Shell(runner);
     } else if (command[0] == "run" && command.size() == 2) {
