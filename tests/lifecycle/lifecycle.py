@@ -410,7 +410,8 @@ class Lifecycle(RuleBasedStateMachine):
         if "value" not in limits:
             self.expected(limits)
             return
-        pairs = [limits["value"]] if drive == "z" else limits["value"]
+        # The stage's Limits((x, y) lower, (x, y) upper), per axis.
+        pairs = [limits["value"]] if drive == "z" else list(zip(*limits["value"]))
         for axis, (lower, upper) in zip(AXES[drive], pairs):
             frame = self.frames[axis]
             for name, value, place in (("lower", lower, frame.lower), ("upper", upper, frame.upper)):
@@ -698,7 +699,8 @@ class Lifecycle(RuleBasedStateMachine):
         limits = self.get(drive, "limits")
         if "value" not in limits:
             return
-        pairs = [limits["value"]] if drive == "z" else limits["value"]
+        # The stage's Limits((x, y) lower, (x, y) upper), per axis.
+        pairs = [limits["value"]] if drive == "z" else list(zip(*limits["value"]))
         for axis, shown in zip(AXES[drive], pairs):
             frame = self.frames[axis]
             switches = self.switch_limits(axis)
