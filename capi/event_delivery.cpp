@@ -4,19 +4,25 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string>
 
 namespace tessaro_capi {
 
 struct EventDelivery::State {
     struct Event {
-        int drive;
+        int drive;  // 0: a line
         double a, b;
+        bool warning;
+        std::string line;
     };
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Event> queue;  // under mutex, at most one per drive
-    Callback callback;        // under mutex
-    bool stopping = false;    // under mutex
+    std::deque<Event> queue;    // under mutex: one position per drive, lines in order
+    std::size_t lines = 0;      // lines in the queue, under mutex
+    std::size_t dropped = 0;    // lines that went for room, not told yet, under mutex
+    Callback callback;          // under mutex
+    LineCallback lineCallback;  // under mutex
+    bool stopping = false;      // under mutex
     // A call of the program runs (the callback copied out of the lock).
     bool delivering = false;  // under mutex
     std::thread::id thread;   // set once before the first event
@@ -36,6 +42,7 @@ EventDelivery::~EventDelivery() {
         std::unique_lock<std::mutex> lock(m_state->mutex);
         m_state->stopping = true;
         m_state->callback = nullptr;
+        m_state->lineCallback = nullptr;
         m_state->queue.clear();
         m_state->changed.notify_all();
         // A callback of another thread gets 10 s to return.
@@ -60,7 +67,7 @@ bool EventDelivery::OnDeliveryThread() const {
 void EventDelivery::Post(int drive, double a, double b) {
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
-        if (m_state->stopping || !m_state->callback) return;
+        if (m_state->stopping || !m_state->callback || drive == 0) return;
         for (State::Event& waiting : m_state->queue) {
             if (waiting.drive == drive) {
                 waiting.a = a;
@@ -68,7 +75,27 @@ void EventDelivery::Post(int drive, double a, double b) {
                 return;
             }
         }
-        m_state->queue.push_back({drive, a, b});
+        m_state->queue.push_back({drive, a, b, false, {}});
+    }
+    m_state->changed.notify_all();
+}
+
+void EventDelivery::PostLine(bool warning, std::string line) {
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (m_state->stopping) return;
+        if (m_state->lines >= kLinesKept) {
+            for (auto it = m_state->queue.begin(); it != m_state->queue.end(); ++it) {
+                if (it->drive == 0) {
+                    m_state->queue.erase(it);
+                    --m_state->lines;
+                    ++m_state->dropped;
+                    break;
+                }
+            }
+        }
+        m_state->queue.push_back({0, 0.0, 0.0, warning, std::move(line)});
+        ++m_state->lines;
     }
     m_state->changed.notify_all();
 }
@@ -76,8 +103,19 @@ void EventDelivery::Post(int drive, double a, double b) {
 bool EventDelivery::SetCallback(Callback callback, int boundMs) {
     std::unique_lock<std::mutex> lock(m_state->mutex);
     m_state->callback = std::move(callback);
-    // Events queued for the callback before are not its successor's.
-    m_state->queue.clear();
+    // Positions queued for the callback before are not its successor's.
+    for (auto it = m_state->queue.begin(); it != m_state->queue.end();)
+        it = it->drive != 0 ? m_state->queue.erase(it) : it + 1;
+    if (OnDeliveryThread()) return true;
+    return m_state->changed.wait_for(lock, std::chrono::milliseconds(boundMs),
+                                     [this] { return !m_state->delivering; });
+}
+
+bool EventDelivery::SetLineCallback(LineCallback callback, int boundMs) {
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    m_state->lineCallback = std::move(callback);
+    // Lines that waited for a callback go to this one.
+    m_state->changed.notify_all();
     if (OnDeliveryThread()) return true;
     return m_state->changed.wait_for(lock, std::chrono::milliseconds(boundMs),
                                      [this] { return !m_state->delivering; });
@@ -85,22 +123,49 @@ bool EventDelivery::SetCallback(Callback callback, int boundMs) {
 
 void EventDelivery::Run(const std::shared_ptr<State>& state) {
     std::unique_lock<std::mutex> lock(state->mutex);
+    // The first event that has its callback: positions go at once, lines
+    // wait in order for a line callback.
+    const auto ready = [&state] {
+        auto it = state->queue.begin();
+        while (it != state->queue.end() && it->drive == 0 && !state->lineCallback) ++it;
+        return it;
+    };
     for (;;) {
         // Woken by an event or the end; the second is a backstop.
-        if (!state->changed.wait_for(lock, std::chrono::seconds(1),
-                                     [&] { return state->stopping || !state->queue.empty(); }))
+        if (!state->changed.wait_for(lock, std::chrono::seconds(1), [&] {
+                return state->stopping || ready() != state->queue.end();
+            }))
             continue;
         if (state->stopping) return;
-        const State::Event event = state->queue.front();
-        state->queue.pop_front();
-        Callback callback = state->callback;
-        if (!callback) continue;
+        const auto at = ready();
+        State::Event event = std::move(*at);
+        state->queue.erase(at);
+        Callback callback;
+        LineCallback lineCallback;
+        std::size_t dropped = 0;
+        if (event.drive != 0) {
+            callback = state->callback;
+            if (!callback) continue;
+        } else {
+            --state->lines;
+            lineCallback = state->lineCallback;
+            dropped = state->dropped;
+            state->dropped = 0;
+        }
         state->delivering = true;
         lock.unlock();
-        callback(event.drive, event.a, event.b);
-        // The copy goes before the lock is taken again: whatever it holds
+        if (callback) {
+            callback(event.drive, event.a, event.b);
+        } else {
+            if (dropped > 0)
+                lineCallback(true, "Tessaro library: " + std::to_string(dropped) +
+                                       " lines were dropped while the line callback was busy");
+            lineCallback(event.warning, event.line);
+        }
+        // The copies go before the lock is taken again: whatever they hold
         // is the program's, and may call back in.
         callback = nullptr;
+        lineCallback = nullptr;
         lock.lock();
         state->delivering = false;
         state->changed.notify_all();

@@ -9,11 +9,16 @@
 //
 // Positions are the latest ones: a drive's position still waiting in the
 // queue is replaced by a newer one of the same drive (the queue never holds
-// more than one per drive, however slow the callback).
+// more than one per drive, however slow the callback). Lines (the device's
+// and the session's) are each delivered; lines that come while no line
+// callback is installed wait for the first one (those of a connect reach a
+// callback installed right after it), up to kLinesKept.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace tessaro_capi {
@@ -21,6 +26,10 @@ namespace tessaro_capi {
 class EventDelivery {
   public:
     using Callback = std::function<void(int drive, double a, double b)>;
+    using LineCallback = std::function<void(bool warning, const std::string& line)>;
+    // Lines waiting at most; beyond, the oldest go, and the next line
+    // delivered says how many.
+    static constexpr std::size_t kLinesKept = 1000;
 
     EventDelivery();
     // Ends the thread: joined, or left to end on its own when this is the
@@ -31,11 +40,15 @@ class EventDelivery {
 
     // From the plug-in's polling thread: queues, never calls the program.
     void Post(int drive, double a, double b);
+    // From any thread: queues the line.
+    void PostLine(bool warning, std::string line);
     // The callback from now on (empty: none). Once it returns, the callback
     // before is not running and is not called again, unless this thread is
     // that callback's own (it returns from itself first) or the callback
     // did not return within `boundMs`: false then.
     bool SetCallback(Callback callback, int boundMs = 10000);
+    // The same for lines.
+    bool SetLineCallback(LineCallback callback, int boundMs = 10000);
     // Whether this thread is the one that calls the program.
     bool OnDeliveryThread() const;
 

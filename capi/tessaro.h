@@ -142,6 +142,16 @@ typedef void (*tessaro_position_callback)(void* context, int drive, double a, do
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
                                     void* context);
 
+/* The device's lines (how a move or search ended, the line to the board lost
+ * or back, a value not taken) and the library's notes on the settings file,
+ * each once and in order, from the board's thread as positions are. `warning`
+ * is 1 for a line that tells of a failure, a loss, a doubt or a value not
+ * taken. Lines that came while none was installed (those of the connect) go
+ * to the first callback. Null stops the calls (lines then wait again). */
+typedef void (*tessaro_line_callback)(void* context, int warning, const char* line);
+TESSARO_API int tessaro_on_line(tessaro_board* board, tessaro_line_callback callback,
+                                void* context);
+
 /* Between these, the moves of the thread that began are stored (another
  * thread's moves run as usual); the end starts them together. With `wait` 0
  * it returns once they started: tessaro_wait(TESSARO_ALL) waits. An end

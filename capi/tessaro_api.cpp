@@ -255,6 +255,13 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
         return Fail(TESSARO_ERROR_LINE, problem);
     }
     auto made = std::make_unique<tessaro_board>();
+    // The plug-in's reports only queue; the board's own thread calls the
+    // program. From the start: the connect's own lines wait for a callback.
+    tessaro_capi::EventDelivery& events = made->events;
+    made->session.SetPositionListener(
+        [&events](unsigned id, double a, double b) { events.Post(static_cast<int>(id), a, b); });
+    made->session.SetLineListener(
+        [&events](bool warning, const std::string& line) { events.PostLine(warning, line); });
     std::string error;
     if (!made->session.Open(options, &error)) {
         made->session.Close();
@@ -265,11 +272,6 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
                         : TESSARO_ERROR_LINE,
                     error);
     }
-    // The plug-in's reports only queue; the board's own thread calls the
-    // program.
-    tessaro_capi::EventDelivery& events = made->events;
-    made->session.SetPositionListener(
-        [&events](unsigned id, double a, double b) { events.Post(static_cast<int>(id), a, b); });
     *board = made.release();
     return Succeed();
 }
@@ -287,7 +289,9 @@ TESSARO_API int tessaro_disconnect(tessaro_board* board) {
     // No call of the program's callback from here on (it may be the
     // caller: a callback that disconnects).
     board->events.SetCallback(nullptr);
+    board->events.SetLineCallback(nullptr);
     board->session.SetPositionListener(nullptr);
+    board->session.SetLineListener(nullptr);
     std::string error;
     const bool saved = board->session.Close(&error);
     delete board;
@@ -511,6 +515,19 @@ TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callb
     } else {
         board->events.SetCallback([callback, context](int drive, double a, double b) {
             callback(context, drive, a, drive == TESSARO_XY ? b : 0.0);
+        });
+    }
+    return Succeed();
+}
+
+TESSARO_API int tessaro_on_line(tessaro_board* board, tessaro_line_callback callback,
+                                void* context) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    if (!callback) {
+        board->events.SetLineCallback(nullptr);
+    } else {
+        board->events.SetLineCallback([callback, context](bool warning, const std::string& line) {
+            callback(context, warning ? 1 : 0, line.c_str());
         });
     }
     return Succeed();

@@ -244,7 +244,7 @@ void HostSession::LoadSettings() {
         const SettingsRead read = ReadSettingsLines(in, options.settingsFile, texts);
         // Kept as it is (in FILE.bak) before anything overwrites it.
         if (read.unusable > 0) m_bSettingsDamaged = true;
-        for (const std::string& note : read.notes) m_out << "settings: " << note << "\n";
+        for (const std::string& note : read.notes) Note("settings: " + note);
         if (read.found > 0)
             m_out << "settings of " << read.found << " drives read from " << options.settingsFile
                   << "\n";
@@ -332,7 +332,7 @@ bool HostSession::SaveSettingsTo(const std::string& file, std::string* error) {
         backup << original.rdbuf();
         backup.close();
         if (!backup) return *error = "cannot keep " + file + " as " + file + ".bak", false;
-        m_out << "settings: the old " << file << " is kept as " << file << ".bak\n";
+        Note("settings: the old " + file + " is kept as " + file + ".bak");
         m_bBackedUp = true;
     }
     // Written beside, then put in place in one step: the old file stays
@@ -391,7 +391,36 @@ bool HostSession::Close(std::string* error) {
     return saved;
 }
 
+namespace {
+
+// Whether a device line tells of a failure, a loss, a doubt or a value
+// not taken (a log's warning) rather than of what went as asked.
+bool Warns(const std::string& line) {
+    for (const char* sign : {" failed", " refused ", " stopped", " lost", "cannot be trusted",
+                             "did not", "steps from its target", "found no limit switch",
+                             " lies outside ", "not used", "kept ", "could not"})
+        if (line.find(sign) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+void HostSession::Note(const std::string& line) {
+    m_out << line << "\n";
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    if (m_lineListener) m_lineListener(true, line);
+}
+
+void HostSession::SetLineListener(LineListener listener) {
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_lineListener = std::move(listener);
+}
+
 void HostSession::OnDiagnostic(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(m_listenerMutex);
+        if (m_lineListener) m_lineListener(Warns(text), text);
+    }
     // The device's word on whether a drive's position can be trusted.
     for (const auto& [drive, trusted] :
          {std::pair<const char*, std::atomic<bool>*>{"XY", &positions.xyTrusted},

@@ -91,6 +91,12 @@ class HostSession {
     // (drive id, then one or two coordinates); empty for none.
     using PositionListener = std::function<void(unsigned, double, double)>;
     void SetPositionListener(PositionListener listener);
+    // Called with each line of the device and each note of the session on
+    // the settings (from any thread, the plug-in's locks maybe held: it
+    // must only hand the line on); `warning` for one that tells of a
+    // failure, a loss, a doubt or a value not taken.
+    using LineListener = std::function<void(bool warning, const std::string&)>;
+    void SetLineListener(LineListener listener);
 
     // One trace line (they come from several threads).
     void Print(const std::string& line);
@@ -142,8 +148,10 @@ class HostSession {
     BoardJournal::Last m_lastSession;         // the journal's, at this connect
     std::uint64_t m_sessionNumber = 0;
     std::uint64_t m_releasedNumber = 0;  // this session's clean disconnect
+    void Note(const std::string& line);  // a session's line on the settings: out, and on
     std::mutex m_listenerMutex;
     PositionListener m_listener;  // under m_listenerMutex
+    LineListener m_lineListener;  // under m_listenerMutex
 };
 
 }  // namespace tessaro_host

@@ -25,6 +25,7 @@ import atexit
 import collections
 import contextlib
 import ctypes
+import logging
 import math
 import threading
 import time
@@ -39,6 +40,19 @@ __all__ = [
 ]
 
 __version__: str = lib.tessaro_version().decode()
+
+# The device's lines and the library's notes on the settings file: a line
+# that tells of a failure, a loss, a doubt or a value not taken at WARNING,
+# the others at INFO.
+_log = logging.getLogger("tessaro")
+
+
+def _log_line(_context, warning: int, line: bytes) -> None:
+    _log.log(logging.WARNING if warning else logging.INFO, "%s",
+             line.decode("utf-8", "replace"))
+
+
+_LINE_CALLBACK = _native.LINE_CALLBACK(_log_line)  # one for every board, for ever
 
 # How long one slice of a wait lasts: Ctrl-C is seen between slices.
 _WAIT_SLICE_MS = 100
@@ -571,9 +585,11 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
     """Connects to the board on COM `port` (7 or "COM7").
 
     `device`: on systems without COM names, the device behind the port
-    (/dev/ttyUSB0). `settings`: the drives' settings file, read now and
-    written at disconnect; None for none. `module`: the plug-in module (None:
-    the one beside the library)."""
+    (/dev/ttyUSB0), for this connection only. `settings`: the drives'
+    settings file, read now and written at disconnect; None for none.
+    `module`: the plug-in module (None: the one beside the library). The
+    device's lines and notes on the settings file go to the logger
+    "tessaro" (problems at WARNING)."""
     if isinstance(port, str):
         digits = port[3:] if port.upper().startswith("COM") else port
         if not digits.isdigit():
@@ -586,6 +602,7 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
                                _native.encode(module), ctypes.byref(handle)))
     board = Board(handle)
     _open_boards.add(board)
+    _check(lib.tessaro_on_line(handle, _LINE_CALLBACK, None))
     return board
 
 

@@ -31,6 +31,7 @@ FLIP = 3
 POSITION_CALLBACK = ctypes.CFUNCTYPE(
     None, ctypes.c_void_p, ctypes.c_int, ctypes.c_double, ctypes.c_double
 )
+LINE_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_char_p)
 
 _board = ctypes.c_void_p
 _double_p = ctypes.POINTER(ctypes.c_double)
@@ -73,6 +74,7 @@ _SIGNATURES = {
         ctypes.c_int, [_board, ctypes.c_int, ctypes.c_int, ctypes.c_double, ctypes.c_double]
     ),
     "tessaro_on_position": (ctypes.c_int, [_board, POSITION_CALLBACK, ctypes.c_void_p]),
+    "tessaro_on_line": (ctypes.c_int, [_board, LINE_CALLBACK, ctypes.c_void_p]),
     "tessaro_collect_begin": (ctypes.c_int, [_board]),
     "tessaro_collect_end": (ctypes.c_int, [_board, ctypes.c_int]),
     "tessaro_collect_drop": (ctypes.c_int, [_board]),

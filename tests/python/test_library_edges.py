@@ -1,6 +1,7 @@
 """What a script can do to the library from several threads, and what it may
 forget to do, without taking the program down."""
 
+import logging
 import os
 import subprocess
 import sys
@@ -138,3 +139,21 @@ def test_a_device_names_the_port_for_its_connection_only(sim):
     # COM7 is the system's again, not the simulator an earlier connect named.
     with pytest.raises(tessaro.LineError, match="COM7"):
         tessaro.connect(7).disconnect()
+
+
+def test_the_devices_lines_reach_the_logger(sim, tmp_path, caplog):
+    # A settings line that cannot be used (at connect, before any callback
+    # could be installed) and a value the drive does not take: warnings.
+    settings = tmp_path / "settings.txt"
+    settings.write_text("z: speed_revolutionPerSecond=fast;\n")
+    caplog.set_level(logging.INFO, logger="tessaro")
+    with tessaro.connect(7, device=sim.link, settings=str(settings)) as board:
+        with pytest.raises(ValueError):
+            board.z.speed = 150.0
+        end = time.monotonic() + 5
+        while len([r for r in caplog.records if r.levelno == logging.WARNING]) < 2:
+            assert time.monotonic() < end, [r.getMessage() for r in caplog.records]
+            time.sleep(0.02)
+    warnings = [r.getMessage() for r in caplog.records if r.levelno == logging.WARNING]
+    assert any("not used" in w for w in warnings), warnings
+    assert any("kept speed_revolutionPerSecond" in w for w in warnings), warnings
