@@ -14,19 +14,13 @@ import pytest
 import tessaro
 
 
-def test_a_start_on_a_busy_drive_raises_busy_error(board):
-    board.z.speed = 2.0
-    board.z.move_by(500, wait=False)
-    with pytest.raises(tessaro.BusyError, match="still carrying out"):
-        board.z.move_by(500, wait=False)
-    board.z.wait()
-
-
-def test_a_wait_returns_at_its_timeout(board):
-    # 0.25 s in slices of 0.1 s leaves a remainder under a millisecond,
-    # which once made a slice of 0 and a wait to the move's end.
+def test_a_busy_drive_and_a_wait_that_ends_at_its_timeout(board):
     board.z.speed = 0.5
     board.z.move_by(3000, wait=False)
+    with pytest.raises(tessaro.BusyError, match="still carrying out"):
+        board.z.move_by(500, wait=False)
+    # 0.25 s in slices of 0.1 s leaves a remainder under a millisecond,
+    # which once made a slice of 0 and a wait to the move's end.
     start = time.monotonic()
     assert board.z.wait(timeout=0.25) is False
     assert time.monotonic() - start < 1.0
