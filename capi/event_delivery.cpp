@@ -23,9 +23,12 @@ struct EventDelivery::State {
     Callback callback;          // under mutex
     LineCallback lineCallback;  // under mutex
     bool stopping = false;      // under mutex
-    // A call of the program runs (the callback copied out of the lock).
-    bool delivering = false;  // under mutex
-    std::thread::id thread;   // set once before the first event
+    // A call of the program runs (the callback copied out of the lock): of
+    // which kind (a line or not), and its number among all calls.
+    bool delivering = false;      // under mutex
+    bool deliveringLine = false;  // under mutex
+    unsigned long calls = 0;      // under mutex
+    std::thread::id thread;       // set once before the first event
 };
 
 EventDelivery::EventDelivery() : m_state(std::make_shared<State>()) {
@@ -100,6 +103,20 @@ void EventDelivery::PostLine(bool warning, std::string line) {
     m_state->changed.notify_all();
 }
 
+namespace {
+
+// Waits until the call of the replaced callback that runs now (one of
+// `line`'s kind) has returned; later calls are the new callback's.
+template <typename State>
+bool AwaitReplaced(State& state, std::unique_lock<std::mutex>& lock, bool line, int boundMs) {
+    if (!state.delivering || state.deliveringLine != line) return true;
+    const unsigned long running = state.calls;
+    return state.changed.wait_for(lock, std::chrono::milliseconds(boundMs),
+                                  [&] { return !state.delivering || state.calls != running; });
+}
+
+}  // namespace
+
 bool EventDelivery::SetCallback(Callback callback, int boundMs) {
     std::unique_lock<std::mutex> lock(m_state->mutex);
     m_state->callback = std::move(callback);
@@ -107,8 +124,7 @@ bool EventDelivery::SetCallback(Callback callback, int boundMs) {
     for (auto it = m_state->queue.begin(); it != m_state->queue.end();)
         it = it->drive != 0 ? m_state->queue.erase(it) : it + 1;
     if (OnDeliveryThread()) return true;
-    return m_state->changed.wait_for(lock, std::chrono::milliseconds(boundMs),
-                                     [this] { return !m_state->delivering; });
+    return AwaitReplaced(*m_state, lock, false, boundMs);
 }
 
 bool EventDelivery::SetLineCallback(LineCallback callback, int boundMs) {
@@ -117,8 +133,7 @@ bool EventDelivery::SetLineCallback(LineCallback callback, int boundMs) {
     // Lines that waited for a callback go to this one.
     m_state->changed.notify_all();
     if (OnDeliveryThread()) return true;
-    return m_state->changed.wait_for(lock, std::chrono::milliseconds(boundMs),
-                                     [this] { return !m_state->delivering; });
+    return AwaitReplaced(*m_state, lock, true, boundMs);
 }
 
 void EventDelivery::Run(const std::shared_ptr<State>& state) {
@@ -138,30 +153,37 @@ void EventDelivery::Run(const std::shared_ptr<State>& state) {
             continue;
         if (state->stopping) return;
         const auto at = ready();
-        State::Event event = std::move(*at);
-        state->queue.erase(at);
+        State::Event event;
         Callback callback;
         LineCallback lineCallback;
-        std::size_t dropped = 0;
-        if (event.drive != 0) {
+        if (at->drive != 0) {
+            event = std::move(*at);
+            state->queue.erase(at);
             callback = state->callback;
             if (!callback) continue;
+        } else if (state->dropped > 0) {
+            // Its own call, before the line that follows the gap: that line
+            // is taken afresh, for whatever callback is there by then.
+            event = {0, 0.0, 0.0, true,
+                     "Tessaro library: " + std::to_string(state->dropped) +
+                         " earlier lines were dropped (more than " + std::to_string(kLinesKept) +
+                         " waited for delivery)"};
+            state->dropped = 0;
+            lineCallback = state->lineCallback;
         } else {
+            event = std::move(*at);
+            state->queue.erase(at);
             --state->lines;
             lineCallback = state->lineCallback;
-            dropped = state->dropped;
-            state->dropped = 0;
         }
         state->delivering = true;
+        state->deliveringLine = event.drive == 0;
+        ++state->calls;
         lock.unlock();
-        if (callback) {
+        if (callback)
             callback(event.drive, event.a, event.b);
-        } else {
-            if (dropped > 0)
-                lineCallback(true, "Tessaro library: " + std::to_string(dropped) +
-                                       " lines were dropped while the line callback was busy");
+        else
             lineCallback(event.warning, event.line);
-        }
         // The copies go before the lock is taken again: whatever they hold
         // is the program's, and may call back in.
         callback = nullptr;

@@ -27,8 +27,8 @@ class EventDelivery {
   public:
     using Callback = std::function<void(int drive, double a, double b)>;
     using LineCallback = std::function<void(bool warning, const std::string& line)>;
-    // Lines waiting at most; beyond, the oldest go, and the next line
-    // delivered says how many.
+    // Lines waiting at most; beyond, the oldest go, and a line of its own
+    // says how many before the next one.
     static constexpr std::size_t kLinesKept = 1000;
 
     EventDelivery();
@@ -43,9 +43,9 @@ class EventDelivery {
     // From any thread: queues the line.
     void PostLine(bool warning, std::string line);
     // The callback from now on (empty: none). Once it returns, the callback
-    // before is not running and is not called again, unless this thread is
-    // that callback's own (it returns from itself first) or the callback
-    // did not return within `boundMs`: false then.
+    // before is not called again and is not running (unless this thread is
+    // that callback's own: it returns from itself first); false when a call
+    // of it did not return within `boundMs` (it may still be running).
     bool SetCallback(Callback callback, int boundMs = 10000);
     // The same for lines.
     bool SetLineCallback(LineCallback callback, int boundMs = 10000);

@@ -1,6 +1,7 @@
 #include "capi/operation_slot.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "capi/tessaro.h"
 
@@ -53,13 +54,20 @@ Outcome OperationSlot::Start(std::function<Outcome()> operation) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The operation's thread takes the lock to finish: it cannot end before
     // it is stored here.
-    m_thread = std::thread([this, operation = std::move(operation)] {
-        Outcome outcome = operation();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_outcome = std::move(outcome);
-        m_finished = true;
+    try {
+        m_thread = std::thread([this, operation = std::move(operation)] {
+            Outcome outcome = operation();
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_outcome = std::move(outcome);
+            m_finished = true;
+            m_ended.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the slot is free again, and nothing started.
+        m_running = false;
         m_ended.notify_all();
-    });
+        return {TESSARO_ERROR, "no thread could be started for the operation"};
+    }
     return {};
 }
 

@@ -136,8 +136,10 @@ TESSARO_API int tessaro_set(tessaro_board* board, int drive, int parameter, doub
  * with no lock of the library held, so that the callback may call any
  * function here (tessaro_disconnect included). A drive's position not yet
  * delivered is replaced by its newer one. Null stops the calls. It returns
- * once the callback before has returned (unless called from it; 10 s at
- * most), and that one is not called again. */
+ * once the callback before has returned (unless called from it), and that
+ * one is not called again; TESSARO_ERROR_TIMEOUT when a call of it had not
+ * returned after 10 s (the new one is installed all the same). A disconnect
+ * meeting such a call closes the board but leaves its memory to it. */
 typedef void (*tessaro_position_callback)(void* context, int drive, double a, double b);
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
                                     void* context);
@@ -147,7 +149,8 @@ TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callb
  * each once and in order, from the board's thread as positions are. `warning`
  * is 1 for a line that tells of a failure, a loss, a doubt or a value not
  * taken. Lines that came while none was installed (those of the connect) go
- * to the first callback. Null stops the calls (lines then wait again). */
+ * to the first callback. Null stops the calls (lines then wait again). It
+ * returns as tessaro_on_position does. */
 typedef void (*tessaro_line_callback)(void* context, int warning, const char* line);
 TESSARO_API int tessaro_on_line(tessaro_board* board, tessaro_line_callback callback,
                                 void* context);

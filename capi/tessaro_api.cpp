@@ -170,16 +170,39 @@ struct tessaro_board {
     }
     // Runs a long command on the drive's slot; with `wait`, to its end.
     int Long(int drive, const std::string& line, int wait) {
-        if (drive != TESSARO_ALL && slots[TESSARO_ALL].Running())
-            return Fail(TESSARO_ERROR_BUSY, "the collected moves are still running");
-        const Outcome started = slots[drive].Start([this, line] { return Command(line, true); });
+        Outcome started;
+        {
+            std::lock_guard<std::mutex> lock(collectMutex);
+            started = StartLocked(drive, line);
+        }
         if (started.code != TESSARO_OK || !wait) return Report(started);
         bool done = false;
         return Report(slots[drive].Wait(-1, &done));
     }
+    // The check that no collected moves run on a drive's moves (and none of
+    // the drives' on the collected ones) and the start, in one piece under
+    // collectMutex.
+    Outcome StartLocked(int drive, const std::string& line) {
+        if (drive != TESSARO_ALL && slots[TESSARO_ALL].Running())
+            return {TESSARO_ERROR_BUSY, "the collected moves are still running"};
+        for (int d = TESSARO_XY; drive == TESSARO_ALL && d <= TESSARO_ROTARY; ++d)
+            if (slots[d].Running())
+                return {TESSARO_ERROR_BUSY,
+                        std::string("the ") + DriveWord(d) +
+                            " drive is still carrying out its last operation; the collected moves "
+                            "are kept"};
+        return slots[drive].Start([this, line] { return Command(line, true); });
+    }
 };
 
 namespace {
+
+// A callback replaced while a call of it did not return within its time.
+int ReplacedLate() {
+    return Fail(TESSARO_ERROR_TIMEOUT,
+                "the new callback is installed, but a call of the one before has not returned "
+                "within 10 s: it may still be running (it is not called again)");
+}
 
 // The checks every call on a drive makes first; 0 when it may go on.
 int CheckDrive(tessaro_board* board, int drive, bool allowAll = false) {
@@ -278,6 +301,12 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
 
 TESSARO_API int tessaro_disconnect(tessaro_board* board) {
     if (!board) return Succeed();
+    // No call of the program's callbacks from here on (the caller may be
+    // one: a callback that disconnects), before anything is stopped: a
+    // callback still running could start what the stop below would miss.
+    const bool quiet = board->events.SetCallback(nullptr) && board->events.SetLineCallback(nullptr);
+    board->session.SetPositionListener(nullptr);
+    board->session.SetLineListener(nullptr);
     // Nothing keeps moving once the program lets go of the board.
     bool running = false;
     for (OperationSlot& slot : board->slots) running = running || slot.Running();
@@ -286,15 +315,12 @@ TESSARO_API int tessaro_disconnect(tessaro_board* board) {
         bool done = false;
         slot.Wait(-1, &done);
     }
-    // No call of the program's callback from here on (it may be the
-    // caller: a callback that disconnects).
-    board->events.SetCallback(nullptr);
-    board->events.SetLineCallback(nullptr);
-    board->session.SetPositionListener(nullptr);
-    board->session.SetLineListener(nullptr);
     std::string error;
     const bool saved = board->session.Close(&error);
-    delete board;
+    // A callback that did not return in its time may still use the board:
+    // what it holds stays (closed, every call answers so) rather than be
+    // freed under it.
+    if (quiet) delete board;
     g_boardOpen = false;
     return saved ? Succeed() : Fail(TESSARO_ERROR, error);
 }
@@ -510,27 +536,24 @@ TESSARO_API int tessaro_set(tessaro_board* board, int drive, int parameter, doub
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
                                     void* context) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
-    if (!callback) {
-        board->events.SetCallback(nullptr);
-    } else {
-        board->events.SetCallback([callback, context](int drive, double a, double b) {
+    const bool replaced =
+        callback ? board->events.SetCallback([callback, context](int drive, double a, double b) {
             callback(context, drive, a, drive == TESSARO_XY ? b : 0.0);
-        });
-    }
-    return Succeed();
+        })
+                 : board->events.SetCallback(nullptr);
+    return replaced ? Succeed() : ReplacedLate();
 }
 
 TESSARO_API int tessaro_on_line(tessaro_board* board, tessaro_line_callback callback,
                                 void* context) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
-    if (!callback) {
-        board->events.SetLineCallback(nullptr);
-    } else {
-        board->events.SetLineCallback([callback, context](bool warning, const std::string& line) {
-            callback(context, warning ? 1 : 0, line.c_str());
-        });
-    }
-    return Succeed();
+    const bool replaced = callback
+                              ? board->events.SetLineCallback(
+                                    [callback, context](bool warning, const std::string& line) {
+                                        callback(context, warning ? 1 : 0, line.c_str());
+                                    })
+                              : board->events.SetLineCallback(nullptr);
+    return replaced ? Succeed() : ReplacedLate();
 }
 
 TESSARO_API int tessaro_collect_begin(tessaro_board* board) {
@@ -557,24 +580,27 @@ std::string NotCollector(const tessaro_board& board) {
 
 TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
-    std::string moves;
+    bool started = false;
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
         if (std::string why = NotCollector(*board); !why.empty())
             return Fail(TESSARO_ERROR_VALUE, why);
-        // A busy drive keeps the collection as it is: the caller may wait
-        // and end it again, or drop it.
-        for (int drive = TESSARO_XY; drive <= TESSARO_ROTARY; ++drive)
-            if (!board->collected.empty() && board->slots[drive].Running())
-                return Fail(TESSARO_ERROR_BUSY,
-                            std::string("the ") + DriveWord(drive) +
-                                " drive is still carrying out its last operation; the collected "
-                                "moves are kept");
+        started = !board->collected.empty();
+        if (started) {
+            // Started in one piece with the checks that no drive is busy
+            // (and none starts in between); a start refused keeps the
+            // collection as it is: the caller may wait and end it again,
+            // or drop it.
+            const Outcome start =
+                board->StartLocked(TESSARO_ALL, "collect \"" + board->collected + "\"");
+            if (start.code != TESSARO_OK) return Report(start);
+        }
         board->collecting = false;
-        moves.swap(board->collected);
+        board->collected.clear();
     }
-    if (moves.empty()) return Succeed();
-    return board->Long(TESSARO_ALL, "collect \"" + moves + "\"", wait);
+    if (!started || !wait) return Succeed();
+    bool done = false;
+    return Report(board->slots[TESSARO_ALL].Wait(-1, &done));
 }
 
 TESSARO_API int tessaro_collect_drop(tessaro_board* board) {

@@ -57,15 +57,17 @@ double LeadingNumber(platform::HWindow dialog, int id) {
     while (*at == ' ' || (*at >= '\t' && *at <= '\r')) ++at;
     const bool negative = *at == '-';
     if (*at == '-' || *at == '+') ++at;
+    if (*at == '-' || *at == '+') return 0.0;  // one sign only
     double value = 0;
     const auto [stop, error] = std::from_chars(at, narrow.c_str() + narrow.size(), value);
     // Beyond the range: as the conversion would, infinity (or 0 for a
     // number too small, its exponent negative).
     if (error == std::errc::result_out_of_range) {
         const std::string number(at, stop);
-        value = number.find("e-") != std::string::npos || number.find("E-") != std::string::npos
-                    ? 0.0
-                    : HUGE_VAL;
+        const bool tiny = number.find("e-") != std::string::npos ||
+                          number.find("E-") != std::string::npos || number.rfind("0.", 0) == 0 ||
+                          number.rfind(".", 0) == 0;
+        value = tiny ? 0.0 : HUGE_VAL;
     } else if (error != std::errc()) {
         return 0.0;
     }

@@ -13,6 +13,9 @@ void ClearInterrupt();
 // What the last request was, as a user names it ("Ctrl-C", "a termination
 // request (SIGTERM)"); kept when the flag is cleared.
 const char* InterruptName();
+// Whether a termination request came (SIGTERM; the console closing): it is
+// not cleared with the flag, the program is to end.
+bool TerminationRequested();
 
 // Reads one line at the prompt, with editing and history where the terminal
 // offers them; false at the end of the input.

@@ -172,7 +172,10 @@ bool UsableSettingsText(const std::string& text, std::string* what) {
             std::all_of(pair.begin(), pair.begin() + static_cast<std::ptrdiff_t>(eq), [](char c) {
                 return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
             });
-        if (!keyOk || !ParseFiniteNumber(pair.substr(eq + 1), &value))
+        // The drives read a value without a '+' (as every save writes it):
+        // one with it would pass here and be dropped there.
+        const std::string text = pair.substr(eq + 1);
+        if (!keyOk || text.rfind('+', 0) == 0 || !ParseFiniteNumber(text, &value))
             return *what = "'" + pair + "' is no setting", false;
         start = end + 1;
     }
@@ -244,7 +247,7 @@ void HostSession::LoadSettings() {
         const SettingsRead read = ReadSettingsLines(in, options.settingsFile, texts);
         // Kept as it is (in FILE.bak) before anything overwrites it.
         if (read.unusable > 0) m_bSettingsDamaged = true;
-        for (const std::string& note : read.notes) Note("settings: " + note);
+        for (const std::string& note : read.notes) Note("settings: " + note, true);
         if (read.found > 0)
             m_out << "settings of " << read.found << " drives read from " << options.settingsFile
                   << "\n";
@@ -332,7 +335,7 @@ bool HostSession::SaveSettingsTo(const std::string& file, std::string* error) {
         backup << original.rdbuf();
         backup.close();
         if (!backup) return *error = "cannot keep " + file + " as " + file + ".bak", false;
-        Note("settings: the old " + file + " is kept as " + file + ".bak");
+        Note("settings: the old " + file + " is kept as " + file + ".bak", false);
         m_bBackedUp = true;
     }
     // Written beside, then put in place in one step: the old file stays
@@ -405,10 +408,10 @@ bool Warns(const std::string& line) {
 
 }  // namespace
 
-void HostSession::Note(const std::string& line) {
+void HostSession::Note(const std::string& line, bool warning) {
     m_out << line << "\n";
     std::lock_guard<std::mutex> lock(m_listenerMutex);
-    if (m_lineListener) m_lineListener(true, line);
+    if (m_lineListener) m_lineListener(warning, line);
 }
 
 void HostSession::SetLineListener(LineListener listener) {
@@ -417,10 +420,6 @@ void HostSession::SetLineListener(LineListener listener) {
 }
 
 void HostSession::OnDiagnostic(const std::string& text) {
-    {
-        std::lock_guard<std::mutex> lock(m_listenerMutex);
-        if (m_lineListener) m_lineListener(Warns(text), text);
-    }
     // The device's word on whether a drive's position can be trusted.
     for (const auto& [drive, trusted] :
          {std::pair<const char*, std::atomic<bool>*>{"XY", &positions.xyTrusted},
@@ -436,6 +435,12 @@ void HostSession::OnDiagnostic(const std::string& text) {
             positions.line = ReportedPositions::kLineLost;
         if (text.find(" is back: ") != std::string::npos)
             positions.line = ReportedPositions::kLineBack;
+    }
+    // Handed on once the session's state says what the line says: a program
+    // told "line lost" then finds the position unknown.
+    {
+        std::lock_guard<std::mutex> lock(m_listenerMutex);
+        if (m_lineListener) m_lineListener(Warns(text), text);
     }
     std::lock_guard<std::mutex> lock(m_printMutex);
     m_diagnostics.push_back(text);

@@ -148,7 +148,8 @@ class HostSession {
     BoardJournal::Last m_lastSession;         // the journal's, at this connect
     std::uint64_t m_sessionNumber = 0;
     std::uint64_t m_releasedNumber = 0;  // this session's clean disconnect
-    void Note(const std::string& line);  // a session's line on the settings: out, and on
+    // A session's line on the settings: printed, and handed on.
+    void Note(const std::string& line, bool warning);
     std::mutex m_listenerMutex;
     PositionListener m_listener;  // under m_listenerMutex
     LineListener m_lineListener;  // under m_listenerMutex

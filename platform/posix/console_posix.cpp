@@ -37,6 +37,10 @@ bool InterruptRequested() {
     return g_interrupted.load();
 }
 
+bool TerminationRequested() {
+    return g_signal.load() == SIGTERM;
+}
+
 const char* InterruptName() {
     return g_signal.load() == SIGTERM ? "a termination request (SIGTERM)" : "Ctrl-C";
 }

@@ -20,11 +20,15 @@ std::string UserConfigFolder() {
 namespace {
 
 // What the system still holds of `path` in memory, written to the disk.
+// A file system that cannot sync (EINVAL) has nothing to write: as synced.
+// errno is the failure's when false.
 bool SyncToDisk(const std::string& path, int flags) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0) return false;
-    const bool synced = fsync(fd) == 0;
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int failure = errno;
     close(fd);
+    errno = failure;
     return synced;
 }
 

@@ -32,6 +32,10 @@ bool InterruptRequested() {
     return g_interrupted.load();
 }
 
+bool TerminationRequested() {
+    return g_event.load() == CTRL_CLOSE_EVENT;
+}
+
 const char* InterruptName() {
     switch (g_event.load()) {
         case CTRL_BREAK_EVENT:

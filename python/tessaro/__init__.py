@@ -413,9 +413,10 @@ class Board:
 
     def __init__(self, handle: ctypes.c_void_p) -> None:
         self._handle: Optional[ctypes.c_void_p] = handle
-        self._callback = None  # the C callback must live as long as it is installed
         self._callback_lock = threading.Lock()
-        self._retired: List[object] = []  # callbacks replaced, under _callback_lock
+        # Every C callback object installed: the library may call one as long
+        # as the board is connected. Under _callback_lock.
+        self._kept: List[object] = []
         self._collector: Optional[int] = None  # the thread inside collect()
         self._closing = False  # a disconnect lets the last calls out, under _guard
         self._guard = threading.Condition()
@@ -450,30 +451,46 @@ class Board:
                 self._guard.notify_all()
 
     def disconnect(self) -> None:
-        """Stops what still runs, writes the settings file and disconnects."""
+        """Stops what still runs, writes the settings file and disconnects.
+        A disconnect of another thread running already: waits for it."""
         me = threading.get_ident()
         with self._guard:
-            handle = self._handle
-            if handle is None or self._closing:
+            if self._handle is None:
                 return
-            # Other threads' calls are short (a wait returns every slice):
-            # they are let out before the board goes, and no new one starts.
-            # The calling thread's own count is not waited for: it is inside
-            # no call, and Ctrl-C (raised in the main thread only) can land
-            # in the bookkeeping above and leave a count behind. The handle
-            # is kept until they are out: after a time-out or a Ctrl-C here
-            # the board can still be disconnected.
-            others = lambda: not any(n for t, n in self._users.items() if t != me)  # noqa: E731
-            self._closing = True
+            if self._closing:
+                self._guard.wait_for(lambda: not self._closing, timeout=2 * _LET_OUT_SECONDS)
+                return
+            handle = self._handle
             try:
+                # Other threads' calls are short (a wait returns every
+                # slice): they are let out before the board goes, and no new
+                # one starts. The calling thread's own count is not waited
+                # for: it is inside no call, and Ctrl-C (raised in the main
+                # thread only) can land in the bookkeeping and leave a count
+                # behind. The handle stays until the library has let go of
+                # the board: after a time-out or a Ctrl-C here it can still
+                # be disconnected.
+                self._closing = True
+                others = lambda: not any(  # noqa: E731
+                    n for t, n in self._users.items() if t != me)
                 if not self._guard.wait_for(others, timeout=_LET_OUT_SECONDS):
                     raise Error("calls of other threads did not return; the board stays connected")
             except BaseException:
                 self._closing = False
+                self._guard.notify_all()
                 raise
-            self._handle = None
-        _open_boards.discard(self)
-        _check(lib.tessaro_disconnect(handle))
+        code = _native.OK
+        try:
+            code = lib.tessaro_disconnect(handle)
+        finally:
+            # Whatever came (a Ctrl-C after the call), the library has let
+            # go of the board.
+            with self._guard:
+                self._handle = None
+                self._closing = False
+                self._guard.notify_all()
+            _open_boards.discard(self)
+        _check(code)
 
     @property
     def info(self) -> str:
@@ -501,15 +518,13 @@ class Board:
                 callback(_NAMES.get(drive, "?"), (a, b) if drive == _native.XY else a)
 
             c_callback = _native.POSITION_CALLBACK(relay)
-        # The install and the reference that keeps its object alive go
-        # together: of two threads installing at once, the object kept is
-        # the one the library calls. The one before stays too: it may be the
-        # caller (a callback that replaces itself returns through it).
+        # Every object installed stays until the board is disconnected: kept
+        # before the library gets it (a Ctrl-C during the call must not
+        # free what the library calls), and after it is replaced (it may be
+        # the caller, returning through itself).
         with self._callback_lock:
+            self._kept.append(c_callback)
             _check(self._call(lib.tessaro_on_position, c_callback, None))
-            if self._callback is not None:
-                self._retired.append(self._callback)
-            self._callback = None if callback is None else c_callback
 
     @contextlib.contextmanager
     def collect(self) -> Iterator["Board"]:

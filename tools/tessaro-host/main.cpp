@@ -45,13 +45,23 @@ CommandResult Shell(CommandRunner& runner) {
             // Ctrl-C at the prompt drops the line typed so far; Ctrl-D (the
             // end of the input) ends the shell.
             if (!platform::InterruptRequested()) break;
+            if (platform::TerminationRequested())
+                return {kExitInterrupted, std::string("stopped by ") + platform::InterruptName()};
             platform::ClearInterrupt();
             std::cout << "\n";
             continue;
         }
         if (line == "exit" || line == "quit") break;
+        // A termination request ends the shell: no line after it runs.
+        if (platform::TerminationRequested())
+            return {kExitInterrupted, std::string("stopped by ") + platform::InterruptName()};
         platform::ClearInterrupt();
         last = runner.RunScript(line);
+        // Stopped by a termination request, or (fed from a file) by any
+        // interrupt: what comes after was meant to follow what did not
+        // happen.
+        if (last.exitCode == kExitInterrupted && (!interactive || platform::TerminationRequested()))
+            return last;
         if (last.exitCode != kExitOk) {
             std::cout << "error: " << last.reason << "\n";
             if (first.exitCode == kExitOk) first = last;
