@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -51,23 +52,33 @@ TEST(EventDelivery, LinesWaitForACallbackAndOneThatRemovesItselfGetsNoMore) {
     // More than are kept: the oldest go, and a line of its own says so.
     for (std::size_t i = 0; i < EventDelivery::kLinesKept + 5; ++i)
         events.PostLine(false, "line " + std::to_string(i));
-    std::atomic<int> calls{0};
-    std::string first;
+    // What the callbacks saw, under `seen` (they run on the event thread).
+    std::mutex seen;
+    int calls = 0;
+    std::string first, next;
+    const auto read = [&seen](const auto& value) {
+        std::lock_guard<std::mutex> lock(seen);
+        return value;
+    };
     events.SetLineCallback([&](bool warning, const std::string& line) {
-        if (calls++ == 0) first = line;
+        {
+            std::lock_guard<std::mutex> lock(seen);
+            if (calls++ == 0) first = line;
+        }
         EXPECT_TRUE(warning);
         events.SetLineCallback(nullptr);  // from its own call: no wait
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(calls, 1);
-    EXPECT_NE(first.find("5 earlier lines were dropped"), std::string::npos) << first;
+    EXPECT_EQ(read(calls), 1);
+    EXPECT_NE(read(first).find("5 earlier lines were dropped"), std::string::npos) << read(first);
     // The rest wait for the next callback, in order.
-    std::string next;
     EXPECT_TRUE(events.SetLineCallback([&](bool, const std::string& line) {
+        std::lock_guard<std::mutex> lock(seen);
         if (next.empty()) next = line;
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(next, "line 5");
+    EXPECT_EQ(read(next), "line 5");
+    events.SetLineCallback(nullptr);
 }
 
 }  // namespace
