@@ -7,6 +7,14 @@
 #include "platform/serial_port.h"
 
 namespace tessaro_host {
+
+std::string DescribeProcessor(std::uint16_t generation, std::uint16_t numberAxes,
+                              std::uint16_t versionMajor, std::uint16_t versionMinor) {
+    return std::string(cmotion::GetFamilyName(generation)) + " (family " +
+           std::to_string(generation) + "), " + std::to_string(numberAxes) + " axes, version " +
+           std::to_string(versionMajor) + "." + std::to_string(versionMinor);
+}
+
 namespace {
 
 // A port without a COM number is reached through this one for the probe.
@@ -24,9 +32,7 @@ std::string Probe(int number) {
         const cmotion::LinkError code =
             cmotion::GetVersion(&handle, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
         answer = code == cmotion::kLinkOk
-                     ? "a Tessaro board: " + std::string(cmotion::GetFamilyName(v[0])) +
-                           " (family " + std::to_string(v[0]) + "), " + std::to_string(v[2]) +
-                           " axes, version " + std::to_string(v[5]) + "." + std::to_string(v[6])
+                     ? "a Tessaro board: " + DescribeProcessor(v[0], v[2], v[5], v[6])
                      : std::string("answers, but not as a Tessaro board (") +
                            cmotion::GetErrorText(code) + ")";
     }

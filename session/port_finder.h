@@ -3,6 +3,7 @@
 // moved). `tessaro-host ports [--probe]` prints them; libtessaro returns them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,11 @@ struct PortReport {
     int latencyMs = -1;       // the adapter's latency timer, -1 when unknown
     std::string answer;       // with the probe: what answered ("a Tessaro board: ...")
 };
+
+// What GetVersion told of a processor, as people read it: "Marivel (family
+// 5), 4 axes, version 1.2".
+std::string DescribeProcessor(std::uint16_t generation, std::uint16_t numberAxes,
+                              std::uint16_t versionMajor, std::uint16_t versionMinor);
 
 // `each` (when given) sees each port as soon as it is known.
 std::vector<PortReport> FindPorts(bool probe,

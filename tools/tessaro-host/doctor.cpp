@@ -18,6 +18,7 @@
 #include "host/kx_module_file.h"
 #include "platform/registry.h"
 #include "platform/serial_port.h"
+#include "session/port_finder.h"
 #include "tools/tessaro-host/doctor_rules.h"
 #include "tools/tessaro-host/tar_writer.h"
 #include "tools/tessaro-host/tool_version.h"
@@ -173,10 +174,7 @@ CommandResult Check(Run& run, const SessionOptions& options, std::string* proces
             "that this is the board's port (tessaro-host ports --probe)");
         return {kExitNoController, why};
     }
-    // The family by the name the information dialog shows.
-    *processor = std::string(GetFamilyName(v[0])) + " (family " + std::to_string(v[0]) + "), " +
-                 std::to_string(v[2]) + " axes, version " + std::to_string(v[5]) + "." +
-                 std::to_string(v[6]);
+    *processor = DescribeProcessor(v[0], v[2], v[5], v[6]);
     run.Say("processor:     " + *processor);
 
     std::vector<double> times;
