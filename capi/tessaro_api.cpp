@@ -176,6 +176,10 @@ struct tessaro_board {
             started = StartLocked(drive, line);
         }
         if (started.code != TESSARO_OK || !wait) return Report(started);
+        return Await(drive);
+    }
+    // The outcome of the drive's operation, once it has ended.
+    int Await(int drive) {
         bool done = false;
         return Report(slots[drive].Wait(-1, &done));
     }
@@ -599,15 +603,16 @@ TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait) {
         board->collected.clear();
     }
     if (!started || !wait) return Succeed();
-    bool done = false;
-    return Report(board->slots[TESSARO_ALL].Wait(-1, &done));
+    return board->Await(TESSARO_ALL);
 }
 
 TESSARO_API int tessaro_collect_drop(tessaro_board* board) {
     if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
     std::lock_guard<std::mutex> lock(board->collectMutex);
-    if (std::string why = NotCollector(*board); !why.empty() && board->collecting)
-        return Fail(TESSARO_ERROR_VALUE, why);
+    // Nothing collected is nothing to drop; another thread's collection is
+    // not this one's.
+    if (board->collecting && board->collector != std::this_thread::get_id())
+        return Fail(TESSARO_ERROR_VALUE, NotCollector(*board));
     board->collecting = false;
     board->collected.clear();
     return Succeed();

@@ -37,6 +37,10 @@ CommandResult Shell(CommandRunner& runner) {
     // the first failure instead).
     const bool interactive = platform::InputIsTerminal();
     CommandResult first;
+    const auto terminated = [] {
+        return CommandResult{kExitInterrupted,
+                             std::string("stopped by ") + platform::InterruptName()};
+    };
     std::cout << "type help for the commands, exit to leave\n";
     std::string line;
     CommandResult last;
@@ -45,16 +49,14 @@ CommandResult Shell(CommandRunner& runner) {
             // Ctrl-C at the prompt drops the line typed so far; Ctrl-D (the
             // end of the input) ends the shell.
             if (!platform::InterruptRequested()) break;
-            if (platform::TerminationRequested())
-                return {kExitInterrupted, std::string("stopped by ") + platform::InterruptName()};
+            if (platform::TerminationRequested()) return terminated();
             platform::ClearInterrupt();
             std::cout << "\n";
             continue;
         }
         if (line == "exit" || line == "quit") break;
         // A termination request ends the shell: no line after it runs.
-        if (platform::TerminationRequested())
-            return {kExitInterrupted, std::string("stopped by ") + platform::InterruptName()};
+        if (platform::TerminationRequested()) return terminated();
         platform::ClearInterrupt();
         last = runner.RunScript(line);
         // Stopped by a termination request, or (fed from a file) by any
