@@ -376,12 +376,16 @@ std::uint16_t CTessaroAxis::SetProfileMode(std::uint16_t mode) {
         m_uProfileMode = mode;
         return kLinkOk;
     }
-    std::uint16_t code = cmotion::SetProfileMode(&m_handle, mode);
-    if (code == kLinkOk) code = cmotion::Update(&m_handle);
-    if (code == kLinkOk || code == kLinkMoveWithLimitPending || code == kLinkMoveIntoLimit) {
-        m_uProfileMode = mode;
-        return kLinkOk;
-    }
+    // The mode is only buffered: the Update of the operation that asked
+    // for it applies it together with that operation's own target and
+    // speed. An Update of its own here would start whatever the buffer
+    // still holds from before (the last move's target at a jog's speed, or
+    // a velocity move at the last positioning speed) and move the axis
+    // where nobody asked; a move to a stale target that ends just after the
+    // next event reset leaves a "motion complete" that ends the new move's
+    // wait while the axis still runs.
+    const std::uint16_t code = cmotion::SetProfileMode(&m_handle, mode);
+    if (code == kLinkOk) m_uProfileMode = mode;
     return code;
 }
 
