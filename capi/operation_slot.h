@@ -8,14 +8,19 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace tessaro_capi {
 
-// What an operation came to: a result code of the C interface and its
-// reason.
+// What an operation came to: a result code of the C interface, its reason
+// and the device's line that says why (when one did).
 struct Outcome {
+    Outcome() = default;
+    Outcome(int c, std::string why, std::string line = {})
+        : code(c), reason(std::move(why)), deviceLine(std::move(line)) {}
     int code = 0;
     std::string reason;
+    std::string deviceLine;
 };
 
 class OperationSlot {

@@ -1,7 +1,8 @@
-// The C interface over the host session tessaro-host uses: the same
-// commands (checked as there, kept inside the user's limits, their failures
-// explained by the device's own lines), run with the session's console off.
-// Reads (positions, limits, parameters) go to the drives directly.
+// The C interface over the host session tessaro-host uses: the same typed
+// operations (checked as there, kept inside the user's limits, their
+// failures explained by the device's own lines), run with the session's
+// console off. Reads (positions, limits, parameters) go to the drives
+// directly.
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -17,15 +18,17 @@
 #include "capi/operation_slot.h"
 #include "capi/tessaro.h"
 #include "host/kx_module.h"
-#include "session/command_check.h"
 #include "session/host_commands.h"
 #include "session/host_session.h"
+#include "session/operations.h"
 #include "session/port_finder.h"
 #include "tools/tessaro-host/tool_version.h"
 
 using tessaro_capi::OperationSlot;
 using tessaro_capi::Outcome;
-using tessaro_host::CommandResult;
+using tessaro_host::MoveRequest;
+using tessaro_host::OpResult;
+using tessaro_host::ResultKind;
 
 namespace {
 
@@ -43,10 +46,9 @@ class NullBuffer : public std::streambuf {
 std::atomic<bool> g_boardOpen{false};
 
 int Report(const Outcome& outcome) {
-    t_error = outcome.code == TESSARO_OK ? std::string() : outcome.reason;
-    // The device's line is the part of the reason it wrote.
-    const std::size_t at = t_error.find("Tessaro device ");
-    t_diagnostic = at == std::string::npos ? std::string() : t_error.substr(at);
+    const bool ok = outcome.code == TESSARO_OK;
+    t_error = ok ? std::string() : outcome.reason;
+    t_diagnostic = ok ? std::string() : outcome.deviceLine;
     return outcome.code;
 }
 int Fail(int code, const std::string& reason) {
@@ -60,43 +62,26 @@ const char* DriveWord(int drive) {
     return drive == TESSARO_XY ? "xy" : drive == TESSARO_Z ? "z" : "r";
 }
 
-// The hints that name tessaro-host's own commands mean nothing here.
-std::string WithoutToolHints(std::string why) {
-    for (const char* hint : {" (try help)", " (set "}) {
-        const std::size_t at = why.rfind(hint);
-        if (at != std::string::npos && !why.empty() && why.back() == ')') why.erase(at);
-    }
-    return why;
+// An operation's result as the C interface names it (the hint, a command
+// of tessaro-host, means nothing here). `motion`: a move or a search.
+Outcome FromOperation(const OpResult& r, bool motion) {
+    const int code = r.kind == ResultKind::kOk             ? TESSARO_OK
+                     : r.kind == ResultKind::kUsage        ? TESSARO_ERROR_VALUE
+                     : r.kind == ResultKind::kRefused      ? TESSARO_ERROR_VALUE
+                     : r.kind == ResultKind::kNoDrive      ? TESSARO_ERROR_NO_DRIVE
+                     : r.kind == ResultKind::kNotConnected ? TESSARO_ERROR_LINE
+                     : r.kind == ResultKind::kLineLost     ? TESSARO_ERROR_LINE
+                     : r.kind == ResultKind::kStopped      ? TESSARO_STOPPED
+                     : r.kind == ResultKind::kInterrupted  ? TESSARO_STOPPED
+                     : motion                              ? TESSARO_ERROR_MOTION
+                                                           : TESSARO_ERROR;
+    return {code, r.reason, r.deviceLine};
 }
 
-// A command's result as the C interface names it.
-Outcome Classify(const CommandResult& result, bool motion) {
-    using namespace tessaro_host;
-    const std::string why = WithoutToolHints(result.reason);
-    switch (result.exitCode) {
-        case kExitOk:
-            return {};
-        case kExitUsage:
-            return {TESSARO_ERROR_VALUE, why};
-        case kExitNoController:
-            return {why.rfind("the controller has no", 0) == 0 ? TESSARO_ERROR_NO_DRIVE
-                                                               : TESSARO_ERROR_LINE,
-                    why};
-        default:
-            break;
-    }
-    if (why.find("the line to the board is lost") != std::string::npos)
-        return {TESSARO_ERROR_LINE, why};
-    if (why.find("move stopped before its target") != std::string::npos ||
-        why.find("limit search stopped") != std::string::npos)
-        return {TESSARO_STOPPED, why};
-    // A target beyond the user's limits, or a value the drive does not
-    // take: nothing was sent.
-    if (why.find(" lies above the ") != std::string::npos ||
-        why.find(" lies below the ") != std::string::npos ||
-        why.find(" lies outside ") != std::string::npos)
-        return {TESSARO_ERROR_VALUE, why};
-    return {motion ? TESSARO_ERROR_MOTION : TESSARO_ERROR, why};
+tessaro_host::Drive DriveOf(int drive) {
+    return drive == TESSARO_XY  ? tessaro_host::Drive::kXY
+           : drive == TESSARO_Z ? tessaro_host::Drive::kZ
+                                : tessaro_host::Drive::kRotary;
 }
 
 // Shortest text that reads back as the same double, in every locale.
@@ -116,14 +101,15 @@ int CopyText(const std::string& text, char* out, std::size_t size, std::size_t* 
     return Succeed();
 }
 
-// A drive command that failed: `what` with its result, and the device's
-// line that says why (the diagnostics since `told`).
-int DriveFailure(tessaro_host::HostSession& s, std::size_t told, const char* drive,
-                 const std::string& what, int code) {
+// A stop that failed: its result, and the device's line that says why.
+int StopFailure(tessaro_host::HostSession& s, std::size_t told, const std::string& what, int code) {
     std::string why = what + " failed (result " + std::to_string(code) + ")";
-    const std::string line = tessaro_host::FailureLine(s.DiagnosticsSince(told), drive);
-    if (!line.empty()) why += "; " + line;
-    return Report(Classify({tessaro_host::kExitFailed, why}, true));
+    const std::vector<tessaro_host::DeviceLine> lines = s.DiagnosticsSince(told);
+    const tessaro_host::DeviceLine* line =
+        tessaro_host::WhyFailed(lines, tessaro_host::LineDrive::kNone);
+    if (line) why += "; " + line->text;
+    return Report({line && line->lineLost ? TESSARO_ERROR_LINE : TESSARO_ERROR_MOTION, why,
+                   line ? line->text : std::string()});
 }
 
 }  // namespace
@@ -141,20 +127,13 @@ struct tessaro_board {
     // The thread that began the collection: only its moves are stored
     // (another thread's move runs as usual), under collectMutex.
     std::thread::id collector;
-    std::string collected;  // the moves stored so far, under collectMutex
+    std::vector<MoveRequest> collected;  // the moves stored so far, under collectMutex
 
     bool Has(int drive) {
         return (drive == TESSARO_XY && session.xy) || (drive == TESSARO_Z && session.z) ||
                (drive == TESSARO_ROTARY && session.rotary);
     }
-    // One command of tessaro-host's language.
-    Outcome Command(const std::string& line, bool motion) {
-        const CommandResult checked = tessaro_host::CheckCommand(line);
-        if (checked.exitCode != tessaro_host::kExitOk) return Classify(checked, motion);
-        std::ostringstream text;
-        tessaro_host::CommandRunner runner(session, text);
-        return Classify(runner.Run(line), motion);
-    }
+    tessaro_host::Operations Operations() { return tessaro_host::Operations(session); }
     // Every drive asked is stopped, whatever the one before answered; the
     // first failure, or 0.
     int Stop(int drive) {
@@ -168,12 +147,12 @@ struct tessaro_board {
             keep(session.rotary->MoveVelocity(0));
         return first;
     }
-    // Runs a long command on the drive's slot; with `wait`, to its end.
-    int Long(int drive, const std::string& line, int wait) {
+    // Runs a long operation on the drive's slot; with `wait`, to its end.
+    int Long(int drive, std::function<OpResult()> operation, int wait) {
         Outcome started;
         {
             std::lock_guard<std::mutex> lock(collectMutex);
-            started = StartLocked(drive, line);
+            started = StartLocked(drive, std::move(operation));
         }
         if (started.code != TESSARO_OK || !wait) return Report(started);
         return Await(drive);
@@ -186,7 +165,7 @@ struct tessaro_board {
     // The check that no collected moves run on a drive's moves (and none of
     // the drives' on the collected ones) and the start, in one piece under
     // collectMutex.
-    Outcome StartLocked(int drive, const std::string& line) {
+    Outcome StartLocked(int drive, std::function<OpResult()> operation) {
         if (drive != TESSARO_ALL && slots[TESSARO_ALL].Running())
             return {TESSARO_ERROR_BUSY, "the collected moves are still running"};
         for (int d = TESSARO_XY; drive == TESSARO_ALL && d <= TESSARO_ROTARY; ++d)
@@ -195,7 +174,8 @@ struct tessaro_board {
                         std::string("the ") + DriveWord(d) +
                             " drive is still carrying out its last operation; the collected moves "
                             "are kept"};
-        return slots[drive].Start([this, line] { return Command(line, true); });
+        return slots[drive].Start(
+            [operation = std::move(operation)] { return FromOperation(operation(), true); });
     }
 };
 
@@ -375,25 +355,25 @@ TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, doub
                              int wait) {
     if (int code = CheckDrive(board, drive)) return code;
     if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
-    std::string line = std::string(DriveWord(drive)) + (relative ? " move-rel " : " move-abs ") +
-                       Number(a) + (drive == TESSARO_XY ? " " + Number(b) : "");
+    const MoveRequest move{DriveOf(drive), relative != 0, a, b};
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
         if (board->collecting && board->collector == std::this_thread::get_id()) {
-            const Outcome checked = Classify(tessaro_host::CheckCommand(line), true);
-            if (checked.code != TESSARO_OK) return Report(checked);
-            board->collected += (board->collected.empty() ? "" : "; ") + line;
+            board->collected.push_back(move);
             return Succeed();
         }
     }
-    return board->Long(drive, line, wait);
+    return board->Long(
+        drive, [board, move] { return board->Operations().Move(move); }, wait);
 }
 
 TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait) {
     if (int code = CheckDrive(board, drive)) return code;
     if (drive == TESSARO_ROTARY)
         return Fail(TESSARO_ERROR_VALUE, "the rotary drive has no limit switches");
-    return board->Long(drive, std::string(DriveWord(drive)) + " find-limits", wait);
+    const tessaro_host::Drive which = DriveOf(drive);
+    return board->Long(
+        drive, [board, which] { return board->Operations().FindLimits(which); }, wait);
 }
 
 TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms) {
@@ -409,13 +389,7 @@ TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b)
         return Fail(TESSARO_ERROR_BUSY,
                     "the drive is still carrying out its last operation "
                     "(stop it first)");
-    tessaro_host::HostSession& s = board->session;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == TESSARO_XY  ? s.xy->MoveVelocity(a, b)
-                     : drive == TESSARO_Z ? s.z->MoveVelocity(a)
-                                          : s.rotary->MoveVelocity(a);
-    if (code == 0) return Succeed();
-    return DriveFailure(s, told, DriveWord(drive), std::string(DriveWord(drive)) + " jog", code);
+    return Report(FromOperation(board->Operations().Jog(DriveOf(drive), a, b), false));
 }
 
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
@@ -441,7 +415,7 @@ TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
     for (int round = 0; round < 200 && code == 0 && !ended(); ++round) code = board->Stop(drive);
     if (code == 0) return Succeed();
     const char* word = drive == TESSARO_ALL ? "" : DriveWord(drive);
-    return DriveFailure(s, told, word, std::string(word) + (*word ? " stop" : "stop"), code);
+    return StopFailure(s, told, std::string(word) + (*word ? " stop" : "stop"), code);
 }
 
 TESSARO_API int tessaro_limits(tessaro_board* board, int drive, double* lower_a, double* upper_a,
@@ -471,23 +445,20 @@ TESSARO_API int tessaro_set_limits(tessaro_board* board, int drive, double lower
     // The drives keep each lower limit below its upper one at every step:
     // the upper ends go out as far as either range reaches, then the lower
     // ends are set, then the upper ones.
-    const std::string set = std::string("set ") + DriveWord(drive);
-    const auto pair = [xy](double a, double b) {
-        return " " + Number(a) + (xy ? " " + Number(b) : std::string());
-    };
-    const std::string steps[3] = {
-        set + " upper" + pair(std::fmax(upper_a, now[1]), std::fmax(upper_b, now[3])),
-        set + " lower" + pair(lower_a, lower_b), set + " upper" + pair(upper_a, upper_b)};
-    for (const std::string& step : steps) {
-        const Outcome outcome = board->Command(step, false);
-        if (outcome.code != TESSARO_OK) return Report(outcome);
-    }
+    tessaro_host::Operations operations = board->Operations();
+    const tessaro_host::Drive which = DriveOf(drive);
+    const OpResult steps[3] = {
+        operations.SetLimit(which, false, std::fmax(upper_a, now[1]), std::fmax(upper_b, now[3])),
+        operations.SetLimit(which, true, lower_a, lower_b),
+        operations.SetLimit(which, false, upper_a, upper_b)};
+    for (const OpResult& step : steps)
+        if (!step.Ok()) return Report(FromOperation(step, false));
     return Succeed();
 }
 
 TESSARO_API int tessaro_set_origin(tessaro_board* board, int drive) {
     if (int code = CheckDrive(board, drive)) return code;
-    return Report(board->Command(std::string("set ") + DriveWord(drive) + " origin", false));
+    return Report(FromOperation(board->Operations().SetOrigin(DriveOf(drive), true), false));
 }
 
 TESSARO_API int tessaro_get(tessaro_board* board, int drive, int parameter, double* a, double* b) {
@@ -527,14 +498,18 @@ TESSARO_API int tessaro_set(tessaro_board* board, int drive, int parameter, doub
     if (int code = CheckDrive(board, drive)) return code;
     const bool xy = drive == TESSARO_XY;
     if (int code = CheckFinite({a, xy ? b : 0.0})) return code;
-    const char* key = parameter == TESSARO_SPEED          ? " speed "
-                      : parameter == TESSARO_ACCELERATION ? " acceleration "
-                      : parameter == TESSARO_FLIP         ? " flip "
-                                                          : nullptr;
-    if (!key) return Fail(TESSARO_ERROR_VALUE, "no parameter " + std::to_string(parameter));
-    std::string line = std::string("set ") + DriveWord(drive) + key + Number(a);
-    if (parameter == TESSARO_FLIP && xy) line += " " + Number(b);
-    return Report(board->Command(line, false));
+    tessaro_host::Operations operations = board->Operations();
+    const tessaro_host::Drive which = DriveOf(drive);
+    switch (parameter) {
+        case TESSARO_SPEED:
+            return Report(FromOperation(operations.SetSpeed(which, a), false));
+        case TESSARO_ACCELERATION:
+            return Report(FromOperation(operations.SetAcceleration(which, a), false));
+        case TESSARO_FLIP:
+            return Report(FromOperation(operations.SetFlip(which, a, xy ? b : a), false));
+        default:
+            return Fail(TESSARO_ERROR_VALUE, "no parameter " + std::to_string(parameter));
+    }
 }
 
 TESSARO_API int tessaro_on_position(tessaro_board* board, tessaro_position_callback callback,
@@ -596,7 +571,9 @@ TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait) {
             // collection as it is: the caller may wait and end it again,
             // or drop it.
             const Outcome start =
-                board->StartLocked(TESSARO_ALL, "collect \"" + board->collected + "\"");
+                board->StartLocked(TESSARO_ALL, [board, moves = board->collected] {
+                    return board->Operations().MoveTogether(moves);
+                });
             if (start.code != TESSARO_OK) return Report(start);
         }
         board->collecting = false;

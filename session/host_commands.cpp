@@ -1,22 +1,13 @@
 #include "session/host_commands.h"
 
-#include <algorithm>
-#include <atomic>
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 #include "host/kx_dialogs.h"
 #include "host/kx_string.h"
-#include "host/kx_time.h"
-#include "platform/console.h"
 #include "session/command_check.h"
+#include "session/operations.h"
 
 namespace tessaro_host {
 namespace {
@@ -29,105 +20,31 @@ CommandResult Ok() {
 CommandResult Usage(const std::string& reason) {
     return {kExitUsage, reason};
 }
-// The host's result codes, as the user should read them.
-const char* Meaning(int code) {
-    switch (code) {
-        case 1:
-            return "the drive reported a failure";
-        case 7:
-            return "cancelled";
-        case 12:
-            return "a value out of range";
-        case 21:
-            return "the controller did not carry the motion out";
-        case 22:
-            return "not supported by this drive";
-        default:
-            return "unexpected result";
-    }
+// An operation's result as the command's.
+CommandResult FromOperation(const OpResult& r) {
+    const int code = r.kind == ResultKind::kOk             ? kExitOk
+                     : r.kind == ResultKind::kUsage        ? kExitUsage
+                     : r.kind == ResultKind::kNoDrive      ? kExitNoController
+                     : r.kind == ResultKind::kNotConnected ? kExitNoController
+                     : r.kind == ResultKind::kInterrupted  ? kExitInterrupted
+                                                           : kExitFailed;
+    return {code, r.hint.empty() ? r.reason : r.reason + " (" + r.hint + ")"};
 }
 
-CommandResult Failed(const std::string& what, int code) {
-    return {kExitFailed,
-            what + " failed: " + Meaning(code) + " (result " + std::to_string(code) + ")"};
-}
-
-// Whether a device line is about this drive ("xy", "z", "r"): moves of
-// other drives may run at the same time and write their own.
-bool AboutDrive(const std::string& line, const std::string& drive) {
-    const char* name = drive == "xy" ? "XY" : drive == "z" ? "Z" : "rotary";
-    return line.rfind(std::string("Tessaro device ") + name + " drive ", 0) == 0;
-}
-
-// Lines the device writes when a move or a search did not end as asked.
-bool EndedBadly(const std::string& line) {
-    for (const char* sign : {"steps from its target", "stopped at a limit switch",
-                             "did not reach its target", "found no limit switch"})
-        if (line.find(sign) != std::string::npos) return true;
-    return false;
-}
-
-// The travel limits in micrometres (the drives keep them ordered; the
-// whole travel reads as its two ends).
-struct Limits {
-    double low = 0, high = 0;
-};
-
-// Each axis of the stage (xy given) or of the focus drive: its name, where
-// it stands and its limits, in micrometres.
-struct AxisLimits {
-    const char* name;
-    double position = 0;
-    Limits limits;
-};
-std::vector<AxisLimits> ReadAxisLimits(IKxDeviceXY* xy, IKxDeviceZ* z) {
-    if (xy) {
-        std::vector<AxisLimits> axes = {{"x", 0, {}}, {"y", 0, {}}};
-        xy->GetPosition(&axes[0].position, &axes[1].position);
-        xy->GetRange(&axes[0].limits.low, &axes[0].limits.high, &axes[1].limits.low,
-                     &axes[1].limits.high);
-        return axes;
-    }
-    std::vector<AxisLimits> axes = {{"z", 0, {}}};
-    z->GetPosition(&axes[0].position);
-    z->GetRange(&axes[0].limits.low, &axes[0].limits.high);
-    return axes;
-}
-
-// Why `target` on `axis` may not be moved to; empty when it may.
-std::string BeyondLimits(const std::string& axis, double target, const Limits& limits) {
-    if (target >= limits.low && target <= limits.high) return {};
-    char text[160];
-    const bool below = target < limits.low;
-    std::snprintf(text, sizeof text, "%s %.3f um lies %s the %s limit %.3f um", axis.c_str(),
-                  target, below ? "below" : "above", below ? "lower" : "upper",
-                  below ? limits.low : limits.high);
-    return text;
-}
-
-// Why a new limit on `axis` would cross the other one; empty when it would
-// not.
-std::string CrossesLimits(const std::string& axis, bool lower, double value, const Limits& limits) {
-    if (lower ? value <= limits.high : value >= limits.low) return {};
-    char text[160];
-    std::snprintf(text, sizeof text, "the %s %s limit %.3f um would lie %s the %s limit %.3f um",
-                  axis.c_str(), lower ? "lower" : "upper", value, lower ? "above" : "below",
-                  lower ? "upper" : "lower", lower ? limits.high : limits.low);
-    return text;
+// The drive a word of the language names.
+bool DriveNamed(const std::string& word, Drive* drive) {
+    if (word == "xy")
+        *drive = Drive::kXY;
+    else if (word == "z")
+        *drive = Drive::kZ;
+    else if (word == "r" || word == "rotary")
+        *drive = Drive::kRotary;
+    else
+        return false;
+    return true;
 }
 
 }  // namespace
-
-std::string FailureLine(const std::vector<std::string>& lines, const std::string& drive) {
-    for (const std::string& line : lines)
-        if ((drive.empty() || AboutDrive(line, drive)) &&
-            (line.find(" failed: ") != std::string::npos ||
-             line.find(" refused ") != std::string::npos ||
-             line.find(" stopped") != std::string::npos ||
-             line.find(" did not reach its target") != std::string::npos))
-            return line;
-    return {};
-}
 
 bool ParseFiniteNumber(const std::string& text, double* value) {
     // from_chars reads the same in every locale: a program that set a
@@ -273,7 +190,7 @@ CommandResult CommandRunner::Run(const std::string& line) {
     if (!m_session.device) return {kExitNoController, "not connected"};
     if (verb == "info" && words.size() == 1) return Info();
     if (verb == "pos" && words.size() == 1) return Positions();
-    if (verb == "xy" || verb == "z" || verb == "r" || verb == "rotary") return Drive(words);
+    if (verb == "xy" || verb == "z" || verb == "r" || verb == "rotary") return DriveCommand(words);
     if (verb == "set") return Set(words);
     if (verb == "collect" && words.size() == 2) return Collect(words[1]);
     if (verb == "save" && words.size() == 1) {
@@ -341,136 +258,31 @@ CommandResult CommandRunner::Positions() {
     return Ok();
 }
 
-namespace {
-
-// Runs a long operation on this thread while another thread watches for
-// Ctrl-C (then calls `stop` once) and, on a terminal, shows the positions the
-// plug-in reports on one updating line.
-int RunWatched(HostSession& session, const std::function<int()>& operation,
-               const std::function<void()>& stop, bool* interrupted) {
-    *interrupted = false;
-    // Without a console the caller stops the operation itself.
-    if (!session.options.console) return operation();
-    platform::ClearInterrupt();
-    std::atomic<bool> done{false};
-    const bool status = platform::ErrorIsTerminal();
-    // The line starts from where the drives stand now, not from 0 until
-    // each has reported.
-    session.ReadPositions();
-    ReportedPositions& p = session.positions;
-    if (p.line == ReportedPositions::kLineBack) p.line = ReportedPositions::kLineUp;
-    // A '?' after a drive's figures: its position cannot be trusted. Then
-    // the line's state, while it is not the usual one.
-    const auto print = [&] {
-        const int line = p.line;
-        std::fprintf(stderr, "\r  x %10.3f  y %10.3f%c z %10.3f%c r %8.3f  %-9s", p.x.load(),
-                     p.y.load(), p.xyTrusted ? ' ' : '?', p.z.load(), p.zTrusted ? ' ' : '?',
-                     p.angle.load(),
-                     line == ReportedPositions::kLineLost   ? "line lost"
-                     : line == ReportedPositions::kLineBack ? "line back"
-                                                            : "");
-    };
-    // The watcher looks every 50 ms and is woken at the end, so that the
-    // operation's end is not held up by its sleep.
-    std::mutex mutex;
-    std::condition_variable ended;
-    std::thread watcher([&] {
-        bool stopped = false;
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!done) {
-            if (!stopped && platform::InterruptRequested()) {
-                stopped = true;
-                if (stop) stop();
-            }
-            if (status) print();
-            ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done.load(); });
-        }
-    });
-    const int result = operation();
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        done = true;
-    }
-    ended.notify_all();
-    watcher.join();
-    if (status) {
-        // The final positions stay on screen.
-        print();
-        std::fprintf(stderr, "\n");
-    }
-    *interrupted = platform::InterruptRequested();
-    platform::ClearInterrupt();
-    return result;
-}
-
-// Waits for Ctrl-C or `seconds`, whichever comes first.
-void WaitForInterrupt(double seconds) {
-    const double end = KX_GetTimeCounter() + seconds * 1000.0;
-    while (!platform::InterruptRequested() && KX_GetTimeCounter() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-}  // namespace
-
-CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
+CommandResult CommandRunner::DriveCommand(const std::vector<std::string>& words) {
     if (words.size() < 2) return Usage("what should " + words[0] + " do? (try help)");
-    const std::string drive = words[0] == "rotary" ? "r" : words[0];
+    Drive drive = Drive::kZ;
+    DriveNamed(words[0], &drive);
+    const std::string name = DriveWord(drive);
     const std::string& action = words[1];
-    const std::string what = drive + " " + action;
-    IKxDeviceXY* xy = m_session.xy;
-    IKxDeviceZ* z = m_session.z;
-    IKxDeviceRotary* r = m_session.rotary;
-    if ((drive == "xy" && !xy) || (drive == "z" && !z) || (drive == "r" && !r))
-        return {kExitNoController, "the controller has no " + drive + " drive"};
-
-    // How Ctrl-C stops each drive: a velocity move of speed 0 from the
-    // watching thread. The stage and focus waits let go of their drive
-    // between polls, so it gets through at once; the rotary wait (and a
-    // limit search) takes it as a request at its next poll.
-    std::function<void()> stop;
-    if (drive == "xy") {
-        stop = [xy] { xy->MoveVelocity(0, 0); };
-    } else if (drive == "z") {
-        stop = [z] { z->MoveVelocity(0); };
-    } else {
-        stop = [r] { r->MoveVelocity(0); };
-    }
-
+    const std::string what = name + " " + action;
+    Operations operations(m_session);
+    if (OpResult checked = operations.Check(drive); !checked.Ok()) return FromOperation(checked);
     double v[2] = {0, 0};
-    std::function<int()> operation;
     if (action == "move-abs" || action == "move-rel") {
-        const bool relative = action == "move-rel";
-        if (drive == "xy") {
-            if (!ParseNumbers(words, 2, 2, v)) return Usage(what + " takes X Y in micrometres");
-            operation = [=] {
-                return relative ? xy->MoveRelative(v[0], v[1]) : xy->MoveAbsolute(v[0], v[1]);
-            };
-        } else if (drive == "z") {
-            if (!ParseNumbers(words, 2, 1, v)) return Usage(what + " takes micrometres");
-            operation = [=] { return relative ? z->MoveRelative(v[0]) : z->MoveAbsolute(v[0]); };
-        } else {
-            if (!ParseNumbers(words, 2, 1, v)) return Usage(what + " takes degrees");
-            operation = [=] { return relative ? r->MoveRelative(v[0]) : r->MoveAbsolute(v[0]); };
-        }
-        // The tool keeps moves inside the limits the user set; the drives
-        // themselves do not.
-        if (drive != "r") {
-            std::string beyond;
-            const std::vector<AxisLimits> axes = ReadAxisLimits(drive == "xy" ? xy : nullptr, z);
-            for (std::size_t i = 0; i < axes.size() && beyond.empty(); ++i)
-                beyond = BeyondLimits(axes[i].name, relative ? axes[i].position + v[i] : v[i],
-                                      axes[i].limits);
-            if (!beyond.empty())
-                return {kExitFailed, what + " refused: " + beyond + " (set " + drive +
-                                         " lower/upper to change the limits)"};
-        }
-        // While collecting, the drive only stores the move.
+        const bool xy = drive == Drive::kXY;
+        if (!ParseNumbers(words, 2, xy ? 2 : 1, v))
+            return Usage(what + (xy                   ? " takes X Y in micrometres"
+                                 : drive == Drive::kZ ? " takes micrometres"
+                                                      : " takes degrees"));
+        const MoveRequest move{drive, action == "move-rel", v[0], v[1]};
         if (m_collecting) {
-            const int code = operation();
-            return code == 0 ? Ok() : Failed(what, code);
+            m_collected.push_back(move);
+            return Ok();
         }
-    } else if (action == "jog") {
-        const std::size_t speeds = drive == "xy" ? 2 : 1;
+        return FromOperation(operations.Move(move));
+    }
+    if (action == "jog") {
+        const std::size_t speeds = drive == Drive::kXY ? 2 : 1;
         double seconds = kDefaultJogSeconds;
         if (words.size() == 3 + speeds) {
             if (!ParseFiniteNumber(words.back(), &seconds) || seconds < 0)
@@ -481,171 +293,57 @@ CommandResult CommandRunner::Drive(const std::vector<std::string>& words) {
         for (std::size_t i = 0; i < speeds; ++i)
             if (!ParseFiniteNumber(words[2 + i], &v[i]))
                 return Usage(what + ": bad speed " + words[2 + i]);
-        auto velocity = [=](double a, double b) {
-            if (drive == "xy") return xy->MoveVelocity(a, b);
-            if (drive == "z") return z->MoveVelocity(a);
-            return r->MoveVelocity(a);
-        };
-        const bool moving = v[0] != 0 || v[1] != 0;
-        operation = [=] {
-            const int code = velocity(v[0], v[1]);
-            if (code != 0 || !moving) return code;
-            WaitForInterrupt(seconds);
-            return velocity(0, 0);
-        };
-        // A jog ends by its own wait; a rotary jog is a velocity move and
-        // stops like the others.
-        stop = nullptr;
-    } else if (action == "find-limits" && words.size() == 2 && drive != "r") {
-        operation = [=] { return drive == "xy" ? xy->FindLimits() : z->FindLimits(); };
-    } else {
-        return Usage("unknown " + drive + " command: " + action + " (try help)");
+        return FromOperation(operations.Jog(drive, v[0], v[1], seconds));
     }
-
-    bool interrupted = false;
-    const std::size_t told = m_session.DiagnosticCount();
-    const int code = RunWatched(m_session, operation, stop, &interrupted);
-    if (interrupted) return {kExitInterrupted, what + " stopped by " + platform::InterruptName()};
-    if (code != 0) {
-        bool joystick = true;
-        if (action == "jog" && xy && drive == "xy" && xy->GetJoystickEnabled(&joystick) == 0 &&
-            !joystick)
-            return {kExitFailed, what +
-                                     " failed: the stage's joystick moves are switched off "
-                                     "(set xy joystick on)"};
-        // The device names the processor's error, where there was one, or
-        // why it refused the move.
-        const std::string line = FailureLine(m_session.DiagnosticsSince(told), drive);
-        if (!line.empty()) return {kExitFailed, Failed(what, code).reason + "; " + line};
-        return Failed(what, code);
-    }
-    // A positioning move answers success also when it ended at a limit
-    // switch or after its 60 s wait, and a search when it found no switch;
-    // the device says so, and here that is a failure.
-    if (action != "jog") {
-        for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (AboutDrive(line, drive) && EndedBadly(line))
-                return {kExitFailed, what + ": " + line};
-    }
-    return Ok();
+    if (action == "find-limits" && words.size() == 2 && drive != Drive::kRotary)
+        return FromOperation(operations.FindLimits(drive));
+    return Usage("unknown " + name + " command: " + action + " (try help)");
 }
 
 CommandResult CommandRunner::Set(const std::vector<std::string>& words) {
     if (words.size() < 3) return Usage("set DRIVE KEY VALUE (try help)");
-    const std::string drive = words[1] == "rotary" ? "r" : words[1];
+    Drive drive = Drive::kZ;
+    if (!DriveNamed(words[1], &drive) || !Operations(m_session).Check(drive).Ok())
+        return {kExitNoController, "no drive " + words[1]};
+    const std::string name = DriveWord(drive);
     const std::string& key = words[2];
-    IKxLogicalDevice* target = drive == "xy"  ? static_cast<IKxLogicalDevice*>(m_session.xy)
-                               : drive == "z" ? static_cast<IKxLogicalDevice*>(m_session.z)
-                               : drive == "r" ? static_cast<IKxLogicalDevice*>(m_session.rotary)
-                                              : nullptr;
-    if (!target) return {kExitNoController, "no drive " + words[1]};
-    IKxDeviceXY* xy = m_session.xy;
-    IKxDeviceZ* z = drive == "z" ? m_session.z : nullptr;
-    IKxDeviceRotary* r = drive == "r" ? m_session.rotary : nullptr;
-    const bool isXY = drive == "xy";
+    const bool xy = drive == Drive::kXY;
     const std::size_t values = words.size() - 3;
-    const std::size_t told = m_session.DiagnosticCount();
+    Operations operations(m_session);
     double v[2] = {0, 0};
-    int code = 0;
-    auto one = [&](double* out) { return ParseNumbers(words, 3, 1, out); };
     if (key == "speed" || key == "joystick-speed" || key == "acceleration") {
-        if (!one(v)) return Usage("set " + drive + " " + key + " takes one number");
-        if (key == "acceleration" && (v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0])))
-            return Usage("the acceleration is a whole number of rev/s^2");
-        // Only an acceleration is a whole number checked to fit; a speed of
-        // 1e10 converted here would be undefined.
-        const unsigned acceleration = key == "acceleration" ? static_cast<unsigned>(v[0]) : 0;
-        if (key == "speed")
-            code = isXY ? xy->SetSpeed(v[0]) : z ? z->SetSpeed(v[0]) : r->SetSpeed(v[0]);
-        if (key == "joystick-speed")
-            code = isXY ? xy->SetMaxJoystickSpeed(v[0])
-                   : z  ? z->SetMaxJoystickSpeed(v[0])
-                        : r->SetMaxJoystickSpeed(v[0]);
-        if (key == "acceleration")
-            code = isXY ? xy->SetAcceleration(acceleration)
-                   : z  ? z->SetAcceleration(acceleration)
-                        : r->SetAcceleration(acceleration);
-    } else if (key == "joystick") {
+        if (!ParseNumbers(words, 3, 1, v))
+            return Usage("set " + name + " " + key + " takes one number");
+        return FromOperation(key == "speed"            ? operations.SetSpeed(drive, v[0])
+                             : key == "joystick-speed" ? operations.SetJoystickSpeed(drive, v[0])
+                                                       : operations.SetAcceleration(drive, v[0]));
+    }
+    if (key == "joystick") {
         if (values != 1 || (words[3] != "on" && words[3] != "off"))
-            return Usage("set " + drive + " joystick on|off");
-        const bool on = words[3] == "on";
-        code = isXY ? xy->SetJoystickEnabled(on)
-               : z  ? z->SetJoystickEnabled(on)
-                    : r->SetJoystickEnabled(on);
-    } else if (key == "lower" || key == "upper" || key == "origin" || key == "flip") {
-        if (r) return Usage("the rotary drive has no " + key);
-        const std::size_t needed = isXY ? 2 : 1;
-        if (key == "origin" && values == 0) {
-            // The present position becomes the origin.
-            if (isXY)
-                xy->GetPosition(&v[0], &v[1]);
-            else
-                z->GetPosition(&v[0]);
-        } else if (!ParseNumbers(words, 3, needed, v)) {
-            return Usage("set " + drive + " " + key + " takes " + (isXY ? "X Y" : "one number"));
-        }
-        if (key == "lower" || key == "upper") {
-            const bool lower = key == "lower";
-            std::string crossing;
-            const std::vector<AxisLimits> axes = ReadAxisLimits(isXY ? xy : nullptr, z);
-            for (std::size_t i = 0; i < axes.size() && crossing.empty(); ++i)
-                crossing = CrossesLimits(axes[i].name, lower, v[i], axes[i].limits);
-            if (!crossing.empty()) return Usage("set " + drive + " " + key + ": " + crossing);
-        }
-        if (key == "lower") code = isXY ? xy->SetLowerLimits(v[0], v[1]) : z->SetLowerLimit(v[0]);
-        if (key == "upper") code = isXY ? xy->SetUpperLimits(v[0], v[1]) : z->SetUpperLimit(v[0]);
-        if (key == "origin") code = isXY ? xy->SetAsZero(v[0], v[1]) : z->SetAsZero(v[0]);
-        if (key == "flip") {
-            const int fx = v[0] < 0 ? -1 : 1, fy = v[1] < 0 ? -1 : 1;
-            code = isXY ? xy->SetAxisFlip(fx, fy) : z->SetAxisFlip(fx);
-        }
-    } else {
-        return Usage("unknown setting: " + key + " (try help)");
+            return Usage("set " + name + " joystick on|off");
+        return FromOperation(operations.SetJoystick(drive, words[3] == "on"));
     }
-    if (code != 0) {
-        // A value the drive did not take: its line says why.
-        for (const std::string& line : m_session.DiagnosticsSince(told))
-            if (line.find(" lies outside ") != std::string::npos)
-                return {kExitFailed, Failed("set " + drive + " " + key, code).reason + "; " + line};
-        return Failed("set " + drive + " " + key, code);
+    if (key == "lower" || key == "upper" || key == "origin" || key == "flip") {
+        if (drive == Drive::kRotary) return Usage("the rotary drive has no " + key);
+        const bool here = key == "origin" && values == 0;
+        if (!here && !ParseNumbers(words, 3, xy ? 2 : 1, v))
+            return Usage("set " + name + " " + key + " takes " + (xy ? "X Y" : "one number"));
+        if (key == "origin") return FromOperation(operations.SetOrigin(drive, here, v[0], v[1]));
+        if (key == "flip") return FromOperation(operations.SetFlip(drive, v[0], v[1]));
+        return FromOperation(operations.SetLimit(drive, key == "lower", v[0], v[1]));
     }
-    return Ok();
+    return Usage("unknown setting: " + key + " (try help)");
 }
 
 CommandResult CommandRunner::Collect(const std::string& moves) {
-    IKxPhysicalDevice* device = m_session.device;
-    device->SetCollectMoves(true);
+    // The moves are parsed (and checked as commands) first, then started
+    // together.
     m_collecting = true;
-    CommandResult stored = RunScript(moves);
+    m_collected.clear();
+    const CommandResult stored = RunScript(moves);
     m_collecting = false;
-    if (stored.exitCode != kExitOk) {
-        device->SetCollectMoves(false);
-        return stored;
-    }
-    bool interrupted = false;
-    const std::size_t told = m_session.DiagnosticCount();
-    const int code = RunWatched(
-        m_session, [device] { return device->ExecuteCollectedMoves(0); },
-        [this] {
-            if (m_session.xy) m_session.xy->MoveVelocity(0, 0);
-            if (m_session.z) m_session.z->MoveVelocity(0);
-            if (m_session.rotary) m_session.rotary->MoveVelocity(0);
-        },
-        &interrupted);
-    device->SetCollectMoves(false);
-    if (interrupted)
-        return {kExitInterrupted,
-                std::string("collected move stopped by ") + platform::InterruptName()};
-    if (code != 0) {
-        // The device names the drive that failed, and why.
-        const std::string line = FailureLine(m_session.DiagnosticsSince(told));
-        if (!line.empty())
-            return {kExitFailed, Failed("collected move", code).reason + "; " + line};
-        return Failed("collected move", code);
-    }
-    for (const std::string& line : m_session.DiagnosticsSince(told))
-        if (EndedBadly(line)) return {kExitFailed, "collected move: " + line};
-    return Ok();
+    if (stored.exitCode != kExitOk) return stored;
+    return FromOperation(Operations(m_session).MoveTogether(m_collected));
 }
 
 CommandResult CommandRunner::Dialog(const std::vector<std::string>& words) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "session/host_session.h"
+#include "session/operations.h"
 
 namespace tessaro_host {
 
@@ -33,10 +34,6 @@ bool ParseNumbers(const std::vector<std::string>& words, std::size_t first, std:
 // Commands of a script, split at ';' outside double quotes.
 std::vector<std::string> SplitScript(const std::string& script);
 
-// The device's line among `lines` that says why an operation failed (the
-// processor's error, a refusal, a stop or a move past its bound), about
-// `drive` ("xy", "z", "r") when one is named; "" when there is none.
-std::string FailureLine(const std::vector<std::string>& lines, const std::string& drive = "");
 // The controller information text (lines end in '\n'), as its dialog shows it.
 std::string InformationText(HostSession& session);
 
@@ -56,7 +53,7 @@ class CommandRunner {
   private:
     CommandResult Info();
     CommandResult Positions();
-    CommandResult Drive(const std::vector<std::string>& words);
+    CommandResult DriveCommand(const std::vector<std::string>& words);
     CommandResult Set(const std::vector<std::string>& words);
     CommandResult Collect(const std::string& moves);
     CommandResult Dialog(const std::vector<std::string>& words);
@@ -64,6 +61,7 @@ class CommandRunner {
     HostSession& m_session;
     std::ostream& m_out;
     bool m_collecting = false;
+    std::vector<MoveRequest> m_collected;  // while collecting
 };
 
 }  // namespace tessaro_host

@@ -394,20 +394,6 @@ bool HostSession::Close(std::string* error) {
     return saved;
 }
 
-namespace {
-
-// Whether a device line tells of a failure, a loss, a doubt or a value
-// not taken (a log's warning) rather than of what went as asked.
-bool Warns(const std::string& line) {
-    for (const char* sign : {" failed", " refused ", " stopped", " lost", "cannot be trusted",
-                             "did not", "steps from its target", "found no limit switch",
-                             " lies outside ", "not used", "kept ", "could not"})
-        if (line.find(sign) != std::string::npos) return true;
-    return false;
-}
-
-}  // namespace
-
 void HostSession::Note(const std::string& line, bool warning) {
     m_out << line << "\n";
     std::lock_guard<std::mutex> lock(m_listenerMutex);
@@ -420,30 +406,24 @@ void HostSession::SetLineListener(LineListener listener) {
 }
 
 void HostSession::OnDiagnostic(const std::string& text) {
-    // The device's word on whether a drive's position can be trusted.
-    for (const auto& [drive, trusted] :
-         {std::pair<const char*, std::atomic<bool>*>{"XY", &positions.xyTrusted},
-          {"Z", &positions.zTrusted}}) {
-        const std::string prefix = std::string("Tessaro device ") + drive + " drive position ";
-        if (text.compare(0, prefix.size(), prefix) != 0) continue;
-        if (text.compare(prefix.size(), 17, "cannot be trusted") == 0) *trusted = false;
-        if (text.compare(prefix.size(), 16, "is trusted again") == 0) *trusted = true;
-    }
-    // The device's word on its line.
-    if (text.rfind("Tessaro device line to ", 0) == 0) {
-        if (text.find(" lost (") != std::string::npos)
-            positions.line = ReportedPositions::kLineLost;
-        if (text.find(" is back: ") != std::string::npos)
-            positions.line = ReportedPositions::kLineBack;
-    }
+    DeviceLine line = ReadDeviceLine(text);
+    // The device's word on whether a drive's position can be trusted, and
+    // on its line.
+    std::atomic<bool>* trusted = line.drive == LineDrive::kXY  ? &positions.xyTrusted
+                                 : line.drive == LineDrive::kZ ? &positions.zTrusted
+                                                               : nullptr;
+    if (trusted && line.positionDoubted) *trusted = false;
+    if (trusted && line.positionTrustedAgain) *trusted = true;
+    if (line.lineGone) positions.line = ReportedPositions::kLineLost;
+    if (line.lineBack) positions.line = ReportedPositions::kLineBack;
     // Handed on once the session's state says what the line says: a program
     // told "line lost" then finds the position unknown.
     {
         std::lock_guard<std::mutex> lock(m_listenerMutex);
-        if (m_lineListener) m_lineListener(Warns(text), text);
+        if (m_lineListener) m_lineListener(line.warning, text);
     }
     std::lock_guard<std::mutex> lock(m_printMutex);
-    m_diagnostics.push_back(text);
+    m_diagnostics.push_back(std::move(line));
     // The line for a good connection says nothing new.
     if (text == "Tessaro device board id 1 connected") return;
     m_out << "device: " << text << "\n";
@@ -455,11 +435,11 @@ std::size_t HostSession::DiagnosticCount() {
     return m_diagnostics.size();
 }
 
-std::vector<std::string> HostSession::DiagnosticsSince(std::size_t mark) {
+std::vector<DeviceLine> HostSession::DiagnosticsSince(std::size_t mark) {
     std::lock_guard<std::mutex> lock(m_printMutex);
     if (mark >= m_diagnostics.size()) return {};
-    return std::vector<std::string>(m_diagnostics.begin() + static_cast<std::ptrdiff_t>(mark),
-                                    m_diagnostics.end());
+    return std::vector<DeviceLine>(m_diagnostics.begin() + static_cast<std::ptrdiff_t>(mark),
+                                   m_diagnostics.end());
 }
 
 void HostSession::ReadPositions() {

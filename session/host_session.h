@@ -18,6 +18,7 @@
 #include "host/kx_device_interfaces.h"
 #include "host/kx_module.h"
 #include "session/board_journal.h"
+#include "session/device_lines.h"
 
 namespace tessaro_host {
 
@@ -104,10 +105,10 @@ class HostSession {
     // missing leaves its entries as they are).
     void ReadPositions();
 
-    // The device's diagnostic lines of this session (each also printed as
-    // "device: ..." when it comes), and how many there were so far.
+    // The device's diagnostic lines of this session, read as they came
+    // (each also printed as "device: ..."), and how many there were so far.
     std::size_t DiagnosticCount();
-    std::vector<std::string> DiagnosticsSince(std::size_t mark);
+    std::vector<DeviceLine> DiagnosticsSince(std::size_t mark);
 
     IKxPhysicalDevice* device = nullptr;
     IKxDeviceXY* xy = nullptr;
@@ -136,8 +137,8 @@ class HostSession {
 
     std::ostream& m_out;
     std::mutex m_printMutex;
-    std::ofstream m_traceOut;                // --trace-file, under m_printMutex
-    std::vector<std::string> m_diagnostics;  // under m_printMutex
+    std::ofstream m_traceOut;               // --trace-file, under m_printMutex
+    std::vector<DeviceLine> m_diagnostics;  // under m_printMutex
     host::CKxModule m_module;
     IKxInterface* m_object = nullptr;
     double m_startMs = 0;
