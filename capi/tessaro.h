@@ -97,6 +97,10 @@ TESSARO_API int tessaro_position(tessaro_board* board, int drive, double* a, dou
 /* 0 when the drive's position cannot be trusted (the board kept counts of
  * another session or came back reset): set the origin or search the limits. */
 TESSARO_API int tessaro_trusted(tessaro_board* board, int drive, int* trusted);
+/* 1 while the drive moves: a move or limit search of it (or collected moves)
+ * has not ended, or a jog of it runs and its position still changes (a jog
+ * that a limit switch ended no longer counts after a moment). */
+TESSARO_API int tessaro_is_moving(tessaro_board* board, int drive, int* moving);
 
 /* A positioning move to (a, b) or by (a, b) (b: the stage's y). With `wait`
  * 0 it returns once started; tessaro_wait gives its end. While moves are

@@ -18,6 +18,7 @@
 #include "capi/operation_slot.h"
 #include "capi/tessaro.h"
 #include "host/kx_module.h"
+#include "host/kx_time.h"
 #include "session/host_commands.h"
 #include "session/host_session.h"
 #include "session/operations.h"
@@ -124,6 +125,10 @@ struct tessaro_board {
     OperationSlot slots[4];
     std::mutex collectMutex;
     bool collecting = false;  // under collectMutex
+    // Per drive: a jog started and not stopped since, when it started, and
+    // when the drive last reported a new position (ms of KX_GetTimeCounter).
+    std::atomic<bool> jogging[4] = {};
+    std::atomic<double> jogStartedMs[4] = {}, lastReportMs[4] = {};
     // The thread that began the collection: only its moves are stored
     // (another thread's move runs as usual), under collectMutex.
     std::thread::id collector;
@@ -138,13 +143,17 @@ struct tessaro_board {
     // first failure, or 0.
     int Stop(int drive) {
         int first = 0;
-        const auto keep = [&first](int code) { first = first ? first : code; };
+        // A stop that did not reach the board leaves its jog running.
+        const auto keep = [this, &first](int d, int code) {
+            if (code == 0) jogging[d] = false;
+            first = first ? first : code;
+        };
         if ((drive == TESSARO_ALL || drive == TESSARO_XY) && session.xy)
-            keep(session.xy->MoveVelocity(0, 0));
+            keep(TESSARO_XY, session.xy->MoveVelocity(0, 0));
         if ((drive == TESSARO_ALL || drive == TESSARO_Z) && session.z)
-            keep(session.z->MoveVelocity(0));
+            keep(TESSARO_Z, session.z->MoveVelocity(0));
         if ((drive == TESSARO_ALL || drive == TESSARO_ROTARY) && session.rotary)
-            keep(session.rotary->MoveVelocity(0));
+            keep(TESSARO_ROTARY, session.rotary->MoveVelocity(0));
         return first;
     }
     // Runs a long operation on the drive's slot; with `wait`, to its end.
@@ -265,8 +274,11 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
     // The plug-in's reports only queue; the board's own thread calls the
     // program. From the start: the connect's own lines wait for a callback.
     tessaro_capi::EventDelivery& events = made->events;
-    made->session.SetPositionListener(
-        [&events](unsigned id, double a, double b) { events.Post(static_cast<int>(id), a, b); });
+    tessaro_board* at = made.get();
+    made->session.SetPositionListener([at](unsigned id, double a, double b) {
+        if (id < 4) at->lastReportMs[id] = KX_GetTimeCounter();
+        at->events.Post(static_cast<int>(id), a, b);
+    });
     made->session.SetLineListener(
         [&events](bool warning, const std::string& line) { events.PostLine(warning, line); });
     std::string error;
@@ -351,11 +363,25 @@ TESSARO_API int tessaro_trusted(tessaro_board* board, int drive, int* trusted) {
     return Succeed();
 }
 
+TESSARO_API int tessaro_is_moving(tessaro_board* board, int drive, int* moving) {
+    if (int code = CheckDrive(board, drive)) return code;
+    // A jog's first position comes with the next poll (every 50 ms); after
+    // that, new positions come while it runs.
+    constexpr double kStillMs = 250.0;
+    const double now = KX_GetTimeCounter();
+    const bool jog = board->jogging[drive] && (now - board->jogStartedMs[drive] < kStillMs ||
+                                               now - board->lastReportMs[drive] < kStillMs);
+    const bool yes = jog || board->slots[drive].Running() || board->slots[TESSARO_ALL].Running();
+    if (moving) *moving = yes ? 1 : 0;
+    return Succeed();
+}
+
 TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, double a, double b,
                              int wait) {
     if (int code = CheckDrive(board, drive)) return code;
     if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
     const MoveRequest move{DriveOf(drive), relative != 0, a, b};
+    board->jogging[drive] = false;  // a move ends a jog
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
         if (board->collecting && board->collector == std::this_thread::get_id()) {
@@ -372,6 +398,7 @@ TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait) {
     if (drive == TESSARO_ROTARY)
         return Fail(TESSARO_ERROR_VALUE, "the rotary drive has no limit switches");
     const tessaro_host::Drive which = DriveOf(drive);
+    board->jogging[drive] = false;
     return board->Long(
         drive, [board, which] { return board->Operations().FindLimits(which); }, wait);
 }
@@ -389,7 +416,12 @@ TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b)
         return Fail(TESSARO_ERROR_BUSY,
                     "the drive is still carrying out its last operation "
                     "(stop it first)");
-    return Report(FromOperation(board->Operations().Jog(DriveOf(drive), a, b), false));
+    const Outcome outcome = FromOperation(board->Operations().Jog(DriveOf(drive), a, b), false);
+    if (outcome.code == TESSARO_OK) {
+        board->jogStartedMs[drive] = KX_GetTimeCounter();
+        board->jogging[drive] = a != 0 || (drive == TESSARO_XY && b != 0);
+    }
+    return Report(outcome);
 }
 
 TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {

@@ -236,6 +236,15 @@ class _Drive:
         return bool(value.value)
 
     @property
+    def is_moving(self) -> bool:
+        """True while the drive moves: a move or limit search of it (or
+        collected moves) has not ended, or a jog of it runs and its position
+        still changes."""
+        value = ctypes.c_int(0)
+        _check(self._call(lib.tessaro_is_moving, ctypes.byref(value)))
+        return bool(value.value)
+
+    @property
     def speed(self) -> float:
         """Positioning speed, rev/s (above 0)."""
         return self._read(_native.SPEED)[0]

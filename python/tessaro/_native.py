@@ -52,6 +52,7 @@ _SIGNATURES = {
     "tessaro_info": (ctypes.c_int, [_board, ctypes.c_char_p, ctypes.c_size_t, _size_p]),
     "tessaro_position": (ctypes.c_int, [_board, ctypes.c_int, _double_p, _double_p]),
     "tessaro_trusted": (ctypes.c_int, [_board, ctypes.c_int, ctypes.POINTER(ctypes.c_int)]),
+    "tessaro_is_moving": (ctypes.c_int, [_board, ctypes.c_int, ctypes.POINTER(ctypes.c_int)]),
     "tessaro_move": (
         ctypes.c_int,
         [_board, ctypes.c_int, ctypes.c_int, ctypes.c_double, ctypes.c_double, ctypes.c_int],

@@ -14,9 +14,11 @@ import pytest
 import tessaro
 
 
-def test_a_busy_drive_and_a_wait_that_ends_at_its_timeout(board):
+def test_a_busy_drive_is_moving_and_a_wait_ends_at_its_timeout(board):
+    assert not board.z.is_moving
     board.z.speed = 0.5
     board.z.move_by(3000, wait=False)
+    assert board.z.is_moving and not board.rotary.is_moving
     with pytest.raises(tessaro.BusyError, match="still carrying out"):
         board.z.move_by(500, wait=False)
     # 0.25 s in slices of 0.1 s leaves a remainder under a millisecond,
@@ -27,6 +29,13 @@ def test_a_busy_drive_and_a_wait_that_ends_at_its_timeout(board):
     board.z.stop()
     with pytest.raises(tessaro.MotionStopped):
         board.z.wait()
+    assert not board.z.is_moving
+    # A jog moves until it is stopped.
+    board.rotary.jog(0.5)
+    time.sleep(0.4)
+    assert board.rotary.is_moving
+    board.rotary.stop()
+    assert not board.rotary.is_moving
 
 
 def test_collected_moves_are_the_collecting_threads_only(board):
