@@ -412,6 +412,9 @@ TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms) {
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b) {
     if (int code = CheckDrive(board, drive)) return code;
     if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
+    // The check and the jog's start in one piece under collectMutex, as a
+    // move's: collected moves that start in between would run into the jog.
+    std::lock_guard<std::mutex> lock(board->collectMutex);
     if (board->slots[drive].Running() || board->slots[TESSARO_ALL].Running())
         return Fail(TESSARO_ERROR_BUSY,
                     "the drive is still carrying out its last operation "
