@@ -210,7 +210,9 @@ bool ReadBoardLine(const std::string& line, SettingsRead* read) {
 SettingsRead ReadSettingsLines(const std::string& bytes, const std::string& file,
                                std::string (&texts)[3]) {
     SettingsRead read;
-    std::istringstream in(bytes);
+    // A UTF-8 byte-order mark, as some Windows editors put at the start, is
+    // no part of the first line.
+    std::istringstream in(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes);
     std::string line;
     int number = 0;
     while (in && std::getline(in, line)) {

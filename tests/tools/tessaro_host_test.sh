@@ -130,6 +130,10 @@ case "$name" in
     expect_rc 0 $?; expect_out "settings of 3 drives read"
     grep -q "^z: speed_revolutionPerSecond=5;" "$dir/settings.txt" || fail "z speed lost"
     grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$dir/settings.txt" || fail "rotary speed not saved at exit"
+    # A byte-order mark (as Windows editors write one) is no part of line 1.
+    printf '\357\273\277z: speed_revolutionPerSecond=4;\n' >"$dir/bom.txt"
+    host "$@" --settings "$dir/bom.txt" pos; expect_rc 0 $?
+    grep -q "^z: speed_revolutionPerSecond=4;" "$dir/bom.txt" || fail "the line after the mark not used"
     # Without --settings, one file per port in the user's folder carries
     # the positions from one run to the next.
     export XDG_CONFIG_HOME="$work/config"
