@@ -1,6 +1,7 @@
 #include "host/kx_module_file.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -124,7 +125,8 @@ bool ReadModuleSection(const std::string& path, const std::string& sectionName,
                        std::vector<std::uint8_t>* bytes, std::string* error) {
     std::string ignored;
     if (!error) error = &ignored;
-    std::ifstream in(path, std::ios::binary);
+    // The path is UTF-8 (as the module loader takes it), also on Windows.
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) return *error = "cannot open " + path, false;
     const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());

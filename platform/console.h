@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -25,5 +26,11 @@ bool InputIsTerminal();
 // Whether standard output / error is a terminal (worth a live status line).
 bool OutputIsTerminal();
 bool ErrorIsTerminal();
+
+// The program's arguments as UTF-8 (paths in them included). Windows
+// hands `argv` over in the ANSI code page, where a folder named in another
+// script comes as question marks; there they are read from the UTF-16
+// command line instead.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace platform

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "platform/user_files.h"
@@ -27,16 +26,13 @@ std::string FileName(const std::string& board) {
 void Write(const std::string& path, const std::string& line) {
     if (path.empty()) return;
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    std::filesystem::create_directories(std::filesystem::u8path(path).parent_path(), error);
     // Written beside, then put in place in one step.
     const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << line << "\n";
-        if (!out) return;
-    }
     std::string reason;
-    if (!platform::ReplaceFileAtomically(temporary, path, &reason)) std::remove(temporary.c_str());
+    if (!platform::WriteWholeFile(temporary, line + "\n", &reason) ||
+        !platform::ReplaceFileAtomically(temporary, path, &reason))
+        platform::RemoveFile(temporary);
 }
 
 }  // namespace
@@ -50,15 +46,15 @@ std::uint64_t DrawBoardNumber() {
 BoardJournal::BoardJournal(const std::string& board) {
     const std::string folder = platform::UserConfigFolder();
     if (!folder.empty())
-        m_path = (std::filesystem::path(folder) / "tessaro-host" / FileName(board)).string();
+        m_path = (std::filesystem::u8path(folder) / "tessaro-host" / FileName(board)).u8string();
 }
 
 BoardJournal::Last BoardJournal::LastSession() const {
     Last last;
     if (m_path.empty()) return last;
-    std::ifstream in(m_path, std::ios::binary);
     std::string line;
-    std::getline(in, line);
+    platform::ReadWholeFile(m_path, &line, nullptr);
+    line = line.substr(0, line.find('\n'));
     unsigned long long number = 0;
     char end = 0;
     if (std::sscanf(line.c_str(), "disconnect=%llu%c", &number, &end) == 2 && end == ';')

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -54,7 +53,7 @@ std::vector<std::string> MetadataRecords(const std::vector<std::uint8_t>& bytes)
 std::string SettingsFileProblem(const std::string& path) {
     // A device name such as COM1 would be read for ever.
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return "settings file " + path + " is not a file";
     return {};
@@ -62,7 +61,7 @@ std::string SettingsFileProblem(const std::string& path) {
 
 std::string ModuleProblem(const std::string& path) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
+    if (std::filesystem::is_directory(std::filesystem::u8path(path), error))
         return "cannot load " + path + ": it is a folder, not a module";
     return {};
 }
@@ -90,7 +89,7 @@ bool HostSession::Open(const SessionOptions& opts, std::string* error) {
     if (auto map = reinterpret_cast<MapPort>(m_module.Symbol("TessaroDevice_SetComPortPath")))
         map(options.port, options.device.c_str());
     if (!options.traceFile.empty()) {
-        m_traceOut.open(options.traceFile, std::ios::app);
+        m_traceOut.open(std::filesystem::u8path(options.traceFile), std::ios::app);
         if (!m_traceOut) return *error = "cannot write the trace to " + options.traceFile, false;
         options.trace = true;
     }
@@ -208,8 +207,12 @@ bool ReadBoardLine(const std::string& line, SettingsRead* read) {
         return read->session = number, true;
     return false;
 }
-SettingsRead ReadSettingsLines(std::istream& in, const std::string& file, std::string (&texts)[3]) {
+SettingsRead ReadSettingsLines(const std::string& bytes, const std::string& file,
+                               std::string (&texts)[3]) {
     SettingsRead read;
+    // A UTF-8 byte-order mark, as some Windows editors put at the start, is
+    // no part of the first line.
+    std::istringstream in(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes);
     std::string line;
     int number = 0;
     while (in && std::getline(in, line)) {
@@ -243,8 +246,10 @@ void HostSession::LoadSettings() {
     // (a file not there yet is the first run's: save writes it).
     std::string texts[3];
     if (!options.settingsFile.empty()) {
-        std::ifstream in(options.settingsFile, std::ios::binary);
-        const SettingsRead read = ReadSettingsLines(in, options.settingsFile, texts);
+        // A file not there reads as empty.
+        std::string bytes;
+        platform::ReadWholeFile(options.settingsFile, &bytes, nullptr);
+        const SettingsRead read = ReadSettingsLines(bytes, options.settingsFile, texts);
         // Kept as it is (in FILE.bak) before anything overwrites it.
         if (read.unusable > 0) m_bSettingsDamaged = true;
         for (const std::string& note : read.notes) Note("settings: " + note, true);
@@ -279,10 +284,11 @@ void HostSession::MarkPositionsDoubtful(std::string (&texts)[3]) const {
 bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) {
     const std::string problem = SettingsFileProblem(file);
     if (!problem.empty()) return *error = problem, false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return *error = "cannot read " + file, false;
+    std::string bytes;
+    if (!platform::ReadWholeFile(file, &bytes, nullptr))
+        return *error = "cannot read " + file, false;
     std::string texts[3];
-    const SettingsRead read = ReadSettingsLines(in, file, texts);
+    const SettingsRead read = ReadSettingsLines(bytes, file, texts);
     // A file taken in part would leave the drives half set: all or nothing.
     if (read.unusable > 0) return *error = "settings " + read.notes.front(), false;
     if (read.found == 0) return *error = "no drive's settings in " + file, false;
@@ -330,29 +336,23 @@ bool HostSession::SaveSettingsTo(const std::string& file, std::string* error) {
     // The session's file, when it could not be used whole, is kept beside
     // before it is replaced (once a run).
     if (file == options.settingsFile && m_bSettingsDamaged && !m_bBackedUp) {
-        std::ifstream original(file, std::ios::binary);
-        std::ofstream backup(file + ".bak", std::ios::binary | std::ios::trunc);
-        backup << original.rdbuf();
-        backup.close();
-        if (!backup) return *error = "cannot keep " + file + " as " + file + ".bak", false;
+        std::string original;
+        if (!platform::ReadWholeFile(file, &original, nullptr) ||
+            !platform::WriteWholeFile(file + ".bak", original, nullptr))
+            return *error = "cannot keep " + file + " as " + file + ".bak", false;
         Note("settings: the old " + file + " is kept as " + file + ".bak", false);
         m_bBackedUp = true;
     }
     // Written beside, then put in place in one step: the old file stays
     // whole until the new one is.
     const std::string temporary = file + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text.str();
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return *error = "cannot write " + file + " (writing " + temporary + " failed)", false;
-        }
+    if (!platform::WriteWholeFile(temporary, text.str(), nullptr)) {
+        platform::RemoveFile(temporary);
+        return *error = "cannot write " + file + " (writing " + temporary + " failed)", false;
     }
     std::string reason;
     if (!platform::ReplaceFileAtomically(temporary, file, &reason)) {
-        std::remove(temporary.c_str());
+        platform::RemoveFile(temporary);
         return *error = "cannot write " + file + ": " + reason, false;
     }
     return true;

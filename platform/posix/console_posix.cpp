@@ -70,4 +70,8 @@ bool ErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 }  // namespace platform

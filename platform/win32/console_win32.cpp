@@ -1,11 +1,14 @@
 #include <io.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <iostream>
 
 #include "platform/console.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -71,6 +74,16 @@ bool OutputIsTerminal() {
 
 bool ErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(wide[i], wcslen(wide[i])));
+    LocalFree(wide);
+    return arguments;
 }
 
 }  // namespace platform

@@ -116,16 +116,24 @@ case "$name" in
     grep -q "axis 0  Reset" "$work/env-trace.txt" || fail "the trace ended before the disconnect"
     ;;
   settings)
-    rm -f "$work/settings.txt"
-    host "$@" --settings "$work/settings.txt" run "set z speed 5; set xy acceleration 7; save"
+    # In a folder whose name the ANSI code page of Windows cannot hold
+    # (Wine reads a program's arguments in the locale's character set).
+    export LC_ALL=C.UTF-8
+    dir="$work/Einstellungen-Jürgen-设置"
+    rm -rf "$dir"; mkdir -p "$dir"
+    host "$@" --settings "$dir/settings.txt" run "set z speed 5; set xy acceleration 7; save"
     expect_rc 0 $?; expect_out "settings saved"
-    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed not saved"
-    grep -q "acceleration_revolutionPerSecond2_y=7;" "$work/settings.txt" || fail "xy acceleration not saved"
+    grep -q "^z: speed_revolutionPerSecond=5;" "$dir/settings.txt" || fail "z speed not saved"
+    grep -q "acceleration_revolutionPerSecond2_y=7;" "$dir/settings.txt" || fail "xy acceleration not saved"
     # Read back at the next connect, and written again at exit.
-    host "$@" --settings "$work/settings.txt" run "set r speed 0.25"
-    expect_rc 0 $?
-    grep -q "^z: speed_revolutionPerSecond=5;" "$work/settings.txt" || fail "z speed lost"
-    grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$work/settings.txt" || fail "rotary speed not saved at exit"
+    host "$@" --settings "$dir/settings.txt" run "set r speed 0.25"
+    expect_rc 0 $?; expect_out "settings of 3 drives read"
+    grep -q "^z: speed_revolutionPerSecond=5;" "$dir/settings.txt" || fail "z speed lost"
+    grep -q "^rotary: speed_revolutionPerSecond=0.25;" "$dir/settings.txt" || fail "rotary speed not saved at exit"
+    # A byte-order mark (as Windows editors write one) is no part of line 1.
+    printf '\357\273\277z: speed_revolutionPerSecond=4;\n' >"$dir/bom.txt"
+    host "$@" --settings "$dir/bom.txt" pos; expect_rc 0 $?
+    grep -q "^z: speed_revolutionPerSecond=4;" "$dir/bom.txt" || fail "the line after the mark not used"
     # Without --settings, one file per port in the user's folder carries
     # the positions from one run to the next.
     export XDG_CONFIG_HOME="$work/config"
@@ -139,23 +147,21 @@ case "$name" in
     # A file the drives cannot use whole is kept beside before it is
     # replaced, and the lines not used are named.
     printf 'z: speed_revolutionPerSecond=abc;\nrubbish\0\001\nxy: speed_revolutionPerSecond_x=5' \
-      >"$work/damaged.txt"
-    cp "$work/damaged.txt" "$work/damaged.orig"
-    rm -f "$work/damaged.txt.bak"
-    host "$@" --settings "$work/damaged.txt" pos; expect_rc 0 $?
+      >"$dir/damaged.txt"
+    cp "$dir/damaged.txt" "$work/damaged.orig"
+    host "$@" --settings "$dir/damaged.txt" pos; expect_rc 0 $?
     expect_out "line 1 not used: 'speed_revolutionPerSecond=abc' is no setting"
     expect_out "line 2 not used"
     expect_out "line 3 not used: cut off"
-    expect_out "kept as $work/damaged.txt.bak"
-    cmp -s "$work/damaged.txt.bak" "$work/damaged.orig" || fail "the damaged file was not kept"
-    grep -q "^z: speed_revolutionPerSecond=10;" "$work/damaged.txt" || fail "no new settings"
+    expect_out "kept as $dir/damaged.txt.bak"
+    cmp -s "$dir/damaged.txt.bak" "$work/damaged.orig" || fail "the damaged file was not kept"
+    grep -q "^z: speed_revolutionPerSecond=10;" "$dir/damaged.txt" || fail "no new settings"
     # A save that fails leaves the old file whole and exits 1.
-    cp "$work/damaged.txt" "$work/good.orig"
-    rm -rf "$work/damaged.txt.tmp"; mkdir "$work/damaged.txt.tmp"
-    host "$@" --settings "$work/damaged.txt" set z speed 3; expect_rc 1 $?
-    one_line_reason "cannot write $work/damaged.txt"
-    rmdir "$work/damaged.txt.tmp"
-    cmp -s "$work/damaged.txt" "$work/good.orig" || fail "a failed save changed the file"
+    cp "$dir/damaged.txt" "$work/good.orig"
+    mkdir "$dir/damaged.txt.tmp"
+    host "$@" --settings "$dir/damaged.txt" set z speed 3; expect_rc 1 $?
+    one_line_reason "cannot write $dir/damaged.txt"
+    cmp -s "$dir/damaged.txt" "$work/good.orig" || fail "a failed save changed the file"
     ;;
   interrupt)
     # A move of 20 s at the default speed, interrupted once it runs.

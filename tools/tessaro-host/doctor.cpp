@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "host/kx_module_file.h"
 #include "platform/registry.h"
 #include "platform/serial_port.h"
+#include "platform/user_files.h"
 #include "session/port_finder.h"
 #include "tools/tessaro-host/doctor_rules.h"
 #include "tools/tessaro-host/tar_writer.h"
@@ -243,7 +243,8 @@ CommandResult RunDoctor(const SessionOptions& options, const std::string& bundle
 
     std::string trace;
     for (const std::string& line : run.trace) trace += line + "\n";
-    if (!options.traceFile.empty()) std::ofstream(options.traceFile, std::ios::app) << trace;
+    if (!options.traceFile.empty())
+        std::ofstream(std::filesystem::u8path(options.traceFile), std::ios::app) << trace;
     if (bundlePath.empty()) return result;
 
     std::string why;
@@ -259,21 +260,24 @@ CommandResult RunDoctor(const SessionOptions& options, const std::string& bundle
     versions += "processor: " + (processor.empty() ? "did not answer" : processor) + "\n";
     std::vector<ArchiveFile> files = {
         {"versions.txt", ""}, {"doctor.txt", run.report.str()}, {"trace.txt", trace}};
-    std::ifstream settings(options.settingsFile, std::ios::binary);
+    std::string settings;
     if (options.settingsFile.empty()) {
         versions += "settings file: none in use\n";
-    } else if (!settings) {
+    } else if (!platform::ReadWholeFile(options.settingsFile, &settings, nullptr)) {
         versions += "settings file: " + options.settingsFile + " is not there (not yet saved)\n";
     } else {
-        const std::string name = std::filesystem::path(options.settingsFile).filename().string();
+        const std::string name =
+            std::filesystem::u8path(options.settingsFile).filename().u8string();
         versions += "settings file: " + name + " (" + options.settingsFile + ")\n";
-        files.push_back({name, std::string(std::istreambuf_iterator<char>(settings), {})});
+        files.push_back({name, settings});
     }
     files[0].contents = versions;
     std::string error;
     if (!WriteTarArchive(bundlePath, files, &error)) return {kExitFailed, error};
     std::error_code ignored;
-    out << "support bundle: " << std::filesystem::absolute(bundlePath, ignored).string() << " (";
+    out << "support bundle: "
+        << std::filesystem::absolute(std::filesystem::u8path(bundlePath), ignored).u8string()
+        << " (";
     for (const ArchiveFile& file : files)
         out << file.name << (&file == &files.back() ? ")\n" : " ");
     return result;

@@ -80,9 +80,9 @@ CommandResult Shell(CommandRunner& runner) {
 std::string DefaultSettingsFile(int port) {
     const std::string folder = platform::UserConfigFolder();
     if (folder.empty()) return {};
-    return (std::filesystem::path(folder) / "tessaro-host" /
+    return (std::filesystem::u8path(folder) / "tessaro-host" /
             ("settings-COM" + std::to_string(port) + ".txt"))
-        .string();
+        .u8string();
 }
 
 }  // namespace
@@ -128,8 +128,12 @@ int main(int argc, char** argv) {
     // Everything after the options is the command, taken as it stands (a
     // distance like -5 is no option).
     app.prefix_command();
+    // Paths come as UTF-8, as every path in the program is (see ProgramArguments).
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::Success& e) {
         return app.exit(e);  // --help, --version
     } catch (const CLI::ParseError& e) {
@@ -201,7 +205,7 @@ int main(int argc, char** argv) {
         if (!options.settingsFile.empty()) {
             std::error_code error;
             std::filesystem::create_directories(
-                std::filesystem::path(options.settingsFile).parent_path(), error);
+                std::filesystem::u8path(options.settingsFile).parent_path(), error);
             std::cout << "settings file: " << options.settingsFile
                       << " (--settings FILE for another, none for none)\n";
         }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
 namespace tessaro_host {
@@ -43,7 +44,7 @@ std::string Header(const ArchiveFile& file, unsigned long long mtime) {
 
 bool WriteTarArchive(const std::string& path, const std::vector<ArchiveFile>& files,
                      std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     if (!out) return *error = "cannot write " + path + ": " + std::strerror(errno), false;
     const auto mtime = static_cast<unsigned long long>(std::time(nullptr));
     for (const ArchiveFile& file : files) {
