@@ -85,6 +85,9 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
 /* Stops what still runs, writes the settings file and disconnects; `board`
  * is gone afterwards (null is taken and ignored). */
 TESSARO_API int tessaro_disconnect(tessaro_board* board);
+/* The same, leaving the settings file as it is (a program that refused
+ * what it read from it). */
+TESSARO_API int tessaro_disconnect_unsaved(tessaro_board* board);
 
 /* 1 when the board has the drive, else 0. */
 TESSARO_API int tessaro_has_drive(tessaro_board* board, int drive);
@@ -170,9 +173,18 @@ TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait);
 TESSARO_API int tessaro_collect_drop(tessaro_board* board);
 
 /* The drives' settings written to `path` (null: the settings file of the
- * connection), or read from it and sent to the drives. */
+ * connection), or read from it and sent to the drives: all of the file or,
+ * when a line of it cannot be used, nothing. */
 TESSARO_API int tessaro_save_settings(tessaro_board* board, const char* path);
 TESSARO_API int tessaro_load_settings(tessaro_board* board, const char* path);
+/* The usable lines of `path` sent to the drives; the others are told (as
+ * warning lines, and by tessaro_settings_problems). */
+TESSARO_API int tessaro_load_usable_settings(tessaro_board* board, const char* path);
+/* What was wrong with the settings read at connect or by the last load, one
+ * problem a line (a line not used, a value a drive kept as it was); "" when
+ * nothing was. */
+TESSARO_API int tessaro_settings_problems(tessaro_board* board, char* text, size_t size,
+                                          size_t* needed);
 
 #ifdef __cplusplus
 }

@@ -295,7 +295,9 @@ TESSARO_API int tessaro_connect(int port, const char* device, const char* settin
     return Succeed();
 }
 
-TESSARO_API int tessaro_disconnect(tessaro_board* board) {
+namespace {
+
+int Disconnect(tessaro_board* board, bool save) {
     if (!board) return Succeed();
     // No call of the program's callbacks from here on (the caller may be
     // one: a callback that disconnects), before anything is stopped: a
@@ -312,6 +314,7 @@ TESSARO_API int tessaro_disconnect(tessaro_board* board) {
         slot.Wait(-1, &done);
     }
     std::string error;
+    if (!save) board->session.options.settingsFile.clear();
     const bool saved = board->session.Close(&error);
     // A callback that did not return in its time may still use the board:
     // what it holds stays (closed, every call answers so) rather than be
@@ -319,6 +322,16 @@ TESSARO_API int tessaro_disconnect(tessaro_board* board) {
     if (quiet) delete board;
     g_boardOpen = false;
     return saved ? Succeed() : Fail(TESSARO_ERROR, error);
+}
+
+}  // namespace
+
+TESSARO_API int tessaro_disconnect(tessaro_board* board) {
+    return Disconnect(board, true);
+}
+
+TESSARO_API int tessaro_disconnect_unsaved(tessaro_board* board) {
+    return Disconnect(board, false);
 }
 
 TESSARO_API int tessaro_has_drive(tessaro_board* board, int drive) {
@@ -644,6 +657,21 @@ TESSARO_API int tessaro_load_settings(tessaro_board* board, const char* path) {
     if (!board || !path) return Fail(TESSARO_ERROR_VALUE, "no board or no file (null)");
     std::string error;
     return board->session.LoadSettingsFrom(path, &error) ? Succeed() : Fail(TESSARO_ERROR, error);
+}
+
+TESSARO_API int tessaro_load_usable_settings(tessaro_board* board, const char* path) {
+    if (!board || !path) return Fail(TESSARO_ERROR_VALUE, "no board or no file (null)");
+    std::string error;
+    return board->session.LoadSettingsFrom(path, &error, true) ? Succeed()
+                                                               : Fail(TESSARO_ERROR, error);
+}
+
+TESSARO_API int tessaro_settings_problems(tessaro_board* board, char* text, size_t size,
+                                          size_t* needed) {
+    if (!board) return Fail(TESSARO_ERROR_VALUE, "no board (null)");
+    std::string lines;
+    for (const std::string& problem : board->session.SettingsProblems()) lines += problem + "\n";
+    return CopyText(lines, text, size, needed);
 }
 
 }  // extern "C"

@@ -245,6 +245,7 @@ void HostSession::LoadSettings() {
     // Every drive gets its id and its parameters sent, also without a file
     // (a file not there yet is the first run's: save writes it).
     std::string texts[3];
+    std::vector<std::string> notes;
     if (!options.settingsFile.empty()) {
         // A file not there reads as empty.
         std::string bytes;
@@ -257,8 +258,9 @@ void HostSession::LoadSettings() {
             m_out << "settings of " << read.found << " drives read from " << options.settingsFile
                   << "\n";
         if (!HandedOver(read.disconnect, read.session)) MarkPositionsDoubtful(texts);
+        notes = read.notes;
     }
-    SendSettings(texts);
+    SendSettings(texts, notes);
 }
 
 bool HostSession::HandedOver(std::uint64_t disconnect, std::uint64_t session) const {
@@ -281,7 +283,7 @@ void HostSession::MarkPositionsDoubtful(std::string (&texts)[3]) const {
     }
 }
 
-bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) {
+bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error, bool usable) {
     const std::string problem = SettingsFileProblem(file);
     if (!problem.empty()) return *error = problem, false;
     std::string bytes;
@@ -289,15 +291,23 @@ bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error) 
         return *error = "cannot read " + file, false;
     std::string texts[3];
     const SettingsRead read = ReadSettingsLines(bytes, file, texts);
-    // A file taken in part would leave the drives half set: all or nothing.
-    if (read.unusable > 0) return *error = "settings " + read.notes.front(), false;
+    // Unless asked to take what it can: a file taken in part would leave the
+    // drives half set, so all or nothing.
+    if (read.unusable > 0 && !usable) return *error = "settings " + read.notes.front(), false;
     if (read.found == 0) return *error = "no drive's settings in " + file, false;
     if (!HandedOver(read.disconnect, read.session)) MarkPositionsDoubtful(texts);
-    SendSettings(texts);
+    for (const std::string& note : read.notes) Note("settings: " + note, true);
+    SendSettings(texts, read.notes);
     return true;
 }
 
-void HostSession::SendSettings(const std::string (&texts)[3]) {
+std::vector<std::string> HostSession::SettingsProblems() {
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    return m_settingsProblems;
+}
+
+void HostSession::SendSettings(const std::string (&texts)[3], std::vector<std::string> problems) {
+    const std::size_t told = DiagnosticCount();
     IKxLogicalDevice* targets[3] = {xy, z, rotary};
     const unsigned ids[3] = {kXYDriveId, kZDriveId, kRotaryDriveId};
     for (int i = 0; i < 3; ++i) {
@@ -305,6 +315,11 @@ void HostSession::SendSettings(const std::string (&texts)[3]) {
         std::u16string wide(texts[i].begin(), texts[i].end());
         targets[i]->LoadSettings(wide.c_str(), ids[i]);
     }
+    // A value a drive did not take is a problem of the file too.
+    for (const DeviceLine& line : DiagnosticsSince(told))
+        if (line.valueRefused) problems.push_back(line.text);
+    std::lock_guard<std::mutex> lock(m_printMutex);
+    m_settingsProblems = std::move(problems);
 }
 
 bool HostSession::SaveSettings(std::string* error) {

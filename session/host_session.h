@@ -87,7 +87,12 @@ class HostSession {
     // The drives' settings written to, or read from and sent to the drives
     // from, another file than the session's.
     bool SaveSettingsTo(const std::string& file, std::string* error);
-    bool LoadSettingsFrom(const std::string& file, std::string* error);
+    // `usable`: the lines that can be used are taken and the others noted;
+    // otherwise a file with such a line is refused whole.
+    bool LoadSettingsFrom(const std::string& file, std::string* error, bool usable = false);
+    // What was wrong with the settings read at connect or by the last load:
+    // lines not used, values a drive kept as they were.
+    std::vector<std::string> SettingsProblems();
     // Called from the polling thread with each position the plug-in reports
     // (drive id, then one or two coordinates); empty for none.
     using PositionListener = std::function<void(unsigned, double, double)>;
@@ -121,7 +126,9 @@ class HostSession {
   private:
     bool PrintMetadata(std::string* error);
     void LoadSettings();
-    void SendSettings(const std::string (&texts)[3]);
+    // Sends the texts to the drives; the settings' problems are then
+    // `problems` and the values the drives did not take.
+    void SendSettings(const std::string (&texts)[3], std::vector<std::string> problems);
     // Whether a settings file saved at that disconnect or during that
     // session holds the board's own positions (see board_journal.h).
     bool HandedOver(std::uint64_t disconnect, std::uint64_t session) const;
@@ -151,6 +158,7 @@ class HostSession {
     std::uint64_t m_releasedNumber = 0;  // this session's clean disconnect
     // A session's line on the settings: printed, and handed on.
     void Note(const std::string& line, bool warning);
+    std::vector<std::string> m_settingsProblems;  // under m_printMutex
     std::mutex m_listenerMutex;
     PositionListener m_listener;  // under m_listenerMutex
     LineListener m_lineListener;  // under m_listenerMutex

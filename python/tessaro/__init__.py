@@ -36,7 +36,7 @@ from ._native import lib
 
 __all__ = [
     "Board", "BusyError", "Error", "Limits", "LineError", "MotionError", "MotionStopped", "Port",
-    "Rotary", "Stage", "Focus", "connect", "ports", "__version__",
+    "Rotary", "SettingsError", "Stage", "Focus", "connect", "ports", "__version__",
 ]
 
 __version__: str = lib.tessaro_version().decode()
@@ -88,6 +88,16 @@ class MotionStopped(MotionError):
     def __init__(self, message: str, diagnostic: str = "") -> None:
         super().__init__(message, diagnostic)
         self.position: Optional[Union[float, Tuple[float, float]]] = None
+
+
+class SettingsError(Error):
+    """A settings file with lines that cannot be used, or values a drive did
+    not take (raised with `strict=True` only; otherwise they are logged as
+    warnings). `problems` lists them, one text each."""
+
+    def __init__(self, problems: "list[str]") -> None:
+        super().__init__("; ".join(problems))
+        self.problems = problems
 
 
 class BusyError(Error):
@@ -459,9 +469,10 @@ class Board:
                 self._users[me] -= 1
                 self._guard.notify_all()
 
-    def disconnect(self) -> None:
-        """Stops what still runs, writes the settings file and disconnects.
-        A disconnect of another thread running already: waits for it."""
+    def disconnect(self, save: bool = True) -> None:
+        """Stops what still runs, writes the settings file (with `save`) and
+        disconnects. A disconnect of another thread running already: waits
+        for it."""
         me = threading.get_ident()
         with self._guard:
             if self._handle is None:
@@ -490,7 +501,7 @@ class Board:
                 raise
         code = _native.OK
         try:
-            code = lib.tessaro_disconnect(handle)
+            code = (lib.tessaro_disconnect if save else lib.tessaro_disconnect_unsaved)(handle)
         finally:
             # Whatever came (a Ctrl-C after the call), the library has let
             # go of the board.
@@ -598,14 +609,28 @@ class Board:
         (None: the settings file given at connect)."""
         _check(self._call(lib.tessaro_save_settings, _native.encode(path)))
 
-    def load_settings(self, path: str) -> None:
-        """Reads the drives' settings from `path` and sends them to the drives
-        (all of the file or nothing)."""
-        _check(self._call(lib.tessaro_load_settings, _native.encode(path)))
+    def load_settings(self, path: str, *, strict: bool = False) -> None:
+        """Reads the drives' settings from `path` and sends them to the
+        drives. Lines that cannot be used, and values a drive does not take,
+        are logged as warnings; with `strict` they raise `SettingsError`
+        instead (a line that cannot be used: before anything is sent)."""
+        load = lib.tessaro_load_settings if strict else lib.tessaro_load_usable_settings
+        code = self._call(load, _native.encode(path))
+        if strict and code == _native.ERROR:
+            raise SettingsError([lib.tessaro_last_error().decode(errors="replace")])
+        _check(code)
+        if strict and self._settings_problems():
+            raise SettingsError(self._settings_problems())
+
+    def _settings_problems(self) -> "list[str]":
+        code, text = self._call(lambda handle: _native.text(lib.tessaro_settings_problems, handle))
+        _check(code)
+        return text.splitlines()
 
 
 def connect(port: Union[int, str], *, device: Optional[str] = None,
-            settings: Optional[str] = None, module: Optional[str] = None) -> Board:
+            settings: Optional[str] = None, module: Optional[str] = None,
+            strict: bool = False) -> Board:
     """Connects to the board on COM `port` (7 or "COM7").
 
     `device`: on systems without COM names, the device behind the port
@@ -613,7 +638,10 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
     settings file, read now and written at disconnect; None for none.
     `module`: the plug-in module (None: the one beside the library). The
     device's lines and notes on the settings file go to the logger
-    "tessaro" (problems at WARNING)."""
+    "tessaro" (problems at WARNING). With `strict`, a settings file with a
+    line that cannot be used or a value a drive does not take raises
+    `SettingsError`: the board is disconnected again and the file left as
+    it is."""
     if isinstance(port, str):
         digits = port[3:] if port.upper().startswith("COM") else port
         if not digits.isdigit():
@@ -627,6 +655,10 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
     board = Board(handle)
     _open_boards.add(board)
     _check(lib.tessaro_on_line(handle, _LINE_CALLBACK, None))
+    problems = board._settings_problems() if strict else []
+    if problems:
+        board.disconnect(save=False)
+        raise SettingsError(problems)
     return board
 
 

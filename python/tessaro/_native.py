@@ -48,6 +48,7 @@ _SIGNATURES = {
          ctypes.POINTER(_board)],
     ),
     "tessaro_disconnect": (ctypes.c_int, [_board]),
+    "tessaro_disconnect_unsaved": (ctypes.c_int, [_board]),
     "tessaro_has_drive": (ctypes.c_int, [_board, ctypes.c_int]),
     "tessaro_info": (ctypes.c_int, [_board, ctypes.c_char_p, ctypes.c_size_t, _size_p]),
     "tessaro_position": (ctypes.c_int, [_board, ctypes.c_int, _double_p, _double_p]),
@@ -81,6 +82,11 @@ _SIGNATURES = {
     "tessaro_collect_drop": (ctypes.c_int, [_board]),
     "tessaro_save_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
     "tessaro_load_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
+    "tessaro_load_usable_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
+    "tessaro_settings_problems": (
+        ctypes.c_int,
+        [_board, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+    ),
 }
 
 

@@ -160,3 +160,26 @@ def test_the_devices_lines_reach_the_logger(sim, tmp_path, caplog):
     warnings = [r.getMessage() for r in caplog.records if r.levelno == logging.WARNING]
     assert any("not used" in w for w in warnings), warnings
     assert any("kept speed_revolutionPerSecond" in w for w in warnings), warnings
+
+
+@pytest.mark.parametrize("spoil, problem", [
+    (lambda text: text + "z: speed_revolutionPerSecond=fast;\n", "not used"),
+    (lambda text: text.replace("z: speed_revolutionPerSecond=10;",
+                               "z: speed_revolutionPerSecond=150;"), "kept speed_rev"),
+])
+def test_strict_settings_raise_and_leave_the_file_others_take_what_they_can(
+        sim, tmp_path, spoil, problem):
+    good, bad = tmp_path / "good.txt", tmp_path / "bad.txt"
+    with tessaro.connect(7, device=sim.link) as board:
+        board.z.speed = 3.0
+        board.save_settings(str(good))
+        bad.write_text(spoil(good.read_text().replace("speed_revolutionPerSecond=3;",
+                                                      "speed_revolutionPerSecond=10;")))
+        with pytest.raises(tessaro.SettingsError, match=problem):
+            board.load_settings(str(bad), strict=True)
+        board.load_settings(str(bad))
+        assert board.z.speed == (3.0 if problem.startswith("kept") else 10.0)
+    text = bad.read_text()
+    with pytest.raises(tessaro.SettingsError, match=problem):
+        tessaro.connect(7, device=sim.link, settings=str(bad), strict=True)
+    assert bad.read_text() == text and not (tmp_path / "bad.txt.bak").exists()
