@@ -251,10 +251,10 @@ def test_settings_are_written_and_read_as_tessaro_host_does(board, tmp_path):
     board.z.speed = 1
     board.load_settings(str(path))
     assert board.z.speed == 3.25
-    # All of a file or nothing: its good line is not taken either.
+    # Strict, all of a file or nothing: its good line is not taken either.
     (tmp_path / "bad.txt").write_text("z: speed_revolutionPerSecond=2;\nxy: speed=fast;\n")
-    with pytest.raises(tessaro.Error, match="line 2 not used"):
-        board.load_settings(str(tmp_path / "bad.txt"))
+    with pytest.raises(tessaro.SettingsError, match="line 2 not used"):
+        board.load_settings(str(tmp_path / "bad.txt"), strict=True)
     assert board.z.speed == 3.25
     with pytest.raises(ValueError, match="no settings file"):
         board.save_settings()
