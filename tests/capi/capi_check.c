@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
     EXPECT(tessaro_last_error()[0] != '\0');
     /* Collected moves ended while a drive is busy are kept, not dropped. */
     EXPECT(tessaro_move(board, TESSARO_Z, 1, -90, 0, 0) == TESSARO_OK);
+    {
+        int moving = 0, resting = 1;
+        EXPECT(tessaro_is_moving(board, TESSARO_Z, &moving) == TESSARO_OK && moving == 1);
+        EXPECT(tessaro_is_moving(board, TESSARO_ROTARY, &resting) == TESSARO_OK && resting == 0);
+    }
     EXPECT(tessaro_collect_begin(board) == TESSARO_OK);
     EXPECT(tessaro_move(board, TESSARO_ROTARY, 1, 10, 0, 1) == TESSARO_OK);
     EXPECT(tessaro_collect_end(board, 1) == TESSARO_ERROR_BUSY);
