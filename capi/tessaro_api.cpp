@@ -109,8 +109,10 @@ int StopFailure(tessaro_host::HostSession& s, std::size_t told, const std::strin
     const tessaro_host::DeviceLine* line =
         tessaro_host::WhyFailed(lines, tessaro_host::LineDrive::kNone);
     if (line) why += "; " + line->text;
-    return Report({line && line->lineLost ? TESSARO_ERROR_LINE : TESSARO_ERROR_MOTION, why,
-                   line ? line->text : std::string()});
+    // A stop is a packet or two: it fails only when the line did (lost, or a
+    // reply that did not come back whole), and then it may not have reached
+    // the board.
+    return Report({TESSARO_ERROR_LINE, why, line ? line->text : std::string()});
 }
 
 }  // namespace
