@@ -100,9 +100,10 @@ TESSARO_API int tessaro_position(tessaro_board* board, int drive, double* a, dou
 /* 0 when the drive's position cannot be trusted (the board kept counts of
  * another session or came back reset): set the origin or search the limits. */
 TESSARO_API int tessaro_trusted(tessaro_board* board, int drive, int* trusted);
-/* 1 while the drive moves: a move or limit search of it (or collected moves)
- * has not ended, or a jog of it runs and its position still changes (a jog
- * that a limit switch ended no longer counts after a moment). */
+/* 1 while the drive moves: a move or limit search of it (or collected moves,
+ * which count for every drive) has not ended, or a jog of it runs and its
+ * position changed within the last 250 ms (a jog that a limit switch ended
+ * stops counting then; one slower than a step in 250 ms reads as resting). */
 TESSARO_API int tessaro_is_moving(tessaro_board* board, int drive, int* moving);
 
 /* A positioning move to (a, b) or by (a, b) (b: the stage's y). With `wait`
@@ -173,8 +174,9 @@ TESSARO_API int tessaro_collect_end(tessaro_board* board, int wait);
 TESSARO_API int tessaro_collect_drop(tessaro_board* board);
 
 /* The drives' settings written to `path` (null: the settings file of the
- * connection), or read from it and sent to the drives: all of the file or,
- * when a line of it cannot be used, nothing. */
+ * connection), or read from it and sent to the drives: nothing when a line
+ * of it cannot be used (a value a drive does not take is kept as it was,
+ * the others taken; tessaro_settings_problems tells). */
 TESSARO_API int tessaro_save_settings(tessaro_board* board, const char* path);
 TESSARO_API int tessaro_load_settings(tessaro_board* board, const char* path);
 /* The usable lines of `path` sent to the drives; the others are told (as
@@ -185,6 +187,9 @@ TESSARO_API int tessaro_load_usable_settings(tessaro_board* board, const char* p
  * nothing was. */
 TESSARO_API int tessaro_settings_problems(tessaro_board* board, char* text, size_t size,
                                           size_t* needed);
+/* The lines of the settings file `path` that cannot be used, read without a
+ * board (a file not there yet has none), one a line. */
+TESSARO_API int tessaro_check_settings(const char* path, char* text, size_t size, size_t* needed);
 
 #ifdef __cplusplus
 }

@@ -103,11 +103,16 @@ int CopyText(const std::string& text, char* out, std::size_t size, std::size_t* 
 }
 
 // A stop that failed: its result, and the device's line that says why.
-int StopFailure(tessaro_host::HostSession& s, std::size_t told, const std::string& what, int code) {
+int StopFailure(tessaro_host::HostSession& s, std::size_t told, int drive, const std::string& what,
+                int code) {
     std::string why = what + " failed (result " + std::to_string(code) + ")";
     const std::vector<tessaro_host::DeviceLine> lines = s.DiagnosticsSince(told);
+    using tessaro_host::LineDrive;
     const tessaro_host::DeviceLine* line =
-        tessaro_host::WhyFailed(lines, tessaro_host::LineDrive::kNone);
+        tessaro_host::WhyFailed(lines, drive == TESSARO_XY       ? LineDrive::kXY
+                                       : drive == TESSARO_Z      ? LineDrive::kZ
+                                       : drive == TESSARO_ROTARY ? LineDrive::kRotary
+                                                                 : LineDrive::kNone);
     if (line) why += "; " + line->text;
     // A stop is a packet or two: it fails only when the line did (lost, or a
     // reply that did not come back whole), and then it may not have reached
@@ -130,6 +135,7 @@ struct tessaro_board {
     // Per drive: a jog started and not stopped since, when it started, and
     // when the drive last reported a new position (ms of KX_GetTimeCounter).
     std::atomic<bool> jogging[4] = {};
+    std::atomic<int> jogsStarting{0};  // jogs past their check, not yet sent
     std::atomic<double> jogStartedMs[4] = {}, lastReportMs[4] = {};
     // The thread that began the collection: only its moves are stored
     // (another thread's move runs as usual), under collectMutex.
@@ -179,6 +185,8 @@ struct tessaro_board {
     Outcome StartLocked(int drive, std::function<OpResult()> operation) {
         if (drive != TESSARO_ALL && slots[TESSARO_ALL].Running())
             return {TESSARO_ERROR_BUSY, "the collected moves are still running"};
+        if (drive == TESSARO_ALL && jogsStarting > 0)
+            return {TESSARO_ERROR_BUSY, "a jog is being started; the collected moves are kept"};
         for (int d = TESSARO_XY; drive == TESSARO_ALL && d <= TESSARO_ROTARY; ++d)
             if (slots[d].Running())
                 return {TESSARO_ERROR_BUSY,
@@ -396,7 +404,6 @@ TESSARO_API int tessaro_move(tessaro_board* board, int drive, int relative, doub
     if (int code = CheckDrive(board, drive)) return code;
     if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
     const MoveRequest move{DriveOf(drive), relative != 0, a, b};
-    board->jogging[drive] = false;  // a move ends a jog
     {
         std::lock_guard<std::mutex> lock(board->collectMutex);
         if (board->collecting && board->collector == std::this_thread::get_id()) {
@@ -413,7 +420,6 @@ TESSARO_API int tessaro_find_limits(tessaro_board* board, int drive, int wait) {
     if (drive == TESSARO_ROTARY)
         return Fail(TESSARO_ERROR_VALUE, "the rotary drive has no limit switches");
     const tessaro_host::Drive which = DriveOf(drive);
-    board->jogging[drive] = false;
     return board->Long(
         drive, [board, which] { return board->Operations().FindLimits(which); }, wait);
 }
@@ -427,14 +433,20 @@ TESSARO_API int tessaro_wait(tessaro_board* board, int drive, int timeout_ms) {
 TESSARO_API int tessaro_jog(tessaro_board* board, int drive, double a, double b) {
     if (int code = CheckDrive(board, drive)) return code;
     if (int code = CheckFinite({a, drive == TESSARO_XY ? b : 0.0})) return code;
-    // The check and the jog's start in one piece under collectMutex, as a
-    // move's: collected moves that start in between would run into the jog.
-    std::lock_guard<std::mutex> lock(board->collectMutex);
-    if (board->slots[drive].Running() || board->slots[TESSARO_ALL].Running())
-        return Fail(TESSARO_ERROR_BUSY,
-                    "the drive is still carrying out its last operation "
-                    "(stop it first)");
-    const Outcome outcome = FromOperation(board->Operations().Jog(DriveOf(drive), a, b), false);
+    // The check under collectMutex, as a move's start; the jog itself after
+    // it (a few packets, which other threads' starts should not wait for),
+    // marked as starting meanwhile so that collected moves do not start into
+    // it.
+    {
+        std::lock_guard<std::mutex> lock(board->collectMutex);
+        if (board->slots[drive].Running() || board->slots[TESSARO_ALL].Running())
+            return Fail(TESSARO_ERROR_BUSY,
+                        "the drive is still carrying out its last operation "
+                        "(stop it first)");
+        ++board->jogsStarting;
+    }
+    const Outcome outcome = FromOperation(board->Operations().Jog(DriveOf(drive), a, b), true);
+    --board->jogsStarting;
     if (outcome.code == TESSARO_OK) {
         board->jogStartedMs[drive] = KX_GetTimeCounter();
         board->jogging[drive] = a != 0 || (drive == TESSARO_XY && b != 0);
@@ -465,7 +477,7 @@ TESSARO_API int tessaro_stop(tessaro_board* board, int drive) {
     for (int round = 0; round < 200 && code == 0 && !ended(); ++round) code = board->Stop(drive);
     if (code == 0) return Succeed();
     const char* word = drive == TESSARO_ALL ? "" : DriveWord(drive);
-    return StopFailure(s, told, std::string(word) + (*word ? " stop" : "stop"), code);
+    return StopFailure(s, told, drive, std::string(word) + (*word ? " stop" : "stop"), code);
 }
 
 TESSARO_API int tessaro_limits(tessaro_board* board, int drive, double* lower_a, double* upper_a,
@@ -497,13 +509,12 @@ TESSARO_API int tessaro_set_limits(tessaro_board* board, int drive, double lower
     // ends are set, then the upper ones.
     tessaro_host::Operations operations = board->Operations();
     const tessaro_host::Drive which = DriveOf(drive);
-    const OpResult steps[3] = {
-        operations.SetLimit(which, false, std::fmax(upper_a, now[1]), std::fmax(upper_b, now[3])),
-        operations.SetLimit(which, true, lower_a, lower_b),
-        operations.SetLimit(which, false, upper_a, upper_b)};
-    for (const OpResult& step : steps)
-        if (!step.Ok()) return Report(FromOperation(step, false));
-    return Succeed();
+    // One after the other; the first that fails ends them.
+    OpResult step =
+        operations.SetLimit(which, false, std::fmax(upper_a, now[1]), std::fmax(upper_b, now[3]));
+    if (step.Ok()) step = operations.SetLimit(which, true, lower_a, lower_b);
+    if (step.Ok()) step = operations.SetLimit(which, false, upper_a, upper_b);
+    return Report(FromOperation(step, false));
 }
 
 TESSARO_API int tessaro_set_origin(tessaro_board* board, int drive) {
@@ -666,6 +677,15 @@ TESSARO_API int tessaro_load_usable_settings(tessaro_board* board, const char* p
     std::string error;
     return board->session.LoadSettingsFrom(path, &error, true) ? Succeed()
                                                                : Fail(TESSARO_ERROR, error);
+}
+
+TESSARO_API int tessaro_check_settings(const char* path, char* text, size_t size, size_t* needed) {
+    if (!path) return Fail(TESSARO_ERROR_VALUE, "no file (null)");
+    std::string error, lines;
+    for (const std::string& problem : tessaro_host::SettingsFileNotes(path, &error))
+        lines += problem + "\n";
+    if (!error.empty()) return Fail(TESSARO_ERROR, error);
+    return CopyText(lines, text, size, needed);
 }
 
 TESSARO_API int tessaro_settings_problems(tessaro_board* board, char* text, size_t size,

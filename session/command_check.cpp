@@ -1,7 +1,8 @@
 #include "session/command_check.h"
 
-#include <cmath>
 #include <vector>
+
+#include "session/operations.h"
 
 namespace tessaro_host {
 namespace {
@@ -51,21 +52,10 @@ CommandResult CheckSet(const std::vector<std::string>& words) {
     const std::string what = "set " + drive + " " + key;
     const bool xy = drive == "xy";
     double v[2] = {0, 0};
-    if (key == "speed" || key == "joystick-speed") {
-        if (!ParseNumbers(words, 3, 1, v) || !(v[0] > 0))
-            return Bad(what + " takes a speed in rev/s above 0");
-        return {};
-    }
-    if (key == "acceleration") {
-        // The drives take the acceleration as a whole number of rev/s^2 (a
-        // settings file or dialog may hold a fraction, such as the default
-        // 4.5, but this interface cannot set one).
-        if (!ParseNumbers(words, 3, 1, v) || !(v[0] >= 1) || v[0] > 4294967295.0 ||
-            v[0] != std::floor(v[0]))
-            return Bad(what +
-                       " takes a whole number of rev/s^2, 1 or more (the drives' "
-                       "interface sets whole numbers only)");
-        return {};
+    if (key == "speed" || key == "joystick-speed" || key == "acceleration") {
+        if (!ParseNumbers(words, 3, 1, v)) v[0] = -1;  // said as the value's rule
+        const std::string problem = SettingValueProblem(what, key, v[0], 0);
+        return problem.empty() ? CommandResult{} : Bad(problem);
     }
     if (key == "joystick") {
         if (words.size() != 4 || (words[3] != "on" && words[3] != "off"))
@@ -79,10 +69,8 @@ CommandResult CheckSet(const std::vector<std::string>& words) {
         if (!ParseNumbers(words, 3, needed, v))
             return Bad(what + " takes " + (xy ? "X Y" : "one number") +
                        (key == "flip" ? ", each 1 or -1" : " in micrometres"));
-        if (key == "flip")
-            for (std::size_t i = 0; i < needed; ++i)
-                if (v[i] != 1 && v[i] != -1) return Bad(what + ": a direction is 1 or -1");
-        return {};
+        const std::string problem = SettingValueProblem(what, key, v[0], xy ? v[1] : v[0]);
+        return problem.empty() ? CommandResult{} : Bad(problem);
     }
     return Bad("unknown setting: " + key);
 }

@@ -28,12 +28,13 @@ DeviceLine ReadDeviceLine(const std::string& text) {
         const std::string prefix = std::string("Tessaro device ") + name + " drive ";
         if (!StartsWith(text, prefix)) continue;
         line.drive = drive;
+        line.settingKept = StartsWith(text, prefix + "kept ");
         line.positionDoubted = StartsWith(text, prefix + "position cannot be trusted");
         line.positionTrustedAgain = StartsWith(text, prefix + "position is trusted again");
     }
     if (StartsWith(text, "Tessaro device line to ")) {
-        line.lineGone = Has(text, " lost (");
-        line.lineBack = Has(text, " is back: ");
+        line.reportsLineLost = Has(text, " lost (");
+        line.reportsLineBack = Has(text, " is back: ");
     }
     line.warning = HasAny(text, {" failed", " refused ", " stopped", " lost", "cannot be trusted",
                                  "did not", "steps from its target", "found no limit switch",
@@ -44,7 +45,7 @@ DeviceLine ReadDeviceLine(const std::string& text) {
                                     "did not reach its target", "found no limit switch"});
     line.stopped = HasAny(text, {"move stopped before its target", "limit search stopped"});
     line.valueRefused = HasAny(text, {" lies outside ", " lies above the ", " lies below the "});
-    line.lineLost = Has(text, "the line to the board is lost");
+    line.failedForLostLine = Has(text, "the line to the board is lost");
     return line;
 }
 

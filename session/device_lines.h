@@ -24,11 +24,12 @@ struct DeviceLine {
     // A move or a search that answered but did not end as asked (short of
     // its target, at a limit switch, past its bound, no switch found).
     bool endedBadly = false;
-    bool stopped = false;       // ended by the user's stop
-    bool valueRefused = false;  // a value or target outside what the drive takes
-    bool lineLost = false;      // the operation failed because the line is away
+    bool stopped = false;            // ended by the user's stop
+    bool valueRefused = false;       // a value or target outside what the drive takes
+    bool settingKept = false;        // ... a setting's, which the drive kept as it was
+    bool failedForLostLine = false;  // the operation failed because the line is away
     bool positionDoubted = false, positionTrustedAgain = false;
-    bool lineGone = false, lineBack = false;  // the device's word on its line
+    bool reportsLineLost = false, reportsLineBack = false;  // the device's word on its line
 };
 
 DeviceLine ReadDeviceLine(const std::string& text);

@@ -283,7 +283,23 @@ void HostSession::MarkPositionsDoubtful(std::string (&texts)[3]) const {
     }
 }
 
+std::vector<std::string> SettingsFileNotes(const std::string& file, std::string* error) {
+    if (std::string problem = SettingsFileProblem(file); !problem.empty()) {
+        if (error) *error = problem;
+        return {};
+    }
+    // Read as the connect reads it: a file not there yet (the first run's)
+    // reads as empty.
+    std::string bytes, texts[3];
+    platform::ReadWholeFile(file, &bytes, nullptr);
+    return ReadSettingsLines(bytes, file, texts).notes;
+}
+
 bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error, bool usable) {
+    {
+        std::lock_guard<std::mutex> lock(m_printMutex);
+        m_settingsProblems.clear();
+    }
     const std::string problem = SettingsFileProblem(file);
     if (!problem.empty()) return *error = problem, false;
     std::string bytes;
@@ -293,7 +309,11 @@ bool HostSession::LoadSettingsFrom(const std::string& file, std::string* error, 
     const SettingsRead read = ReadSettingsLines(bytes, file, texts);
     // Unless asked to take what it can: a file taken in part would leave the
     // drives half set, so all or nothing.
-    if (read.unusable > 0 && !usable) return *error = "settings " + read.notes.front(), false;
+    if (read.unusable > 0 && !usable) {
+        std::lock_guard<std::mutex> lock(m_printMutex);
+        m_settingsProblems = read.notes;
+        return *error = "settings " + read.notes.front(), false;
+    }
     if (read.found == 0) return *error = "no drive's settings in " + file, false;
     if (!HandedOver(read.disconnect, read.session)) MarkPositionsDoubtful(texts);
     for (const std::string& note : read.notes) Note("settings: " + note, true);
@@ -315,9 +335,10 @@ void HostSession::SendSettings(const std::string (&texts)[3], std::vector<std::s
         std::u16string wide(texts[i].begin(), texts[i].end());
         targets[i]->LoadSettings(wide.c_str(), ids[i]);
     }
-    // A value a drive did not take is a problem of the file too.
+    // A value a drive did not take is a problem of the file too (not a
+    // move another thread had refused meanwhile).
     for (const DeviceLine& line : DiagnosticsSince(told))
-        if (line.valueRefused) problems.push_back(line.text);
+        if (line.settingKept) problems.push_back(line.text);
     std::lock_guard<std::mutex> lock(m_printMutex);
     m_settingsProblems = std::move(problems);
 }
@@ -429,8 +450,8 @@ void HostSession::OnDiagnostic(const std::string& text) {
                                                                : nullptr;
     if (trusted && line.positionDoubted) *trusted = false;
     if (trusted && line.positionTrustedAgain) *trusted = true;
-    if (line.lineGone) positions.line = ReportedPositions::kLineLost;
-    if (line.lineBack) positions.line = ReportedPositions::kLineBack;
+    if (line.reportsLineLost) positions.line = ReportedPositions::kLineLost;
+    if (line.reportsLineBack) positions.line = ReportedPositions::kLineBack;
     // Handed on once the session's state says what the line says: a program
     // told "line lost" then finds the position unknown.
     {

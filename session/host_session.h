@@ -41,6 +41,9 @@ struct SessionOptions {
 std::string SettingsFileProblem(const std::string& path);
 std::string ModuleProblem(const std::string& path);
 std::string PortProblem(int port, const std::string& device);
+// The lines of a settings file that cannot be used, read without a board
+// (a file not there yet has none); `error` when it cannot be read.
+std::vector<std::string> SettingsFileNotes(const std::string& path, std::string* error);
 
 // The positions the plug-in last reported through the host callback, and
 // whether the stage's and the focus drive's can be trusted (as the device

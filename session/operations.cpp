@@ -196,10 +196,10 @@ OpResult Operations::Judge(Drive* drive, const std::string& what, int code, std:
         if (why) {
             result.reason += "; " + why->text;
             result.deviceLine = why->text;
-            result.kind = why->lineLost       ? ResultKind::kLineLost
-                          : why->stopped      ? ResultKind::kStopped
-                          : why->valueRefused ? ResultKind::kRefused
-                                              : ResultKind::kFailed;
+            result.kind = why->failedForLostLine ? ResultKind::kLineLost
+                          : why->stopped         ? ResultKind::kStopped
+                          : why->valueRefused    ? ResultKind::kRefused
+                                                 : ResultKind::kFailed;
         }
         return result;
     }
@@ -277,6 +277,8 @@ OpResult Operations::Move(const MoveRequest& move) {
     if (OpResult checked = Check(move.drive); !checked.Ok()) return checked;
     const std::string what =
         std::string(DriveWord(move.drive)) + (move.relative ? " move-rel" : " move-abs");
+    if (!std::isfinite(move.a) || !std::isfinite(move.b))
+        return Failure(ResultKind::kUsage, what + " takes finite numbers");
     if (OpResult beyond = Beyond(move, what); !beyond.Ok()) return beyond;
     Drive drive = move.drive;
     return Watched(
@@ -330,6 +332,8 @@ OpResult Operations::Jog(Drive drive, double a, double b, double seconds) {
     };
     const bool moving = a != 0 || (drive == Drive::kXY && b != 0);
     const std::string what = std::string(DriveWord(drive)) + " jog";
+    if (!std::isfinite(a) || !std::isfinite(b))
+        return Failure(ResultKind::kUsage, what + " takes finite numbers");
     // A jog ends by its own wait (or is left running): no stop from the
     // watcher.
     OpResult result = Watched(
@@ -341,110 +345,134 @@ OpResult Operations::Jog(Drive drive, double a, double b, double seconds) {
             return velocity(0, 0);
         },
         false, Judging::kJog);
+    // The stage refuses velocity moves while its joystick moves are
+    // switched off: that, rather than any line, is why.
     bool joystick = true;
-    if (result.kind == ResultKind::kFailed && drive == Drive::kXY &&
+    if (!result.Ok() && result.kind != ResultKind::kInterrupted && drive == Drive::kXY &&
         s.xy->GetJoystickEnabled(&joystick) == 0 && !joystick)
-        return Failure(ResultKind::kFailed, what +
-                                                " failed: the stage's joystick moves are "
-                                                "switched off (set xy joystick on)");
+        return Failure(ResultKind::kFailed,
+                       what + " failed: the stage's joystick moves are switched off",
+                       "set xy joystick on");
     return result;
 }
 
-OpResult Operations::SetSpeed(Drive drive, double v) {
+std::string SettingValueProblem(const std::string& what, const std::string& key, double a,
+                                double b) {
+    if (key == "speed" || key == "joystick-speed")
+        return std::isfinite(a) && a > 0 ? "" : what + " takes a speed in rev/s above 0";
+    // The drives take the acceleration as a whole number of rev/s^2 (a
+    // settings file or dialog may hold a fraction, such as the default 4.5,
+    // but this interface cannot set one); only a value checked to fit is
+    // converted (1e10 converted unchecked would be undefined).
+    if (key == "acceleration")
+        return a >= 1 && a <= 4294967295.0 && a == std::floor(a)
+                   ? ""
+                   : what +
+                         " takes a whole number of rev/s^2, 1 or more (the drives' interface "
+                         "sets whole numbers only)";
+    if (key == "flip")
+        return (a == 1 || a == -1) && (b == 1 || b == -1) ? "" : what + ": a direction is 1 or -1";
+    return std::isfinite(a) && std::isfinite(b) ? "" : what + " takes finite numbers";
+}
+
+OpResult Operations::Setting(Drive drive, const std::string& key, double a, double b,
+                             const std::function<int(Drive, double, double)>& set,
+                             const std::function<std::string(double, double)>& refuse) {
     if (OpResult checked = Check(drive); !checked.Ok()) return checked;
+    const std::string what = std::string("set ") + DriveWord(drive) + " " + key;
+    if (drive == Drive::kRotary &&
+        (key == "lower" || key == "upper" || key == "origin" || key == "flip"))
+        return Failure(ResultKind::kUsage, "the rotary drive has no " + key);
+    if (drive != Drive::kXY) b = key == "flip" ? 1 : 0;
+    if (std::string problem = SettingValueProblem(what, key, a, b); !problem.empty())
+        return Failure(ResultKind::kUsage, problem, "try help");
+    if (std::string problem = refuse ? refuse(a, b) : std::string(); !problem.empty())
+        return Failure(ResultKind::kUsage, what + ": " + problem);
+    const std::size_t told = m_session.DiagnosticCount();
+    const int code = set(drive, a, b);
+    return Judge(&drive, what, code, told, Judging::kSetting);
+}
+
+OpResult Operations::SetSpeed(Drive drive, double v) {
     HostSession& s = m_session;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == Drive::kXY  ? s.xy->SetSpeed(v)
-                     : drive == Drive::kZ ? s.z->SetSpeed(v)
-                                          : s.rotary->SetSpeed(v);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " speed", code, told,
-                 Judging::kSetting);
+    return Setting(drive, "speed", v, 0, [&s](Drive d, double a, double) {
+        return d == Drive::kXY  ? s.xy->SetSpeed(a)
+               : d == Drive::kZ ? s.z->SetSpeed(a)
+                                : s.rotary->SetSpeed(a);
+    });
 }
 
 OpResult Operations::SetJoystickSpeed(Drive drive, double v) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
     HostSession& s = m_session;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == Drive::kXY  ? s.xy->SetMaxJoystickSpeed(v)
-                     : drive == Drive::kZ ? s.z->SetMaxJoystickSpeed(v)
-                                          : s.rotary->SetMaxJoystickSpeed(v);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " joystick-speed", code, told,
-                 Judging::kSetting);
+    return Setting(drive, "joystick-speed", v, 0, [&s](Drive d, double a, double) {
+        return d == Drive::kXY  ? s.xy->SetMaxJoystickSpeed(a)
+               : d == Drive::kZ ? s.z->SetMaxJoystickSpeed(a)
+                                : s.rotary->SetMaxJoystickSpeed(a);
+    });
 }
 
 OpResult Operations::SetAcceleration(Drive drive, double v) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
-    // The drives take whole numbers; only a value checked to fit is
-    // converted (a value of 1e10 converted unchecked would be undefined).
-    if (!(v >= 0 && v <= 4294967295.0 && v == std::floor(v)))
-        return Failure(ResultKind::kUsage, "the acceleration is a whole number of rev/s^2");
-    const unsigned value = static_cast<unsigned>(v);
     HostSession& s = m_session;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == Drive::kXY  ? s.xy->SetAcceleration(value)
-                     : drive == Drive::kZ ? s.z->SetAcceleration(value)
-                                          : s.rotary->SetAcceleration(value);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " acceleration", code, told,
-                 Judging::kSetting);
+    return Setting(drive, "acceleration", v, 0, [&s](Drive d, double a, double) {
+        const unsigned value = static_cast<unsigned>(a);  // checked to fit
+        return d == Drive::kXY  ? s.xy->SetAcceleration(value)
+               : d == Drive::kZ ? s.z->SetAcceleration(value)
+                                : s.rotary->SetAcceleration(value);
+    });
 }
 
 OpResult Operations::SetJoystick(Drive drive, bool on) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
     HostSession& s = m_session;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == Drive::kXY  ? s.xy->SetJoystickEnabled(on)
-                     : drive == Drive::kZ ? s.z->SetJoystickEnabled(on)
-                                          : s.rotary->SetJoystickEnabled(on);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " joystick", code, told,
-                 Judging::kSetting);
+    return Setting(drive, "joystick", 0, 0, [&s, on](Drive d, double, double) {
+        return d == Drive::kXY  ? s.xy->SetJoystickEnabled(on)
+               : d == Drive::kZ ? s.z->SetJoystickEnabled(on)
+                                : s.rotary->SetJoystickEnabled(on);
+    });
 }
 
 OpResult Operations::SetLimit(Drive drive, bool lower, double a, double b) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
-    const char* key = lower ? "lower" : "upper";
-    if (drive == Drive::kRotary)
-        return Failure(ResultKind::kUsage, std::string("the rotary drive has no ") + key);
     HostSession& s = m_session;
+    const char* key = lower ? "lower" : "upper";
     const bool xy = drive == Drive::kXY;
-    const double v[2] = {a, b};
-    const std::vector<AxisLimits> axes = ReadAxisLimits(xy ? s.xy : nullptr, s.z);
-    for (std::size_t i = 0; i < axes.size(); ++i) {
-        const std::string crossing = CrossesLimits(axes[i].name, lower, v[i], axes[i].limits);
-        if (!crossing.empty())
-            return Failure(ResultKind::kUsage,
-                           std::string("set ") + DriveWord(drive) + " " + key + ": " + crossing);
-    }
-    const std::size_t told = s.DiagnosticCount();
-    const int code = lower ? (xy ? s.xy->SetLowerLimits(a, b) : s.z->SetLowerLimit(a))
-                           : (xy ? s.xy->SetUpperLimits(a, b) : s.z->SetUpperLimit(a));
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " " + key, code, told,
-                 Judging::kSetting);
+    // The new limit may not cross the other one.
+    const auto crossing = [&s, lower, xy](double va, double vb) {
+        const double v[2] = {va, vb};
+        const std::vector<AxisLimits> axes = ReadAxisLimits(xy ? s.xy : nullptr, s.z);
+        for (std::size_t i = 0; i < axes.size(); ++i)
+            if (std::string text = CrossesLimits(axes[i].name, lower, v[i], axes[i].limits);
+                !text.empty())
+                return text;
+        return std::string();
+    };
+    return Setting(
+        drive, key, a, b,
+        [&s, lower, xy](Drive, double va, double vb) {
+            return lower ? (xy ? s.xy->SetLowerLimits(va, vb) : s.z->SetLowerLimit(va))
+                         : (xy ? s.xy->SetUpperLimits(va, vb) : s.z->SetUpperLimit(va));
+        },
+        crossing);
 }
 
 OpResult Operations::SetOrigin(Drive drive, bool here, double a, double b) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
-    if (drive == Drive::kRotary)
-        return Failure(ResultKind::kUsage, "the rotary drive has no origin");
     HostSession& s = m_session;
-    const bool xy = drive == Drive::kXY;
     // The present position becomes the origin.
-    if (here && xy) s.xy->GetPosition(&a, &b);
-    if (here && !xy) s.z->GetPosition(&a);
-    const std::size_t told = s.DiagnosticCount();
-    const int code = xy ? s.xy->SetAsZero(a, b) : s.z->SetAsZero(a);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " origin", code, told,
-                 Judging::kSetting);
+    if (here && drive == Drive::kXY && s.xy && s.xy->GetPosition(&a, &b) != 0)
+        return Failure(ResultKind::kFailed,
+                       "set xy origin: the stage's position could not be read");
+    if (here && drive == Drive::kZ && s.z && s.z->GetPosition(&a) != 0)
+        return Failure(ResultKind::kFailed,
+                       "set z origin: the focus drive's position could not be read");
+    return Setting(drive, "origin", a, b, [&s](Drive d, double va, double vb) {
+        return d == Drive::kXY ? s.xy->SetAsZero(va, vb) : s.z->SetAsZero(va);
+    });
 }
 
 OpResult Operations::SetFlip(Drive drive, double a, double b) {
-    if (OpResult checked = Check(drive); !checked.Ok()) return checked;
-    if (drive == Drive::kRotary) return Failure(ResultKind::kUsage, "the rotary drive has no flip");
     HostSession& s = m_session;
-    const int fa = a < 0 ? -1 : 1, fb = b < 0 ? -1 : 1;
-    const std::size_t told = s.DiagnosticCount();
-    const int code = drive == Drive::kXY ? s.xy->SetAxisFlip(fa, fb) : s.z->SetAxisFlip(fa);
-    return Judge(nullptr, std::string("set ") + DriveWord(drive) + " flip", code, told,
-                 Judging::kSetting);
+    return Setting(drive, "flip", a, b, [&s](Drive d, double va, double vb) {
+        const int fa = va < 0 ? -1 : 1, fb = vb < 0 ? -1 : 1;
+        return d == Drive::kXY ? s.xy->SetAxisFlip(fa, fb) : s.z->SetAxisFlip(fa);
+    });
 }
 
 }  // namespace tessaro_host

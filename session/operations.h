@@ -86,7 +86,19 @@ class Operations {
     OpResult Watched(Drive* drive, const std::string& what, const std::function<int()>& operation,
                      bool stoppable, Judging judging);
 
+    // A setting: the drive checked, the value checked (then `refuse`, for
+    // what it depends on), `set` called, its result judged.
+    OpResult Setting(Drive drive, const std::string& key, double a, double b,
+                     const std::function<int(Drive, double, double)>& set,
+                     const std::function<std::string(double, double)>& refuse = nullptr);
+
     HostSession& m_session;
 };
+
+// Why `what` ("set z speed") does not take the value(s) of its `key`
+// (speed, joystick-speed, acceleration, flip; any other key: finite
+// numbers); "" when it does. The language's check and the library share it.
+std::string SettingValueProblem(const std::string& what, const std::string& key, double a,
+                                double b);
 
 }  // namespace tessaro_host

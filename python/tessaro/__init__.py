@@ -95,7 +95,7 @@ class SettingsError(Error):
     not take (raised with `strict=True` only; otherwise they are logged as
     warnings). `problems` lists them, one text each."""
 
-    def __init__(self, problems: "list[str]") -> None:
+    def __init__(self, problems: List[str]) -> None:
         super().__init__("; ".join(problems))
         self.problems = problems
 
@@ -247,9 +247,10 @@ class _Drive:
 
     @property
     def is_moving(self) -> bool:
-        """True while the drive moves: a move or limit search of it (or
-        collected moves) has not ended, or a jog of it runs and its position
-        still changes."""
+        """True while the drive moves: a move or limit search of it (or of
+        collected moves, which count for every drive) has not ended, or a jog
+        of it runs and its position changed within the last 250 ms (a jog so
+        slow that it does not reads as resting)."""
         value = ctypes.c_int(0)
         _check(self._call(lib.tessaro_is_moving, ctypes.byref(value)))
         return bool(value.value)
@@ -469,7 +470,7 @@ class Board:
                 self._users[me] -= 1
                 self._guard.notify_all()
 
-    def disconnect(self, save: bool = True) -> None:
+    def disconnect(self, *, save: bool = True) -> None:
         """Stops what still runs, writes the settings file (with `save`) and
         disconnects. A disconnect of another thread running already: waits
         for it."""
@@ -616,13 +617,12 @@ class Board:
         instead (a line that cannot be used: before anything is sent)."""
         load = lib.tessaro_load_settings if strict else lib.tessaro_load_usable_settings
         code = self._call(load, _native.encode(path))
-        if strict and code == _native.ERROR:
-            raise SettingsError([lib.tessaro_last_error().decode(errors="replace")])
+        problems = self._settings_problems() if strict else []
+        if problems:
+            raise SettingsError(problems)
         _check(code)
-        if strict and self._settings_problems():
-            raise SettingsError(self._settings_problems())
 
-    def _settings_problems(self) -> "list[str]":
+    def _settings_problems(self) -> List[str]:
         code, text = self._call(lambda handle: _native.text(lib.tessaro_settings_problems, handle))
         _check(code)
         return text.splitlines()
@@ -639,9 +639,10 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
     `module`: the plug-in module (None: the one beside the library). The
     device's lines and notes on the settings file go to the logger
     "tessaro" (problems at WARNING). With `strict`, a settings file with a
-    line that cannot be used or a value a drive does not take raises
-    `SettingsError`: the board is disconnected again and the file left as
-    it is."""
+    line that cannot be used raises `SettingsError` before anything is
+    connected; one with a value a drive does not take raises it after the
+    connect, which is undone without writing the file (a file not there yet
+    is the first run's, as without `strict`)."""
     if isinstance(port, str):
         digits = port[3:] if port.upper().startswith("COM") else port
         if not digits.isdigit():
@@ -649,13 +650,22 @@ def connect(port: Union[int, str], *, device: Optional[str] = None,
         port = int(digits)
     if isinstance(port, bool) or not isinstance(port, int):
         raise TypeError(f"a port is a COM number or 'COMn', not {port!r}")
+    if strict and settings is not None:
+        code, text = _native.text(lib.tessaro_check_settings, _native.encode(settings))
+        _check(code)
+        if text:
+            raise SettingsError(text.splitlines())
     handle = ctypes.c_void_p()
     _check(lib.tessaro_connect(port, _native.encode(device), _native.encode(settings),
                                _native.encode(module), ctypes.byref(handle)))
     board = Board(handle)
     _open_boards.add(board)
     _check(lib.tessaro_on_line(handle, _LINE_CALLBACK, None))
-    problems = board._settings_problems() if strict else []
+    try:
+        problems = board._settings_problems() if strict else []
+    except BaseException:
+        board.disconnect(save=False)
+        raise
     if problems:
         board.disconnect(save=False)
         raise SettingsError(problems)

@@ -83,6 +83,10 @@ _SIGNATURES = {
     "tessaro_save_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
     "tessaro_load_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
     "tessaro_load_usable_settings": (ctypes.c_int, [_board, ctypes.c_char_p]),
+    "tessaro_check_settings": (
+        ctypes.c_int,
+        [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+    ),
     "tessaro_settings_problems": (
         ctypes.c_int,
         [_board, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],

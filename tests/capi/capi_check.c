@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
     EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_SPEED, 0, 0) == TESSARO_ERROR_VALUE);
     /* No integer holds it: refused, never converted (undefined). */
     EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_SPEED, 1e10, 0) == TESSARO_ERROR_VALUE);
+    /* The language's rules hold for typed calls too. */
+    EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_FLIP, 0.5, 0) == TESSARO_ERROR_VALUE);
+    EXPECT(tessaro_set(board, TESSARO_Z, TESSARO_ACCELERATION, 0, 0) == TESSARO_ERROR_VALUE);
     /* A move beyond the user's limit is refused as a value. */
     EXPECT(tessaro_set_limits(board, TESSARO_Z, -100, 100, 0, 0) == TESSARO_OK);
     EXPECT(tessaro_move(board, TESSARO_Z, 0, 150, 0, 1) == TESSARO_ERROR_VALUE);
