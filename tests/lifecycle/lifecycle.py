@@ -277,6 +277,10 @@ class Lifecycle(RuleBasedStateMachine):
         # nothing done to the board since.
         self.file_frames = None
         self.file_trusted = {}
+        # Whether the file's rotary frame is known: a rotary frame the model
+        # had not learnt again (after a load, while the rotary jogged) is
+        # saved as the drive had it, which the model does not know.
+        self.file_rotary_known = True
         self.file_handover = False
         self.trusted = {}
         # Axes that move with no end the model knows (a jog, a program
@@ -481,7 +485,7 @@ class Lifecycle(RuleBasedStateMachine):
         self.before = [steps[a] if a in moved else self.before[a] for a in range(4)]
         if with_file and self.file_frames is not None:
             self.frames = {axis: copy.copy(frame) for axis, frame in self.file_frames.items()}
-            self.rotary_known = handover
+            self.rotary_known = handover and self.file_rotary_known
         else:
             self.fresh_frames(steps)
             self.rotary_known = True
@@ -513,6 +517,7 @@ class Lifecycle(RuleBasedStateMachine):
         if self.with_file:
             self.file_frames = {axis: copy.copy(frame) for axis, frame in self.frames.items()}
             self.file_trusted = dict(self.trusted)
+            self.file_rotary_known = self.rotary_known
             self.file_handover = not away and "value" in answer
         self.check(stopping=stopping)
 
@@ -642,7 +647,7 @@ class Lifecycle(RuleBasedStateMachine):
         """Positioning speeds from slow to fast; one no stage is built for
         is refused and changes nothing."""
         value = SPEEDS[drive][pick]
-        self.begin("speed", drive=drive, value=value)
+        self.begin("speed", drive=drive, pick=pick)
         answer = self.worker.ask({"do": "set", "drive": drive, "name": "speed", "value": value})
         self.expected(answer, "ValueError")
         if ("value" in answer) == (value > 100):
@@ -816,6 +821,7 @@ class Lifecycle(RuleBasedStateMachine):
         if self.expected(self.call(None, "save_settings")) is not None:
             self.file_frames = {axis: copy.copy(frame) for axis, frame in self.frames.items()}
             self.file_trusted = dict(self.trusted)
+            self.file_rotary_known = self.rotary_known
         self.check()
 
     @rule()
