@@ -903,7 +903,8 @@ def replay(steps):
     try:
         for step in steps:
             step = step.strip()
-            if not step or step.startswith("#"):
+            # Comments, and the notes a step logs ("(stop xy first)").
+            if not step or step.startswith(("#", "(")):
                 continue
             name, _, arguments = step.partition("(")
             print(f"  {step}", flush=True)
