@@ -189,10 +189,11 @@ OpResult Operations::Judge(Drive* drive, const std::string& what, int code, std:
         // The device names the processor's error, where there was one, or
         // why it refused the operation or stopped it; for a setting, the
         // value it did not take.
-        const DeviceLine* why = nullptr;
+        const DeviceLine* why = judging == Judging::kSetting ? nullptr : WhyFailed(lines, about);
         for (const DeviceLine& line : lines)
-            if (judging == Judging::kSetting && !why && line.valueRefused) why = &line;
-        if (judging != Judging::kSetting) why = WhyFailed(lines, about);
+            if (judging == Judging::kSetting && !why && line.valueRefused &&
+                (about == LineDrive::kNone || line.drive == about))
+                why = &line;
         if (why) {
             result.reason += "; " + why->text;
             result.deviceLine = why->text;
