@@ -122,10 +122,12 @@ void OnEvent(tessaro_board* board, int drive) {
     Activity& activity = g_activities.back();
     thread_local std::mt19937 random(g_seed ^ 0x5bd1e995u);
     ++g_callbacks;
+    // Now and then slow (a disconnect meets it running), then a read.
+    const unsigned pick = random() % 40;
+    if (pick < 10) std::this_thread::sleep_for(std::chrono::milliseconds(10 * pick));
     double a = 0, b = 0;
     const int read = drive == 0 ? TESSARO_Z : drive;
     CALL(tessaro_position(board, read, &a, &b));
-    const unsigned pick = random() % 40;
     if (pick == 0 && drive != 0) CALL(tessaro_on_position(board, nullptr, nullptr));
     if (pick == 0 && drive == 0) CALL(tessaro_on_line(board, nullptr, nullptr));
     if (pick == 1 && drive == 0) CALL(tessaro_on_position(board, OnPosition, board));
