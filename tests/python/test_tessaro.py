@@ -160,26 +160,6 @@ def test_positions_come_from_the_polling_thread(board):
     assert threading.get_ident() not in {t for _, _, t in seen}
 
 
-def test_two_threads_move_two_drives(board):
-    errors = []
-
-    def run(move):
-        try:
-            move()
-        except Exception as error:  # noqa: BLE001 - reported below
-            errors.append(error)
-
-    threads = [threading.Thread(target=run, args=(lambda: board.z.move_to(400),)),
-               threading.Thread(target=run, args=(lambda: board.rotary.move_to(270),))]
-    started = time.monotonic()
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join(30)
-    assert not errors and time.monotonic() - started < 30
-    assert (board.z.position, board.rotary.position) == (400, 270)
-
-
 def test_a_disconnect_lets_a_waiting_thread_out_and_stops_the_move(sim):
     board = tessaro.connect(7, device=sim.link)
     board.z.move_by(200000, wait=False)
