@@ -20,6 +20,11 @@
 #   make lifecycle  the lifecycle model test for LIFECYCLE_SECONDS (default
 #                600) from seed LIFECYCLE_SEED (default 1), the simulator at
 #                LIFECYCLE_SPEED times real speed (default 2)
+#   make dist    the packages a lab installs, into dist/: the Windows MSI and
+#                zip, a wheel for Windows and one for Linux, the .deb
+#                (packaging/make-dist.sh)
+#   make dist-check  each package installed and used in a scratch place: the
+#                MSI under Wine, the Linux wheel in a fresh venv, the .deb
 #   make fuzz    libFuzzer on each fuzz target (settings texts; packets and
 #                the simulator's receiver) for FUZZ_SECONDS each (clang, in
 #                build/fuzz, with AddressSanitizer and UBSan)
@@ -32,7 +37,7 @@ WINEPREFIX_DIR := $(CURDIR)/$(WINDOWS)/wineprefix
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps native windows test test-native test-windows test-sanitizers asan demo bench soak fault-matrix fuzz lifecycle screenshots format clean
+.PHONY: all deps native windows dist dist-check test test-native test-windows test-sanitizers asan demo bench soak fault-matrix fuzz lifecycle screenshots format clean
 
 all: native windows
 
@@ -98,6 +103,14 @@ test-windows: windows
 	@sh cmake/wine-prepare.sh start $(WINEPREFIX_DIR)
 	@cd $(WINDOWS) && ctest --output-on-failure -j $(JOBS); rc=$$?; \
 	sh $(CURDIR)/cmake/wine-prepare.sh stop $(WINEPREFIX_DIR); exit $$rc
+
+# The packages are made from both trees as `make test` leaves them; the
+# version is packaging/version.sh's (resources/module_version.h).
+dist: native windows
+	@bash packaging/make-dist.sh $(NATIVE) $(WINDOWS) build/dist dist
+
+dist-check: dist
+	@bash packaging/check-dist.sh dist $(NATIVE) build/dist-check
 
 demo: native
 	@sh tools/demo.sh $(NATIVE)

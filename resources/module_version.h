@@ -4,9 +4,16 @@
    joins them to wide ones. */
 #pragma once
 
+/* The version of everything we ship: every program's --version, CMake's
+   project and each package of make dist (packaging/version.sh). A release
+   raises one of the first three numbers: Windows Installer ignores the
+   fourth when it decides that an MSI is newer. */
 #define TESSARO_FILE_VERSION 8, 203, 1273, 0
 #define TESSARO_PRODUCT_VERSION 0, 0, 0, 0
-#define TESSARO_FILE_VERSION_TEXT "8, 203, 1273, 0"
+/* "8, 203, 1273, 0", from the numbers above so that they cannot differ. */
+#define TESSARO_VERSION_TEXT_OF(...) #__VA_ARGS__
+#define TESSARO_VERSION_TEXT(...) TESSARO_VERSION_TEXT_OF(__VA_ARGS__)
+#define TESSARO_FILE_VERSION_TEXT TESSARO_VERSION_TEXT(TESSARO_FILE_VERSION)
 #define TESSARO_PRODUCT_VERSION_TEXT "0, 0, 0, 0"
 #define TESSARO_COMPANY_NAME "Orva"
 #define TESSARO_COPYRIGHT "Copyright (C) 2026 Orva"
