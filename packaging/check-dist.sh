@@ -70,8 +70,8 @@ unzip -p "$dist/tessaro-$v-py3-none-win_amd64.whl" tessaro/_native.py | grep -q 
 mkdir -p "$scratch/root/var/lib/dpkg/info" "$scratch/root/var/lib/dpkg/updates" && : >"$scratch/root/var/lib/dpkg/status"
 dpkg --root="$scratch/root" --force-script-chrootless --force-depends --log=/dev/null \
   -i "$dist/tessaro_${v}_amd64.deb" >"$work/dpkg.txt" 2>&1 || fail "dpkg -i: $(cat "$work/dpkg.txt")"
-expect "the deb's --version" "tessaro-host $v tessaro-sim $v" \
-  "$("$scratch/root/usr/bin/tessaro-host" --version) $("$scratch/root/usr/bin/tessaro-sim" --version)"
+expect "the deb's --version" "tessaro-host $v tessaro-sim $v link-probe $v" \
+  "$("$scratch/root/usr/bin/tessaro-host" --version) $("$scratch/root/usr/bin/tessaro-sim" --version) $("$scratch/root/usr/bin/link-probe" --version)"
 expect "the deb's udev rule" "$scratch/root/lib/udev/rules.d/60-tessaro-latency.rules" "$(ls "$scratch"/root/lib/udev/rules.d/*)"
 expect "run paths into the build tree" "" "$(for f in "$scratch"/venv/lib/python3*/site-packages/tessaro/*.so \
   "$scratch"/root/usr/lib/tessaro/*; do readelf -d "$f" | grep PATH | grep -v '\[\$ORIGIN\]$' || true; done)"

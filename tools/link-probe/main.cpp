@@ -12,6 +12,7 @@
 #include "cmotion/link_commands.h"
 #include "cmotion/link_serial.h"
 #include "platform/serial_port.h"
+#include "tools/tessaro-host/tool_version.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     app.add_option("--round-trips", roundTrips, "Position round trips to time")
         ->check(CLI::Range(0, 1000000));
     app.add_flag("--trace", g_bTrace, "Print every packet");
+    app.set_version_flag("--version", "link-probe " TESSARO_HOST_VERSION_TEXT);
     CLI11_PARSE(app, argc, argv);
 
     if (!device.empty()) platform::SetComPortPath(port, device);
