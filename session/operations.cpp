@@ -394,21 +394,25 @@ OpResult Operations::Setting(Drive drive, const std::string& key, double a, doub
     return Judge(&drive, what, code, told, Judging::kSetting);
 }
 
+// Calls `call` with the drive's interface: the three share their setters.
+template <typename Call>
+int OnDrive(HostSession& s, Drive drive, Call call) {
+    return drive == Drive::kXY  ? static_cast<int>(call(s.xy))
+           : drive == Drive::kZ ? static_cast<int>(call(s.z))
+                                : static_cast<int>(call(s.rotary));
+}
+
 OpResult Operations::SetSpeed(Drive drive, double v) {
     HostSession& s = m_session;
     return Setting(drive, "speed", v, 0, [&s](Drive d, double a, double) {
-        return d == Drive::kXY  ? s.xy->SetSpeed(a)
-               : d == Drive::kZ ? s.z->SetSpeed(a)
-                                : s.rotary->SetSpeed(a);
+        return OnDrive(s, d, [a](auto* x) { return x->SetSpeed(a); });
     });
 }
 
 OpResult Operations::SetJoystickSpeed(Drive drive, double v) {
     HostSession& s = m_session;
     return Setting(drive, "joystick-speed", v, 0, [&s](Drive d, double a, double) {
-        return d == Drive::kXY  ? s.xy->SetMaxJoystickSpeed(a)
-               : d == Drive::kZ ? s.z->SetMaxJoystickSpeed(a)
-                                : s.rotary->SetMaxJoystickSpeed(a);
+        return OnDrive(s, d, [a](auto* x) { return x->SetMaxJoystickSpeed(a); });
     });
 }
 
@@ -416,18 +420,14 @@ OpResult Operations::SetAcceleration(Drive drive, double v) {
     HostSession& s = m_session;
     return Setting(drive, "acceleration", v, 0, [&s](Drive d, double a, double) {
         const unsigned value = static_cast<unsigned>(a);  // checked to fit
-        return d == Drive::kXY  ? s.xy->SetAcceleration(value)
-               : d == Drive::kZ ? s.z->SetAcceleration(value)
-                                : s.rotary->SetAcceleration(value);
+        return OnDrive(s, d, [value](auto* x) { return x->SetAcceleration(value); });
     });
 }
 
 OpResult Operations::SetJoystick(Drive drive, bool on) {
     HostSession& s = m_session;
     return Setting(drive, "joystick", 0, 0, [&s, on](Drive d, double, double) {
-        return d == Drive::kXY  ? s.xy->SetJoystickEnabled(on)
-               : d == Drive::kZ ? s.z->SetJoystickEnabled(on)
-                                : s.rotary->SetJoystickEnabled(on);
+        return OnDrive(s, d, [on](auto* x) { return x->SetJoystickEnabled(on); });
     });
 }
 
