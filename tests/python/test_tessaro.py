@@ -187,11 +187,12 @@ def test_settings_are_written_as_tessaro_host_does(board, tmp_path):
         board.save_settings()
 
 
-def test_connection_problems_name_the_port(board, tmp_path):
+def test_connection_problems_name_the_port(board, sim, tmp_path):
     with pytest.raises(tessaro.Error, match="connected already"):
-        tessaro.connect(7, device=board and str(tmp_path))
+        tessaro.connect(7, device=str(tmp_path))
     board.disconnect()
     # A device is for its connection only: COM7 is the system's again.
+    tessaro.connect(7, device=sim.link).disconnect()
     with pytest.raises(tessaro.LineError, match="COM7"):
         tessaro.connect(7).disconnect()
     with pytest.raises(tessaro.LineError, match=r"COM7 \(.*missing"):
