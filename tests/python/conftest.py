@@ -34,9 +34,6 @@ class Simulator:
         lines = self.trace.read_text(errors="replace").splitlines()
         return sum(1 for line in lines if " Set" in line or " Update" in line)
 
-    def signal(self, number: int) -> None:
-        self.process.send_signal(number)
-
     def stop(self) -> None:
         self.process.send_signal(signal.SIGINT)
         self.process.wait(10)
