@@ -225,15 +225,13 @@ struct Operation {
 
 // A limit search that the host stops (a velocity move of 0 from another
 // thread, as a stop button does) a little after it began: it must end at
-// once, with a failure and no limit stored. The stop comes once `axis`
-// moves (300 ms at most): a fixed time alone let a starved host's stop come
-// after the whole search against the sped-up board.
-Result StoppedSearch(Rig& r, int axis, const std::function<EDeviceManagerReturnCode()>& search,
+// once, with a failure and no limit stored.
+Result StoppedSearch(const std::function<EDeviceManagerReturnCode()>& search,
                      const std::function<void()>& stop) {
     EDeviceManagerReturnCode code = KX_DM_OK;
     std::thread searching([&] { code = search(); });
     const double t0 = KX_GetTimeCounter();
-    while (KX_GetTimeCounter() - t0 < 300 && !r.board.endpoint.processor().Axis(axis).moving)
+    while (KX_GetTimeCounter() - t0 < 300)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stop();
     searching.join();
@@ -293,9 +291,8 @@ const std::vector<Operation>& Operations() {
         // Ten turns, stopped by the host a little after they began.
         {"rotary move, stopped", "SetVelocity", 60, true, Operation::kKept,
          [](Rig& r) {
-             return StoppedSearch(
-                 r, 3, [&] { return r.rotary->MoveRelative(3600); },
-                 [&] { r.rotary->MoveVelocity(0); });
+             return StoppedSearch([&] { return r.rotary->MoveRelative(3600); },
+                                  [&] { r.rotary->MoveVelocity(0); });
          },
          true},
         // A search is a chain of waits of up to 60 s each.
@@ -305,14 +302,13 @@ const std::vector<Operation>& Operations() {
          [](Rig& r) { return Code(r.z->FindLimits()); }},
         {"XY limit search, stopped", "SetVelocity", 60, true, Operation::kLowerSideMayStay,
          [](Rig& r) {
-             return StoppedSearch(
-                 r, 0, [&] { return r.xy->FindLimits(); }, [&] { r.xy->MoveVelocity(0, 0); });
+             return StoppedSearch([&] { return r.xy->FindLimits(); },
+                                  [&] { r.xy->MoveVelocity(0, 0); });
          },
          true},
         {"Z limit search, stopped", "SetVelocity", 60, true, Operation::kLowerSideMayStay,
          [](Rig& r) {
-             return StoppedSearch(
-                 r, 2, [&] { return r.z->FindLimits(); }, [&] { r.z->MoveVelocity(0); });
+             return StoppedSearch([&] { return r.z->FindLimits(); }, [&] { r.z->MoveVelocity(0); });
          },
          true},
         // Loading settings answers 0 whatever the processor said.
