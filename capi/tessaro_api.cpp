@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <streambuf>
 #include <string>
 #include <thread>
@@ -107,12 +106,9 @@ int StopFailure(tessaro_host::HostSession& s, std::size_t told, int drive, const
                 int code) {
     std::string why = what + " failed (result " + std::to_string(code) + ")";
     const std::vector<tessaro_host::DeviceLine> lines = s.DiagnosticsSince(told);
-    using tessaro_host::LineDrive;
-    const tessaro_host::DeviceLine* line =
-        tessaro_host::WhyFailed(lines, drive == TESSARO_XY       ? LineDrive::kXY
-                                       : drive == TESSARO_Z      ? LineDrive::kZ
-                                       : drive == TESSARO_ROTARY ? LineDrive::kRotary
-                                                                 : LineDrive::kNone);
+    const tessaro_host::DeviceLine* line = tessaro_host::WhyFailed(
+        lines, drive == TESSARO_ALL ? tessaro_host::LineDrive::kNone
+                                    : tessaro_host::LineDriveOf(DriveOf(drive)));
     if (line) why += "; " + line->text;
     // A stop is a packet or two: it fails only when the line did (lost, or a
     // reply that did not come back whole), and then it may not have reached

@@ -41,12 +41,6 @@ std::string FailedText(const std::string& what, int code) {
     return what + " failed: " + Meaning(code) + " (result " + std::to_string(code) + ")";
 }
 
-LineDrive LineDriveOf(Drive drive) {
-    return drive == Drive::kXY  ? LineDrive::kXY
-           : drive == Drive::kZ ? LineDrive::kZ
-                                : LineDrive::kRotary;
-}
-
 // The travel limits in micrometres (the drives keep them ordered; the
 // whole travel reads as its two ends).
 struct Limits {
@@ -164,6 +158,12 @@ void WaitForInterrupt(double seconds) {
 }
 
 }  // namespace
+
+LineDrive LineDriveOf(Drive drive) {
+    return drive == Drive::kXY  ? LineDrive::kXY
+           : drive == Drive::kZ ? LineDrive::kZ
+                                : LineDrive::kRotary;
+}
 
 const char* DriveWord(Drive drive) {
     return drive == Drive::kXY ? "xy" : drive == Drive::kZ ? "z" : "r";

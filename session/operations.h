@@ -18,6 +18,8 @@ namespace tessaro_host {
 enum class Drive { kXY, kZ, kRotary };
 // "xy", "z", "r": the drives' names in the command language and in reasons.
 const char* DriveWord(Drive drive);
+// The drive's name among the device's lines.
+LineDrive LineDriveOf(Drive drive);
 
 enum class ResultKind {
     kOk,
